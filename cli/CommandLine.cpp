@@ -1,0 +1,6 @@
+#include "cli/CommandLine.h"
+
+int FoliobindMain(int, char**)
+{
+    return 0;
+}

@@ -1,0 +1,38 @@
+// One opened input PDF: its file, a stream over the whole file whose start is moved to the
+// "%PDF-" header, and the cross-reference read through it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "pdf/RefHolder.h"
+#include "platform/File.h"
+#include "streams/Stream.h"
+#include "xref/XRef.h"
+
+class CPdfDocument {
+public:
+    CPdfDocument() = default;
+    virtual ~CPdfDocument() { close(); }
+    CPdfDocument(const CPdfDocument&) = delete;
+    CPdfDocument& operator=(const CPdfDocument&) = delete;
+
+    // Opens and reads the file; throws CPdfException (and stays closed) on failure.
+    void open(const std::string& path);
+    void close();
+
+    bool isOpen() const { return m_isOpen; }
+    // The cross-reference; valid while the document is open.
+    CPdfXRef* xref() const { return m_xref.get(); }
+    // File offset of the "%PDF-" header (0 when none was found).
+    uint32_t headerOffset() const { return m_stream ? m_stream->getStart() : 0; }
+
+private:
+    void findHeader();
+
+    bool m_isOpen = false;
+    CFileHandle m_file;
+    CPdfRef<CPdfStream> m_stream;
+    std::unique_ptr<CPdfXRef> m_xref;
+};

@@ -1,0 +1,160 @@
+// PDF values. A CPdfElement is a small tagged value; arrays, dictionaries and streams are
+// shared, reference-counted objects that elements point to. Reading "4 0 obj << /Kids [9 0 R] >>"
+// gives Integer 4, Integer 0, Keyword obj, then a Dictionary whose "Kids" is an Array holding
+// the Reference (9, 0). Containers remember the cross-reference they were read through, so a
+// reference inside them can be followed on demand.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CPdfXRef;
+class CPdfStream;
+class CPdfArray;
+class CPdfDictionary;
+
+enum class PdfKind : uint32_t {
+    Boolean = 0,
+    Integer = 1,
+    Real = 2,
+    String = 3,
+    Name = 4,
+    Null = 5,
+    Array = 6,
+    Dictionary = 7,
+    Stream = 8,
+    Reference = 9,
+    Keyword = 10,
+    Invalid = 11,
+    EndOfData = 12,
+    Empty = 13,
+};
+
+class CPdfElement {
+public:
+    CPdfElement() = default;
+    CPdfElement(const CPdfElement& other);
+    CPdfElement(CPdfElement&& other) noexcept;
+    CPdfElement& operator=(const CPdfElement& other);
+    CPdfElement& operator=(CPdfElement&& other) noexcept;
+    virtual ~CPdfElement();
+
+    // Releases whatever the value holds; the kind becomes Empty.
+    void clear();
+
+    PdfKind kind() const { return m_kind; }
+    bool is(PdfKind kind) const { return m_kind == kind; }
+    bool isKeyword(std::string_view text) const { return m_kind == PdfKind::Keyword && m_text == text; }
+    bool isName(std::string_view text) const { return m_kind == PdfKind::Name && m_text == text; }
+
+    void setBoolean(bool value);
+    void setInteger(int32_t value);
+    void setReal(double value);
+    void setReference(int32_t number, int32_t generation);
+    void setNull() { setPlain(PdfKind::Null); }
+    void setInvalid() { setPlain(PdfKind::Invalid); }
+    void setEndOfData() { setPlain(PdfKind::EndOfData); }
+    void setString(std::string text) { setText(PdfKind::String, std::move(text)); }
+    void setName(std::string text) { setText(PdfKind::Name, std::move(text)); }
+    void setKeyword(std::string text) { setText(PdfKind::Keyword, std::move(text)); }
+
+    // A new, empty container (count 1) bound to xref (may be null); this element holds it.
+    CPdfArray& newArray(CPdfXRef* xref);
+    CPdfDictionary& newDictionary(CPdfXRef* xref);
+    // Refer to an existing container or stream; adds one reference.
+    void setDictionary(CPdfDictionary* dictionary);
+    void setStream(CPdfStream* stream);
+
+    bool boolean() const { return m_value.boolean; }
+    int32_t integer() const { return m_value.integer; }
+    double real() const { return m_value.real; }
+    // Text of a String, Name or Keyword (empty for other kinds).
+    const std::string& text() const { return m_text; }
+    CPdfArray* array() const { return m_kind == PdfKind::Array ? m_value.array : nullptr; }
+    CPdfDictionary* dictionary() const { return m_kind == PdfKind::Dictionary ? m_value.dictionary : nullptr; }
+    CPdfStream* stream() const { return m_kind == PdfKind::Stream ? m_value.stream : nullptr; }
+    int32_t refNumber() const { return m_value.reference.number; }
+    int32_t refGeneration() const { return m_value.reference.generation; }
+
+private:
+    void setPlain(PdfKind kind);
+    void setText(PdfKind kind, std::string text);
+    void copyFrom(const CPdfElement& other);
+    void moveFrom(CPdfElement& other) noexcept;
+
+    PdfKind m_kind = PdfKind::Empty;
+    union Value {
+        bool boolean;
+        int32_t integer;
+        double real;
+        struct {
+            int32_t number;
+            int32_t generation;
+        } reference;
+        CPdfArray* array;
+        CPdfDictionary* dictionary;
+        CPdfStream* stream;
+    } m_value{};
+    std::string m_text;
+};
+
+// out := the object a Reference leads to through xref (one level), or a copy of element.
+void resolve(const CPdfElement& element, CPdfXRef* xref, CPdfElement& out);
+
+class CPdfArray {
+public:
+    explicit CPdfArray(CPdfXRef* xref) : m_xref(xref) {}
+    virtual ~CPdfArray() = default;
+    CPdfArray(const CPdfArray&) = delete;
+    CPdfArray& operator=(const CPdfArray&) = delete;
+
+    void addRef() { ++m_refCount; }
+    void release();
+
+    CPdfXRef* xref() const { return m_xref; }
+    size_t size() const { return m_items.size(); }
+    const CPdfElement& at(size_t index) const { return m_items.at(index); }
+    void append(CPdfElement item) { m_items.push_back(std::move(item)); }
+    // out := item index with a Reference followed through the array's cross-reference.
+    void getResolved(size_t index, CPdfElement& out) const { resolve(m_items.at(index), m_xref, out); }
+
+private:
+    int32_t m_refCount = 1;
+    CPdfXRef* m_xref;
+    std::vector<CPdfElement> m_items;
+};
+
+class CPdfDictionary {
+public:
+    using Entries = std::map<std::string, CPdfElement, std::less<>>; // keys order bytes as unsigned
+
+    explicit CPdfDictionary(CPdfXRef* xref) : m_xref(xref) {}
+    virtual ~CPdfDictionary() = default;
+    CPdfDictionary(const CPdfDictionary&) = delete;
+    CPdfDictionary& operator=(const CPdfDictionary&) = delete;
+
+    void addRef() { ++m_refCount; }
+    void release();
+
+    CPdfXRef* xref() const { return m_xref; }
+    void setXRef(CPdfXRef* xref) { m_xref = xref; }
+    const Entries& entries() const { return m_entries; }
+
+    // Stores a copy under key unless the key is present: the first value wins.
+    void set(const std::string& key, const CPdfElement& value);
+    // Borrowed view of the value under key, or null when absent.
+    const CPdfElement* find(std::string_view key) const;
+    // out := copy of the value, or Null when absent.
+    void get(std::string_view key, CPdfElement& out) const;
+    // out := the value with a Reference followed, or Null when absent.
+    void getResolved(std::string_view key, CPdfElement& out) const;
+
+private:
+    int32_t m_refCount = 1;
+    CPdfXRef* m_xref;
+    Entries m_entries;
+};

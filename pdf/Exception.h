@@ -1,0 +1,21 @@
+// The program's one exception type: a finished message, printed as it stands by the command line.
+#pragma once
+
+#include <string>
+
+class CPdfException {
+public:
+    explicit CPdfException(std::string text) : m_text(std::move(text)) {}
+    virtual ~CPdfException() = default;
+    virtual const char* what() const noexcept { return m_text.c_str(); }
+
+private:
+    std::string m_text;
+};
+
+// printf-style formatting into a std::string, so long paths never overflow a message buffer.
+std::string FormatText(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

@@ -1,0 +1,59 @@
+#include "platform/Platform.h"
+
+#include <atomic>
+#include <chrono>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <process.h>
+#else
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+bool PlatformSeek(FILE* file, uint64_t position)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<long long>(position), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+uint64_t PlatformFileSize(FILE* file)
+{
+#ifdef _WIN32
+    if (_fseeki64(file, 0, SEEK_END) != 0)
+        return 0;
+    long long size = _ftelli64(file);
+#else
+    if (fseeko(file, 0, SEEK_END) != 0)
+        return 0;
+    off_t size = ftello(file);
+#endif
+    return size < 0 ? 0 : static_cast<uint64_t>(size);
+}
+
+bool PlatformMakeFolder(const std::string& path)
+{
+#ifdef _WIN32
+    return _mkdir(path.c_str()) == 0;
+#else
+    return mkdir(path.c_str(), 0777) == 0;
+#endif
+}
+
+std::string PlatformUniqueName()
+{
+    static std::atomic<unsigned> counter{0};
+#ifdef _WIN32
+    unsigned long pid = static_cast<unsigned long>(_getpid());
+#else
+    unsigned long pid = static_cast<unsigned long>(getpid());
+#endif
+    auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char text[64];
+    std::snprintf(text, sizeof text, "%lx%llx%x", pid, ticks & 0xFFFFFFFFFFull, counter++);
+    return text;
+}

@@ -1,0 +1,22 @@
+// The few services the program needs from the operating system, in one place, so that the
+// rest of the code reads the same on Windows and POSIX systems.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#ifdef _WIN32
+constexpr char kFolderSeparator = '\\';
+#else
+constexpr char kFolderSeparator = '/';
+#endif
+
+// Moves a file to an absolute position; false when the system refuses.
+bool PlatformSeek(FILE* file, uint64_t position);
+// Length of an open file in bytes (0 when it cannot be measured). Leaves the position unspecified.
+uint64_t PlatformFileSize(FILE* file);
+// Creates one folder level; the result is ignored by callers that only want it to exist.
+bool PlatformMakeFolder(const std::string& path);
+// A name unique to this process and moment, without any folder part (stands in for tmpnam).
+std::string PlatformUniqueName();

@@ -1,0 +1,93 @@
+#include "streams/Stream.h"
+
+#include "pdf/Exception.h"
+#include "platform/Platform.h"
+
+void CPdfStream::release()
+{
+    if (--m_refCount == 0)
+        delete this;
+}
+
+int CPdfStream::getRawChar()
+{
+    throw CPdfException("Internal: called getRawChar() on non-predictor stream");
+}
+
+CPdfFileStream::CPdfFileStream(FILE* file, uint32_t start, uint32_t length, const CPdfElement& dictionary)
+    : m_dictionary(dictionary), m_file(file), m_start(start), m_length(length), m_bufferPos(start)
+{
+    rewind();
+}
+
+void CPdfFileStream::emptyBuffer(uint32_t position)
+{
+    m_bufferPos = position;
+    m_read = 0;
+    m_end = 0;
+}
+
+bool CPdfFileStream::refill()
+{
+    emptyBuffer(m_bufferPos + m_end);
+    uint32_t amount = kBufferSize;
+    if (m_length != 0) {
+        // The range end is computed in 64 bits: start + length may pass 4 GiB on hostile input.
+        uint64_t rangeEnd = uint64_t(m_start) + m_length;
+        if (m_bufferPos >= rangeEnd)
+            return false;
+        if (m_bufferPos + uint64_t(amount) > rangeEnd)
+            amount = static_cast<uint32_t>(rangeEnd - m_bufferPos);
+    }
+    if (!PlatformSeek(m_file, m_bufferPos))
+        return false;
+    size_t got = std::fread(m_buffer, 1, amount, m_file);
+    m_end = static_cast<uint32_t>(got);
+    return got != 0;
+}
+
+void CPdfFileStream::seek(int32_t offset, int origin)
+{
+    // A seek before the file's start lands on its first byte, so that a search of the last
+    // 1023 bytes of a shorter file reads the whole file.
+    int64_t target = offset;
+    if (origin == 2)
+        target += static_cast<int64_t>(PlatformFileSize(m_file));
+    if (target < 0)
+        target = 0;
+    if (target > UINT32_MAX)
+        target = UINT32_MAX;
+    emptyBuffer(static_cast<uint32_t>(target));
+}
+
+void CPdfFileStream::shiftStart(uint32_t delta)
+{
+    m_start += delta;
+    emptyBuffer(m_start);
+}
+
+CPdfRef<CPdfStream> CPdfFileStream::openRange(uint32_t start, uint32_t length, const CPdfElement& dictionary)
+{
+    return CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file, start, length, dictionary);
+}
+
+CPdfEmbedStream::CPdfEmbedStream(CPdfStream* underlying, const CPdfElement& dictionary, bool isLimited,
+                                 uint32_t length)
+    : m_dictionary(dictionary), m_underlying(underlying), m_isLimited(isLimited), m_remaining(length)
+{
+}
+
+int CPdfEmbedStream::getChar()
+{
+    if (m_isLimited && m_remaining == 0)
+        return -1;
+    --m_remaining;
+    return m_underlying->getChar();
+}
+
+int CPdfEmbedStream::peekChar()
+{
+    if (m_isLimited && m_remaining == 0)
+        return -1;
+    return m_underlying->peekChar();
+}

@@ -1,0 +1,111 @@
+// Read-only byte streams over input files. One CPdfFileStream covers the whole file; ranges of
+// it are opened for each parse and each stream object's data; CPdfEmbedStream cuts windows out
+// of another stream (the members of an object stream). Streams are reference counted: hold them
+// through CPdfRef<CPdfStream>; a CPdfElement of kind Stream holds one reference too.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "pdf/Element.h"
+#include "pdf/RefHolder.h"
+
+class CPdfStream {
+public:
+    CPdfStream() = default;
+    virtual ~CPdfStream() = default;
+    CPdfStream(const CPdfStream&) = delete;
+    CPdfStream& operator=(const CPdfStream&) = delete;
+
+    virtual void addRef() { ++m_refCount; }
+    virtual void release();
+    virtual void rewind() = 0;
+    virtual void reserved() {}
+    // Next byte (0..255) and consume it, or -1 at the end of data.
+    virtual int getChar() = 0;
+    // Next decompressed byte before any predictor; only a flate stream has one.
+    virtual int getRawChar();
+    virtual int peekChar() = 0;
+    // The stream object's dictionary (borrowed), or null for a stream without one.
+    virtual CPdfDictionary* getDict() = 0;
+    // Absolute file offset of the next byte.
+    virtual uint32_t getPos() = 0;
+    // origin 0: from the file's start; 2: from its end. Offsets are absolute, not range-relative.
+    virtual void seek(int32_t offset, int origin) = 0;
+    virtual uint32_t getStart() = 0;
+    virtual void shiftStart(uint32_t delta) = 0;
+    virtual uint32_t getLength() = 0;
+    // A new stream over (start, length) of the same file; empty for streams that cannot.
+    virtual CPdfRef<CPdfStream> openRange(uint32_t start, uint32_t length, const CPdfElement& dictionary) = 0;
+
+private:
+    int32_t m_refCount = 1;
+};
+
+// A byte range of a FILE that many streams share: every refill seeks before it reads,
+// so no stream relies on where another left the handle.
+class CPdfFileStream : public CPdfStream {
+public:
+    // length 0: the range runs to the end of the file. The file is borrowed.
+    CPdfFileStream(FILE* file, uint32_t start, uint32_t length, const CPdfElement& dictionary);
+
+    void rewind() override { seek(static_cast<int32_t>(m_start), 0); }
+    int getChar() override
+    {
+        if (m_read == m_end && !refill())
+            return -1;
+        return m_buffer[m_read++];
+    }
+    int peekChar() override
+    {
+        if (m_read == m_end && !refill())
+            return -1;
+        return m_buffer[m_read];
+    }
+    CPdfDictionary* getDict() override { return m_dictionary.dictionary(); }
+    uint32_t getPos() override { return m_bufferPos + m_read; }
+    void seek(int32_t offset, int origin) override;
+    uint32_t getStart() override { return m_start; }
+    void shiftStart(uint32_t delta) override;
+    uint32_t getLength() override { return m_length; }
+    CPdfRef<CPdfStream> openRange(uint32_t start, uint32_t length, const CPdfElement& dictionary) override;
+
+private:
+    static constexpr uint32_t kBufferSize = 4096;
+
+    bool refill();
+    void emptyBuffer(uint32_t position);
+
+    CPdfElement m_dictionary;
+    FILE* m_file;
+    uint32_t m_start;
+    uint32_t m_length;
+    uint32_t m_bufferPos = 0;
+    uint32_t m_read = 0;
+    uint32_t m_end = 0;
+    unsigned char m_buffer[kBufferSize];
+};
+
+// A window that counts bytes passed through from another stream's current position. The
+// underlying stream is borrowed: its owner keeps it alive while the window is read.
+class CPdfEmbedStream : public CPdfStream {
+public:
+    CPdfEmbedStream(CPdfStream* underlying, const CPdfElement& dictionary, bool isLimited, uint32_t length);
+
+    void rewind() override {}
+    int getChar() override;
+    int peekChar() override;
+    CPdfDictionary* getDict() override { return m_dictionary.dictionary(); }
+    uint32_t getPos() override { return m_underlying->getPos(); }
+    void seek(int32_t, int) override {}
+    uint32_t getStart() override { return 0; }
+    void shiftStart(uint32_t) override {}
+    uint32_t getLength() override { return 0; }
+    CPdfRef<CPdfStream> openRange(uint32_t, uint32_t, const CPdfElement&) override { return {}; }
+
+private:
+    CPdfElement m_dictionary;
+    CPdfStream* m_underlying;
+    bool m_isLimited;
+    uint32_t m_remaining;
+};
