@@ -1,0 +1,19 @@
+// Process-wide state: the list options recorded by the command line, the temporary folder,
+// the exit status, and the three files an append run shares (closed by main on an exception).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/File.h"
+
+constexpr size_t kMaxNameLength = 255; // names and paths are limited to 255 characters
+
+extern std::string g_listDelim;
+extern std::string g_listUseCol;
+extern std::string g_listOut;
+extern std::string g_tempPath;
+extern int32_t g_exitCode;
+extern CFileHandle g_fileIn1;
+extern CFileHandle g_fileIn2;
+extern CFileHandle g_fileOut;
