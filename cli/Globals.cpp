@@ -4,7 +4,6 @@ std::string g_listDelim;
 std::string g_listUseCol;
 std::string g_listOut;
 std::string g_tempPath;
-int32_t g_exitCode = 0;
 CFileHandle g_fileIn1;
 CFileHandle g_fileIn2;
 CFileHandle g_fileOut;

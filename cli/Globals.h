@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pdf/Exception.h" // g_exitCode
 #include "platform/File.h"
 
 constexpr size_t kMaxNameLength = 255; // names and paths are limited to 255 characters
@@ -13,7 +14,6 @@ extern std::string g_listDelim;
 extern std::string g_listUseCol;
 extern std::string g_listOut;
 extern std::string g_tempPath;
-extern int32_t g_exitCode;
 extern CFileHandle g_fileIn1;
 extern CFileHandle g_fileIn2;
 extern CFileHandle g_fileOut;

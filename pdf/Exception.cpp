@@ -3,6 +3,20 @@
 #include <cstdarg>
 #include <cstdio>
 
+int32_t g_exitCode = 0;
+
+CPdfException CPdfDamaged()
+{
+    g_exitCode = -4;
+    return CPdfException("PDF file was damaged");
+}
+
+CPdfException CPdfEncrypted()
+{
+    g_exitCode = -3;
+    return CPdfException("PDF file is encrypted");
+}
+
 std::string FormatText(const char* format, ...)
 {
     va_list args;

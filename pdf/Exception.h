@@ -1,6 +1,7 @@
 // The program's one exception type: a finished message, printed as it stands by the command line.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class CPdfException {
@@ -19,3 +20,11 @@ std::string FormatText(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// The process exit status; 0 unless a failure sets it (-4 damaged, -3 encrypted, -2 other).
+extern int32_t g_exitCode;
+
+// "PDF file was damaged", with the exit status set to -4.
+CPdfException CPdfDamaged();
+// "PDF file is encrypted", with the exit status set to -3.
+CPdfException CPdfEncrypted();
