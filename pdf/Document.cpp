@@ -1,7 +1,62 @@
 #include "pdf/Document.h"
 
-void CPdfDocument::open(const std::string&)
+#include <cerrno>
+#include <cstring>
+
+#include "pdf/Exception.h"
+#include "platform/Platform.h"
+
+namespace {
+
+// Offsets are 32-bit and positions are handed to seek as signed values: larger files would
+// be misread, so they are refused.
+constexpr uint64_t kMaxInputSize = uint64_t(1) << 31;
+constexpr int kHeaderWindow = 1023;
+
+} // namespace
+
+void CPdfDocument::open(const std::string& path)
 {
+    close();
+    CFileHandle file;
+    if (!file.Open(path, "rb"))
+        throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
+    if (PlatformFileSize(file.get()) >= kMaxInputSize)
+        throw CPdfException(FormatText("File too large (2 GiB or more): '%s'", path.c_str()));
+    openFile(std::move(file));
+}
+
+void CPdfDocument::openFile(CFileHandle file)
+{
+    close();
+    m_file = std::move(file);
+    try {
+        m_stream = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
+        findHeader();
+        m_xref = std::make_unique<CPdfXRef>();
+        m_xref->read(m_stream.get());
+    } catch (...) {
+        close();
+        throw;
+    }
+    m_isOpen = true;
+}
+
+void CPdfDocument::findHeader()
+{
+    // Bytes past the end read as 255, as a failed read stores the low byte of -1; a zero
+    // byte in the window only fails the comparison it falls into.
+    unsigned char window[kHeaderWindow + 1];
+    for (int i = 0; i < kHeaderWindow; ++i)
+        window[i] = static_cast<unsigned char>(m_stream->getChar());
+    window[kHeaderWindow] = 0;
+    static const char kHeader[] = "%PDF-";
+    for (int k = 0; k + 5 <= kHeaderWindow - 1; ++k) {
+        if (std::memcmp(window + k, kHeader, 5) == 0) {
+            m_stream->shiftStart(static_cast<uint32_t>(k));
+            return;
+        }
+    }
 }
 
 void CPdfDocument::close()

@@ -20,6 +20,8 @@ public:
 
     // Opens and reads the file; throws CPdfException (and stays closed) on failure.
     void open(const std::string& path);
+    // The same on a file already open for reading (of less than 2 GiB); the document owns it.
+    void openFile(CFileHandle file);
     void close();
 
     bool isOpen() const { return m_isOpen; }

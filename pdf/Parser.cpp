@@ -1,5 +1,18 @@
 #include "pdf/Parser.h"
 
+#include <climits>
+
+#include "pdf/Exception.h"
+#include "streams/FlateStream.h"
+#include "xref/XRef.h"
+
+namespace {
+
+// Deeper nesting than this is refused: no real file needs it, and recursion must stay bounded.
+constexpr int kMaxNesting = 500;
+
+} // namespace
+
 CPdfParser::CPdfParser(CPdfXRef* xref, CPdfRef<CPdfStream> stream) : m_xref(xref), m_lexer(std::move(stream))
 {
     m_lexer.nextToken(m_current);
@@ -14,6 +27,102 @@ void CPdfParser::advance()
 
 void CPdfParser::parseObject(CPdfElement& out)
 {
-    out = m_current;
+    parseAt(out, 0);
+}
+
+void CPdfParser::parseAt(CPdfElement& out, int depth)
+{
+    if (m_current.isKeyword("[")) {
+        parseArray(out, depth + 1);
+    } else if (m_current.isKeyword("<<")) {
+        parseDictionary(out, depth + 1);
+    } else if (m_current.is(PdfKind::Integer)) {
+        int32_t number = m_current.integer();
+        advance();
+        if (m_current.is(PdfKind::Integer) && m_lookAhead.isKeyword("R")) {
+            out.setReference(number, m_current.integer());
+            advance();
+            advance();
+        } else {
+            out.setInteger(number);
+        }
+    } else {
+        out = m_current;
+        advance();
+    }
+}
+
+void CPdfParser::parseArray(CPdfElement& out, int depth)
+{
+    if (depth > kMaxNesting)
+        throw CPdfDamaged();
     advance();
+    CPdfArray& array = out.newArray(m_xref);
+    // An array cut off by the end of the data ends there with what was read.
+    while (!m_current.isKeyword("]") && !m_current.is(PdfKind::EndOfData)) {
+        CPdfElement item;
+        parseAt(item, depth);
+        array.append(std::move(item));
+    }
+    advance();
+}
+
+void CPdfParser::parseDictionary(CPdfElement& out, int depth)
+{
+    if (depth > kMaxNesting)
+        throw CPdfDamaged();
+    advance();
+    CPdfDictionary& dictionary = out.newDictionary(m_xref);
+    for (;;) {
+        if (m_current.isKeyword(">>") || m_current.is(PdfKind::EndOfData))
+            break;
+        if (!m_current.is(PdfKind::Name)) {
+            advance(); // stray token in key position
+            continue;
+        }
+        std::string key = m_current.text();
+        advance();
+        if (m_current.is(PdfKind::Invalid))
+            continue; // a key followed by a stray delimiter is dropped
+        CPdfElement value;
+        parseAt(value, depth);
+        dictionary.set(key, value);
+    }
+    if (m_current.isKeyword(">>") && m_lookAhead.isKeyword("stream"))
+        readStreamData(out);
+    else
+        advance();
+}
+
+void CPdfParser::readStreamData(CPdfElement& element)
+{
+    m_lexer.skipLine();
+    CPdfStream* input = m_lexer.currentInput();
+    uint32_t position = input->getPos();
+
+    CPdfElement length;
+    element.dictionary()->getResolved("Length", length);
+    if (!length.is(PdfKind::Integer) || length.integer() < 0) {
+        element.setInvalid();
+        return;
+    }
+    uint32_t dataLength = static_cast<uint32_t>(length.integer());
+    CPdfRef<CPdfDictionary> dictionary = CPdfRef<CPdfDictionary>::share(element.dictionary());
+    CPdfRef<CPdfStream> data;
+    if (CPdfRef<CPdfStream> range = input->openRange(position, dataLength, element))
+        data = makeFilter(std::move(range), dictionary.get());
+
+    // Positions stay below 2 GiB (larger files are refused), so a sum past INT32_MAX lies
+    // beyond the file: no "endstream" can follow there.
+    int64_t dataEnd = int64_t(position) + dataLength;
+    input->seek(dataEnd > INT32_MAX ? INT32_MAX : static_cast<int32_t>(dataEnd), 0);
+    advance();
+    advance();
+    if (!m_current.isKeyword("endstream"))
+        throw CPdfException("Missing 'endstream'");
+    advance();
+    if (data)
+        element.setStream(data.get());
+    else
+        element.setInvalid();
 }

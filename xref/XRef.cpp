@@ -1,20 +1,334 @@
 #include "xref/XRef.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "pdf/Exception.h"
+#include "pdf/Parser.h"
+#include "streams/Stream.h"
+#include "xref/ObjectStream.h"
+
+namespace {
+
+// Object numbers stop here: enough for any real file, and the table stays under 100 MB.
+constexpr uint32_t kMaxObjectNumbers = 8388608;
+// Nested fetches (a stream whose /Length is itself in a stream, ...) stop here.
+constexpr size_t kMaxFetchDepth = 64;
+constexpr int32_t kMaxFieldWidth = 8;
+constexpr int kStartXRefWindow = 1023;
+
+// Holds an object number in a set of objects under way (being fetched, or object streams being
+// built) and takes it out however the work ends. Meeting a number already under way means a
+// /Length or an object stream that leads back into itself.
+class CFetchGuard {
+public:
+    CFetchGuard(std::set<int32_t>& active, int32_t number) : m_active(active), m_number(number)
+    {
+        if (m_active.size() >= kMaxFetchDepth || !m_active.insert(number).second)
+            throw CPdfDamaged();
+    }
+    ~CFetchGuard() { m_active.erase(m_number); }
+    CFetchGuard(const CFetchGuard&) = delete;
+    CFetchGuard& operator=(const CFetchGuard&) = delete;
+
+private:
+    std::set<int32_t>& m_active;
+    int32_t m_number;
+};
+
+} // namespace
+
 CPdfXRef::CPdfXRef() = default;
 CPdfXRef::~CPdfXRef() = default;
 
 void CPdfXRef::read(CPdfStream* stream)
 {
     m_stream = stream;
+    m_start = stream->getStart();
+    m_stream->seek(0, 2);
+    m_fileSize = m_stream->getPos();
+    // One byte of file per object number at most: a table cannot list more objects than
+    // the file could hold, whatever /Size claims.
+    m_maxEntries = std::min<uint32_t>(kMaxObjectNumbers, std::max<uint32_t>(m_fileSize, 65536));
+
+    uint32_t position = findStartXRef();
+    if (position == 0)
+        throw CPdfDamaged();
+    std::optional<uint32_t> next = position;
+    while (next)
+        next = readSection(*next);
+    readTrailerReferences();
 }
 
-void CPdfXRef::fetch(int32_t, int32_t, CPdfElement& out)
+uint32_t CPdfXRef::findStartXRef()
+{
+    m_stream->seek(-kStartXRefWindow, 2);
+    std::string window;
+    for (int i = 0; i < kStartXRefWindow; ++i) {
+        int c = m_stream->getChar();
+        if (c < 0)
+            break;
+        window.push_back(c == 0 ? ' ' : static_cast<char>(c));
+    }
+    size_t keyword = window.rfind("startxref");
+    if (keyword == std::string::npos)
+        return 0;
+    size_t i = keyword + 9;
+    while (i < window.size() && (window[i] == ' ' || (window[i] >= 9 && window[i] <= 13)))
+        ++i;
+    int32_t value = LexIntegerValue(window.substr(i, 12));
+    return value < 0 ? 0 : static_cast<uint32_t>(value);
+}
+
+void CPdfXRef::visitSection(uint32_t position)
+{
+    if (!m_sectionsRead.insert(position).second)
+        throw CPdfDamaged(); // a Prev or XRefStm chain that loops
+}
+
+std::optional<uint32_t> CPdfXRef::readSection(uint32_t position)
+{
+    visitSection(position);
+    if (uint64_t(m_start) + position >= m_fileSize)
+        throw CPdfException("Couldn't parse an xref");
+    CPdfParser parser(nullptr, m_stream->openRange(m_start + position, 0, CPdfElement()));
+    CPdfElement object;
+    parser.parseObject(object);
+    if (object.isKeyword("xref"))
+        return readTable(parser);
+    if (!object.is(PdfKind::Integer))
+        throw CPdfException("Couldn't parse an xref");
+    CPdfElement generation, keyword, stream;
+    parser.parseObject(generation);
+    parser.parseObject(keyword);
+    parser.parseObject(stream);
+    if (!generation.is(PdfKind::Integer) || !keyword.isKeyword("obj") || !stream.is(PdfKind::Stream))
+        throw CPdfException("Couldn't parse an xref stream");
+    return readXRefStream(stream);
+}
+
+void CPdfXRef::growTable(int64_t size)
+{
+    if (size < 0 || size > m_maxEntries)
+        throw CPdfDamaged();
+    if (static_cast<size_t>(size) > m_entries.size())
+        m_entries.resize(static_cast<size_t>(size));
+}
+
+std::optional<uint32_t> CPdfXRef::readTable(CPdfParser& parser)
+{
+    CPdfElement first, count, offset, generation, kind;
+    for (;;) {
+        parser.parseObject(first);
+        if (first.isKeyword("trailer"))
+            break;
+        parser.parseObject(count);
+        if (!first.is(PdfKind::Integer) || !count.is(PdfKind::Integer))
+            throw CPdfException("Couldn't parse an xref table");
+        if (first.integer() < 0 || count.integer() < 0)
+            throw CPdfDamaged();
+        growTable(int64_t(first.integer()) + count.integer());
+        for (int32_t number = first.integer(); number - first.integer() < count.integer(); ++number) {
+            parser.parseObject(offset);
+            parser.parseObject(generation);
+            parser.parseObject(kind);
+            bool isUsed = kind.isKeyword("n");
+            if (!offset.is(PdfKind::Integer) || !generation.is(PdfKind::Integer) || !(isUsed || kind.isKeyword("f")))
+                throw CPdfException("Couldn't parse an xref table");
+            CPdfXRefEntry& entry = m_entries[static_cast<size_t>(number)];
+            if (entry.offset == 0xFFFFFFFF)
+                entry = {static_cast<uint32_t>(offset.integer()), static_cast<uint32_t>(generation.integer()),
+                         isUsed ? 1u : 0u};
+        }
+    }
+    CPdfElement trailer;
+    parser.parseObject(trailer);
+    if (!trailer.is(PdfKind::Dictionary))
+        throw CPdfException("Trailer dictionary is wrong type");
+    if (m_trailer.is(PdfKind::Empty))
+        m_trailer = trailer;
+    // A hybrid file lists some objects only in the cross-reference stream that XRefStm names;
+    // it is read right after this table, before older sections.
+    const CPdfElement* hybrid = trailer.dictionary()->find("XRefStm");
+    if (hybrid && hybrid->is(PdfKind::Integer) && hybrid->integer() > 0) {
+        std::optional<uint32_t> ignoredPrev = readSection(static_cast<uint32_t>(hybrid->integer()));
+        (void)ignoredPrev; // the table's own Prev continues the chain
+    }
+    return previousSection(*trailer.dictionary());
+}
+
+std::optional<uint32_t> CPdfXRef::previousSection(const CPdfDictionary& dictionary)
+{
+    const CPdfElement* prev = dictionary.find("Prev");
+    if (!prev)
+        return std::nullopt;
+    int32_t position = 0;
+    if (prev->is(PdfKind::Integer))
+        position = prev->integer();
+    else if (prev->is(PdfKind::Reference))
+        position = prev->refNumber();
+    else
+        return std::nullopt;
+    if (position <= 0)
+        throw CPdfDamaged();
+    return static_cast<uint32_t>(position);
+}
+
+std::optional<uint32_t> CPdfXRef::readXRefStream(const CPdfElement& streamElement)
+{
+    CPdfStream* data = streamElement.stream();
+    CPdfDictionary* dictionary = data->getDict();
+    if (!dictionary)
+        throw CPdfException("Couldn't parse an xref stream");
+    const CPdfElement* size = dictionary->find("Size");
+    if (!size || !size->is(PdfKind::Integer))
+        throw CPdfException("Size of xref Stream is wrong type");
+    growTable(size->integer());
+
+    const CPdfElement* w = dictionary->find("W");
+    if (!w || !w->is(PdfKind::Array))
+        throw CPdfException("W item of xref Stream is wrong type");
+    if (w->array()->size() < 3)
+        throw CPdfException("W item of xref Stream is wrong length");
+    int32_t widths[3];
+    for (size_t i = 0; i < 3; ++i) {
+        const CPdfElement& width = w->array()->at(i);
+        if (!width.is(PdfKind::Integer))
+            throw CPdfException("W item of xref Stream is wrong type");
+        if (width.integer() > kMaxFieldWidth)
+            throw CPdfDamaged();
+        widths[i] = width.integer();
+    }
+    data->rewind();
+
+    const CPdfElement* index = dictionary->find("Index");
+    if (index && index->is(PdfKind::Array)) {
+        const CPdfArray& ranges = *index->array();
+        for (size_t i = 0; i + 1 < ranges.size(); i += 2) {
+            if (!ranges.at(i).is(PdfKind::Integer) || !ranges.at(i + 1).is(PdfKind::Integer))
+                throw CPdfException("Index item of xref Stream is wrong type");
+            readStreamSubsection(data, widths, ranges.at(i).integer(), ranges.at(i + 1).integer());
+        }
+    } else {
+        readStreamSubsection(data, widths, 0, size->integer());
+    }
+    if (m_trailer.is(PdfKind::Empty))
+        m_trailer.setDictionary(dictionary);
+    return previousSection(*dictionary);
+}
+
+namespace {
+
+// One big-endian field of width bytes; a field wider than 4 bytes keeps its last 4.
+uint32_t readField(CPdfStream* data, int32_t width)
+{
+    uint32_t value = 0;
+    for (int32_t i = 0; i < width; ++i) {
+        int c = data->getChar();
+        if (c < 0)
+            throw CPdfException("Unexpected EOF while reading xref stream section");
+        value = (value << 8) | static_cast<uint32_t>(c);
+    }
+    return value;
+}
+
+} // namespace
+
+void CPdfXRef::readStreamSubsection(CPdfStream* data, const int32_t widths[3], int32_t first, int32_t count)
+{
+    if (first < 0 || count < 0)
+        throw CPdfDamaged();
+    growTable(int64_t(first) + count);
+    for (int32_t i = 0; i < count; ++i) {
+        uint32_t type = widths[0] == 0 ? 1 : widths[0] < 0 ? 0 : readField(data, widths[0]);
+        uint32_t offset = readField(data, widths[1]);
+        uint32_t generation = readField(data, widths[2]);
+        CPdfXRefEntry& entry = m_entries[static_cast<size_t>(first) + static_cast<size_t>(i)];
+        if (entry.offset != 0xFFFFFFFF)
+            continue;
+        if (type > 2)
+            throw CPdfException("Wrong type of xref entry while reading xref stream section");
+        entry = {offset, generation, type};
+    }
+}
+
+void CPdfXRef::readTrailerReferences()
+{
+    CPdfDictionary* trailer = m_trailer.dictionary();
+    const CPdfElement* root = trailer ? trailer->find("Root") : nullptr;
+    if (!root || !root->is(PdfKind::Reference))
+        throw CPdfDamaged();
+    m_rootNumber = root->refNumber();
+    m_rootGeneration = root->refGeneration();
+    const CPdfElement* info = trailer->find("Info");
+    if (info && info->is(PdfKind::Reference)) {
+        m_infoNumber = info->refNumber();
+        m_infoGeneration = info->refGeneration();
+    }
+    // A direct Encrypt dictionary encrypts the file just as an indirect one does.
+    const CPdfElement* encrypt = trailer->find("Encrypt");
+    if (encrypt && (encrypt->is(PdfKind::Reference) || encrypt->is(PdfKind::Dictionary)))
+        throw CPdfEncrypted();
+    trailer->setXRef(this);
+}
+
+void CPdfXRef::fetch(int32_t number, int32_t generation, CPdfElement& out)
 {
     out.setNull();
+    if (number < 0 || static_cast<size_t>(number) >= m_entries.size())
+        return;
+    const CPdfXRefEntry entry = m_entries[static_cast<size_t>(number)];
+    if (entry.type == 1 && entry.generation == static_cast<uint32_t>(generation))
+        fetchStored(number, generation, entry, out);
+    else if (entry.type == 2 && generation == 0)
+        fetchCompressed(number, entry, out);
 }
 
-const unsigned char* CPdfXRef::getObjectText(int32_t, int32_t, uint32_t& length)
+void CPdfXRef::fetchStored(int32_t number, int32_t generation, const CPdfXRefEntry& entry, CPdfElement& out)
+{
+    if (uint64_t(m_start) + entry.offset >= m_fileSize)
+        return;
+    CFetchGuard guard(m_beingFetched, number);
+    CPdfParser parser(this, m_stream->openRange(m_start + entry.offset, 0, CPdfElement()));
+    CPdfElement head;
+    parser.parseObject(head);
+    if (!head.is(PdfKind::Integer) || head.integer() != number)
+        return;
+    parser.parseObject(head);
+    if (!head.is(PdfKind::Integer) || head.integer() != generation)
+        return;
+    parser.parseObject(head);
+    if (!head.isKeyword("obj"))
+        return;
+    parser.parseObject(out);
+}
+
+void CPdfXRef::fetchCompressed(int32_t number, const CPdfXRefEntry& entry, CPdfElement& out)
+{
+    int32_t streamNumber = static_cast<int32_t>(entry.offset);
+    if (!m_objectStream || m_objectStream->number() != entry.offset) {
+        m_objectStream.reset();
+        CFetchGuard guard(m_streamsBeingBuilt, streamNumber);
+        auto built = std::make_unique<CPdfObjectStream>(*this, entry.offset);
+        m_objectStream = std::move(built);
+    }
+    m_objectStream->getObject(static_cast<int32_t>(entry.generation), number, out);
+}
+
+const unsigned char* CPdfXRef::getObjectText(int32_t number, int32_t generation, uint32_t& length)
 {
     length = 0;
-    return nullptr;
+    if (number < 0 || static_cast<size_t>(number) >= m_entries.size())
+        throw CPdfException("Corrupted PDF file type 2");
+    if (generation != 0)
+        return nullptr;
+    const CPdfXRefEntry entry = m_entries[static_cast<size_t>(number)];
+    if (!m_objectStreamText || m_objectStreamText->number() != entry.offset) {
+        m_objectStreamText.reset();
+        CFetchGuard guard(m_streamsBeingBuilt, static_cast<int32_t>(entry.offset));
+        auto built = std::make_unique<CPdfObjectStreamText>(*this, entry.offset);
+        m_objectStreamText = std::move(built);
+    }
+    return m_objectStreamText->getText(static_cast<int32_t>(entry.generation), number, length);
 }

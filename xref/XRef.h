@@ -5,11 +5,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "pdf/Element.h"
 
 class CPdfStream;
+class CPdfParser;
+class CPdfObjectStream;
+class CPdfObjectStreamText;
 
 struct CPdfXRefEntry {
     uint32_t offset = 0xFFFFFFFF; // type 1: offset from the header; type 2: object stream number
@@ -24,14 +29,18 @@ public:
     CPdfXRef(const CPdfXRef&) = delete;
     CPdfXRef& operator=(const CPdfXRef&) = delete;
 
-    // Reads every cross-reference section and the trailer through the whole-file stream (borrowed).
+    // Reads every cross-reference section and the trailer through the whole-file stream
+    // (borrowed; it must outlive this object). Throws CPdfException for damaged or encrypted files.
     void read(CPdfStream* stream);
     // out := the object (number, generation), or Null when the table has no such object.
     void fetch(int32_t number, int32_t generation, CPdfElement& out);
-    // The bytes of a compressed object inside its decoded object stream, or null.
+    // The bytes of a compressed object inside its decoded object stream, or null. The pointer
+    // stays valid until another object stream's text is asked for.
     const unsigned char* getObjectText(int32_t number, int32_t generation, uint32_t& length);
     const std::vector<CPdfXRefEntry>& getEntries() const { return m_entries; }
+    // File offset of the header, from which every type-1 offset counts.
     uint32_t getStart() const { return m_start; }
+    uint32_t fileSize() const { return m_fileSize; }
 
     int32_t m_rootNumber = 0;
     int32_t m_rootGeneration = 0;
@@ -40,7 +49,28 @@ public:
     CPdfElement m_trailer;
 
 private:
+    uint32_t findStartXRef();
+    // Reads the section at position; returns the position of the previous one, if any.
+    std::optional<uint32_t> readSection(uint32_t position);
+    std::optional<uint32_t> readTable(CPdfParser& parser);
+    std::optional<uint32_t> readXRefStream(const CPdfElement& streamElement);
+    void readStreamSubsection(CPdfStream* data, const int32_t widths[3], int32_t first, int32_t count);
+    void growTable(int64_t size);
+    std::optional<uint32_t> previousSection(const CPdfDictionary& dictionary);
+    void visitSection(uint32_t position);
+    void readTrailerReferences();
+
+    void fetchStored(int32_t number, int32_t generation, const CPdfXRefEntry& entry, CPdfElement& out);
+    void fetchCompressed(int32_t number, const CPdfXRefEntry& entry, CPdfElement& out);
+
     CPdfStream* m_stream = nullptr;
     uint32_t m_start = 0;
+    uint32_t m_fileSize = 0;
+    uint32_t m_maxEntries = 0;
     std::vector<CPdfXRefEntry> m_entries;
+    std::set<uint32_t> m_sectionsRead;
+    std::set<int32_t> m_beingFetched;
+    std::set<int32_t> m_streamsBeingBuilt;
+    std::unique_ptr<CPdfObjectStream> m_objectStream;
+    std::unique_ptr<CPdfObjectStreamText> m_objectStreamText;
 };

@@ -1,0 +1,155 @@
+#include "xref/ObjectStream.h"
+
+#include "pdf/Exception.h"
+#include "pdf/Parser.h"
+#include "streams/Stream.h"
+#include "xref/XRef.h"
+
+namespace {
+
+struct ObjectStreamHeader {
+    int32_t count = 0;
+    int32_t first = 0;
+};
+
+// N and First of an object stream; count 0 when the stream cannot hold objects. Values that
+// cannot be true (negative, or more pairs than First bytes could hold) mean a damaged file.
+ObjectStreamHeader readHeader(CPdfStream& stream)
+{
+    ObjectStreamHeader header;
+    CPdfDictionary* dictionary = stream.getDict();
+    if (!dictionary)
+        return header;
+    CPdfElement n, first;
+    dictionary->getResolved("N", n);
+    if (!n.is(PdfKind::Integer) || n.integer() == 0)
+        return header;
+    dictionary->getResolved("First", first);
+    if (!first.is(PdfKind::Integer))
+        return header;
+    // Each pair takes at least four bytes ("1 0 "), the last at least three.
+    if (n.integer() < 0 || first.integer() < 0 || int64_t(n.integer()) * 4 - 1 > first.integer())
+        throw CPdfDamaged();
+    header.count = n.integer();
+    header.first = first.integer();
+    return header;
+}
+
+// The object stream's own entry must say it is stored in the file: an object stream inside
+// an object stream (itself included) is damage.
+void checkStoredInFile(CPdfXRef& xref, uint32_t number)
+{
+    const auto& entries = xref.getEntries();
+    if (number < entries.size() && entries[number].type == 2)
+        throw CPdfDamaged();
+}
+
+// Reads the offset table through a window of First bytes on data, leaving data at byte First.
+// False when a pair is not two integers; offsets that go backwards mean a damaged file.
+bool readOffsetTable(CPdfXRef& xref, uint32_t streamNumber, CPdfStream& data, const ObjectStreamHeader& header,
+                     std::vector<int32_t>& numbers, std::vector<int32_t>& offsets)
+{
+    auto window = CPdfRef<CPdfStream>::create<CPdfEmbedStream>(&data, CPdfElement(), true,
+                                                               static_cast<uint32_t>(header.first));
+    CPdfStream* windowView = window.get();
+    CPdfParser parser(&xref, std::move(window));
+    CPdfElement number, offset;
+    for (int32_t i = 0; i < header.count; ++i) {
+        parser.parseObject(number);
+        parser.parseObject(offset);
+        if (!number.is(PdfKind::Integer) || !offset.is(PdfKind::Integer))
+            return false;
+        if (offset.integer() < 0 || (!offsets.empty() && offset.integer() < offsets.back()))
+            throw CPdfDamaged();
+        if (number.integer() == static_cast<int32_t>(streamNumber))
+            throw CPdfDamaged(); // an object stream cannot hold itself
+        numbers.push_back(number.integer());
+        offsets.push_back(offset.integer());
+    }
+    while (windowView->getChar() >= 0) {
+    }
+    return true;
+}
+
+} // namespace
+
+CPdfObjectStream::CPdfObjectStream(CPdfXRef& xref, uint32_t number) : m_number(number)
+{
+    checkStoredInFile(xref, number);
+    CPdfElement object;
+    xref.fetch(static_cast<int32_t>(number), 0, object);
+    CPdfStream* data = object.stream();
+    if (!data)
+        return;
+    ObjectStreamHeader header = readHeader(*data);
+    if (header.count == 0)
+        return;
+    std::vector<int32_t> offsets;
+    if (!readOffsetTable(xref, m_number, *data, header, m_objectNumbers, offsets)) {
+        m_objectNumbers.clear();
+        return;
+    }
+    for (int32_t skip = 0; skip < offsets[0] && data->getChar() >= 0; ++skip) {
+    }
+    m_objects.resize(offsets.size());
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        bool isLast = i + 1 == offsets.size();
+        uint32_t length = isLast ? 0 : static_cast<uint32_t>(offsets[i + 1] - offsets[i]);
+        auto window = CPdfRef<CPdfStream>::create<CPdfEmbedStream>(data, CPdfElement(), !isLast, length);
+        CPdfStream* windowView = window.get();
+        CPdfParser parser(&xref, std::move(window));
+        parser.parseObject(m_objects[i]);
+        while (windowView->getChar() >= 0) {
+        }
+    }
+}
+
+void CPdfObjectStream::getObject(int32_t index, int32_t objectNumber, CPdfElement& out) const
+{
+    if (index < 0 || index >= count() || m_objectNumbers[static_cast<size_t>(index)] != objectNumber) {
+        out.setNull();
+        return;
+    }
+    out = m_objects[static_cast<size_t>(index)];
+}
+
+CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_number(number)
+{
+    checkStoredInFile(xref, number);
+    CPdfElement object;
+    xref.fetch(static_cast<int32_t>(number), 0, object);
+    CPdfStream* data = object.stream();
+    if (!data)
+        return;
+    ObjectStreamHeader header = readHeader(*data);
+    if (header.count == 0)
+        return;
+    // A decoding stream can be read once: the table is read from this one, the data from a
+    // second fetch of the same object.
+    if (!readOffsetTable(xref, m_number, *data, header, m_objectNumbers, m_offsets)) {
+        m_objectNumbers.clear();
+        m_offsets.clear();
+        return;
+    }
+    m_first = static_cast<uint32_t>(header.first);
+    CPdfElement again;
+    xref.fetch(static_cast<int32_t>(number), 0, again);
+    if (CPdfStream* bytes = again.stream()) {
+        for (int c = bytes->getChar(); c >= 0; c = bytes->getChar())
+            m_data.push_back(static_cast<unsigned char>(c));
+    }
+}
+
+const unsigned char* CPdfObjectStreamText::getText(int32_t index, int32_t objectNumber, uint32_t& length) const
+{
+    length = 0;
+    if (index < 0 || index >= count() || m_objectNumbers[static_cast<size_t>(index)] != objectNumber)
+        return nullptr;
+    size_t i = static_cast<size_t>(index);
+    uint64_t begin = uint64_t(m_first) + static_cast<uint32_t>(m_offsets[i]);
+    uint64_t end = i + 1 < m_offsets.size() ? uint64_t(m_first) + static_cast<uint32_t>(m_offsets[i + 1]) : m_data.size();
+    if (end > m_data.size() || begin > end)
+        return nullptr;
+    length = static_cast<uint32_t>(end - begin);
+    return m_data.data() + begin;
+}

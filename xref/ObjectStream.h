@@ -1,0 +1,47 @@
+// Objects stored inside an object stream: a stream whose decoded data starts with N pairs
+// "number offset" and holds the objects' text from byte First on. With N 2 and First 10 the
+// data "11 0 12 5 <</A 1>> [2]" gives object 11 as <</A 1>> and object 12 as [2].
+// CPdfObjectStream keeps them parsed (for fetch); CPdfObjectStreamText keeps the decoded bytes
+// (for the engine, which copies object text).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "pdf/Element.h"
+
+class CPdfXRef;
+
+class CPdfObjectStream {
+public:
+    CPdfObjectStream(CPdfXRef& xref, uint32_t number);
+    virtual ~CPdfObjectStream() = default;
+
+    uint32_t number() const { return m_number; }
+    int32_t count() const { return static_cast<int32_t>(m_objects.size()); }
+    // out := the object at index when it carries objectNumber, else Null.
+    void getObject(int32_t index, int32_t objectNumber, CPdfElement& out) const;
+
+private:
+    uint32_t m_number;
+    std::vector<CPdfElement> m_objects;
+    std::vector<int32_t> m_objectNumbers;
+};
+
+class CPdfObjectStreamText {
+public:
+    CPdfObjectStreamText(CPdfXRef& xref, uint32_t number);
+    virtual ~CPdfObjectStreamText() = default;
+
+    uint32_t number() const { return m_number; }
+    int32_t count() const { return static_cast<int32_t>(m_objectNumbers.size()); }
+    // The bytes of the object at index when it carries objectNumber, else null.
+    const unsigned char* getText(int32_t index, int32_t objectNumber, uint32_t& length) const;
+
+private:
+    uint32_t m_number;
+    std::vector<int32_t> m_objectNumbers;
+    std::vector<int32_t> m_offsets;
+    std::vector<unsigned char> m_data;
+    uint32_t m_first = 0;
+};
