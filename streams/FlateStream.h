@@ -1,0 +1,73 @@
+// FlateDecode: a stream that inflates the data of a stream object with zlib and, when the
+// decode parameters ask for one, undoes a PNG or TIFF predictor. The compressed bytes are read
+// whole at construction; inflating is lazy, 1024 bytes at a time, so data nobody reads costs
+// nothing. A flate stream is read once: its end of data is final.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <zlib.h>
+
+#include "pdf/RefHolder.h"
+#include "streams/Predictor.h"
+#include "streams/Stream.h"
+
+// Ceiling on the bytes one stream may inflate to: past it the stream reports end of data, so a
+// small "zip bomb" cannot grow into gigabytes however far a reader goes.
+constexpr uint64_t kMaxInflatedBytes = uint64_t(256) << 20;
+
+class CPdfFlateStream : public CPdfStream {
+public:
+    // Adopts the reference held in underlying (the range of the stream object's data). A
+    // predictor is built unless predictor is 1; its parameters must then pass
+    // CPdfPredictor::areParametersValid.
+    CPdfFlateStream(CPdfRef<CPdfStream> underlying, int32_t predictor, int32_t columns, int32_t colors,
+                    int32_t bitsPerComponent);
+    ~CPdfFlateStream() override;
+
+    void rewind() override {}
+    int getChar() override { return m_predictor ? m_predictor->getChar() : getRawChar(); }
+    int getRawChar() override
+    {
+        if (m_read == m_end && !refill())
+            return -1;
+        return m_output[m_read++];
+    }
+    int peekChar() override
+    {
+        if (m_read == m_end && !refill())
+            return -1;
+        return m_output[m_read];
+    }
+    CPdfDictionary* getDict() override { return m_underlying->getDict(); }
+    uint32_t getPos() override { return m_underlying->getPos(); }
+    void seek(int32_t, int) override {}
+    uint32_t getStart() override { return m_underlying->getStart(); }
+    void shiftStart(uint32_t delta) override { m_underlying->shiftStart(delta); }
+    uint32_t getLength() override { return m_underlying->getLength(); }
+    CPdfRef<CPdfStream> openRange(uint32_t, uint32_t, const CPdfElement&) override { return {}; }
+
+private:
+    static constexpr uint32_t kOutputSize = 1024;
+
+    void readInput();
+    bool refill();
+
+    CPdfRef<CPdfStream> m_underlying;
+    std::unique_ptr<CPdfPredictor> m_predictor;
+    z_stream m_zlib{};
+    std::vector<unsigned char> m_input;
+    uint64_t m_inflatedTotal = 0;
+    bool m_isFinished = false;
+    uint32_t m_read = 0;
+    uint32_t m_end = 0;
+    unsigned char m_output[kOutputSize];
+};
+
+// The stream to read a stream object's data through: the range itself (no filter), a
+// decoding stream over it, or empty (a filter chain or a filter of the wrong kind).
+// Throws CPdfException("Stream filter not supported") for any other filter name.
+// Predictor parameters that CPdfPredictor::areParametersValid refuses also give empty.
+CPdfRef<CPdfStream> makeFilter(CPdfRef<CPdfStream> range, CPdfDictionary* dictionary);
