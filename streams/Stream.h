@@ -49,7 +49,8 @@ public:
     // length 0: the range runs to the end of the file. The file is borrowed.
     CPdfFileStream(FILE* file, uint32_t start, uint32_t length, const CPdfElement& dictionary);
 
-    void rewind() override { seek(static_cast<int32_t>(m_start), 0); }
+    // Not through seek: its signed offset would send a start past 2 GiB to the file's first byte.
+    void rewind() override { emptyBuffer(m_start); }
     int getChar() override
     {
         if (m_read == m_end && !refill())
