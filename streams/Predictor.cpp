@@ -71,15 +71,22 @@ bool CPdfPredictor::areParametersValid(int32_t columns, int32_t colors, int32_t 
 CPdfPredictor::CPdfPredictor(CPdfStream& owner, int32_t predictor, int32_t columns, int32_t colors,
                              int32_t bitsPerComponent)
     : m_owner(owner), m_predictor(predictor), m_colors(colors), m_bitsPerComponent(bitsPerComponent),
-      m_valuesPerRow(columns * colors), m_pixelBytes(0), m_rowBytes(0)
+      m_valuesPerRow(0), m_pixelBytes(0), m_rowBytes(0)
 {
     assert(areParametersValid(columns, colors, bitsPerComponent));
-    computeRowGeometry(columns, colors, bitsPerComponent, m_pixelBytes, m_rowBytes);
+    // Parameters that slipped past the check give a predictor without rows rather than
+    // buffers sized from them.
+    if (areParametersValid(columns, colors, bitsPerComponent)) {
+        computeRowGeometry(columns, colors, bitsPerComponent, m_pixelBytes, m_rowBytes);
+        m_valuesPerRow = columns * colors;  // at most 2^20 * 32
+    }
     m_readIndex = m_rowBytes;
 }
 
 bool CPdfPredictor::decodeRow()
 {
+    if (m_rowBytes == 0)
+        return false;
     if (m_row.empty()) {
         m_row.assign(static_cast<size_t>(m_rowBytes), 0);
         m_previousRow.assign(static_cast<size_t>(m_rowBytes), 0);

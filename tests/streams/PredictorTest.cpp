@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "streams/FlateStream.h"
 #include "tests/streams/FlateFixtures.h"
 
 using flatetest::Bytes;
@@ -184,6 +185,24 @@ TEST(Predictor, ParameterLimits)
         std::string decoded = Decode(data, FlateWith(row.predictor, row.columns, row.colors, row.bitsPerComponent));
         EXPECT_EQ(row.isAccepted, decoded != "<none>");
     }
+}
+
+// Bad parameters are a caller's mistake (makeFilter refuses them): a debug build stops on them,
+// a release build gives a stream without data instead of buffers sized from them.
+TEST(Predictor, BadParametersPastMakeFilter)
+{
+    flatetest::CRangeFile file(flatetest::Compress(Bytes({0, 1, 2, 3})));
+    std::string decoded = "not read";
+    auto decodeWithColumns = [&](int32_t columns) {
+        CPdfRef<CPdfStream> stream = CPdfRef<CPdfStream>::create<CPdfFlateStream>(
+            file.Range(flatetest::FlateWith(12, columns, 1, 8)), 12, columns, 1, 8);
+        decoded = flatetest::ReadAll(*stream);
+    };
+    EXPECT_DEBUG_DEATH(decodeWithColumns(0), "areParametersValid");
+    EXPECT_DEBUG_DEATH(decodeWithColumns(-1), "areParametersValid");
+#ifdef NDEBUG
+    EXPECT_EQ("", decoded);
+#endif
 }
 
 // A predictor reads decompressed bytes through getRawChar; peekChar and getRawChar on the flate
