@@ -1,10 +1,21 @@
 // CFoliobind runs one append job: the second file appended onto the first, into a named
 // output or in place through a temporary file. One object serves exactly one job.
+//
+// The append run copies object text, never parsed objects: the first file's objects under
+// their own numbers, the second file's shifted by N1 - 1 with their references rewritten and
+// its duplicates of first-file objects dropped; then the first page-tree root with the second
+// tree attached, one cross-reference table and the trailer.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
+#include "append/InputFile.h"
+#include "append/ObjectText.h"
+#include "append/OutputFile.h"
+#include "append/RunState.h"
 #include "pdf/Document.h"
 
 class CFoliobind {
@@ -20,13 +31,100 @@ public:
     bool CopyFile(const char* destination, const char* source);
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
     uint32_t CountPages(const char* fileName);
-    // The whole append run into outputPath; every failure throws CPdfException.
+    // The whole append run into outputPath; every failure throws CPdfException. The output is
+    // complete and closed when it returns.
     void RunAppend(const char* file1, const char* file2, const char* outputPath);
 
+    // Steps of the run, in the order RunAppend takes them.
+    void OpenInputs(const char* file1, const char* file2, const char* outputPath);
+    void InitOutputTable(uint32_t count);
+    void WriteHeader();
+    void MergeOutlines();
+    void FindPageRoots();
+    void CopyFirstFile();
+    void MarkDuplicates();
+    void CopySecondFile();
+    void MergePageTrees();
+    void WriteXrefTable();
+    void WriteTrailer(uint64_t xrefPosition);
+    void CloseAll();
+
 private:
-    // Job options.
+    // A second-file object under examination by the duplicate search, one per depth.
+    struct CDuplicateFrame {
+        CObjectText text;
+        std::string canonical;
+        std::vector<uint32_t> refs;
+    };
+
+    bool PassesPageFilters(const char* file1, const char* file2, const char* outputArg);
+
+    // Fingerprints and the canonical text by which duplicates are compared.
+    void Fingerprint(const CObjectText& text, uint32_t outputNumber);
+    bool IsDuplicate(uint32_t number, uint32_t depth);
+    bool ExamineDuplicate(uint32_t number, uint32_t depth);
+    bool SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target);
+    bool SameStreamData(const CObjectText& first, const CObjectText& second);
+
+    void CopyFirstObject(uint32_t number);
+    void CopySecondObject(uint32_t number);
+    void RenumberHead(const CObjectText& text, size_t headLength, uint32_t number);
+    uint64_t OutputNumberOfSecond(uint32_t number) const;
+
+    void FindInheritedAttributes(const CPdfDictionary* root1, const CPdfDictionary* root2);
+    void WriteEditedCountObject(uint32_t number, int64_t total);
+    void WriteEditedKidsObject(uint32_t number);
+    std::string SecondRootReference() const;
+
+    uint32_t FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t& generation);
+    void LinkOutlinesFromCatalog(uint32_t generation2);
+    void ChainOutlines(uint32_t last1, uint32_t last2, uint32_t lastGeneration2, uint32_t first2,
+                       uint32_t firstGeneration2);
+    void WriteEdited(uint32_t number, const CObjectText& text, const std::string& key, const std::string& value);
+
     CPdfDocument m_doc1;
     CPdfDocument m_doc2;
+
+    // Run state.
+    CPdfXRef* m_xref1 = nullptr;
+    CPdfXRef* m_xref2 = nullptr;
+    uint32_t m_root1 = 0;
+    uint32_t m_info1 = 0;
+    uint32_t m_root2 = 0;
+    uint32_t m_info2 = 0;
+    uint32_t m_outlines1 = 0;
+    uint32_t m_outlines2 = 0;
+    uint32_t m_numberShift = 0;
+    uint32_t m_pages1 = 0;
+    uint32_t m_pages2 = 0;
+    CProgress m_progress; // the buffer-search counter behind the progress dots
+    std::vector<OutputEntry> m_table;
+    std::vector<DuplicateEntry> m_dupMap;
+    const std::vector<CPdfXRefEntry>* m_entries1 = nullptr;
+    const std::vector<CPdfXRefEntry>* m_entries2 = nullptr;
+
+    CInputFile m_input1;
+    CInputFile m_input2;
+    CObjectReader m_reader1;
+    CObjectReader m_reader2;
+    COutputFile m_output;
+    CObjectText m_text;            // the object being copied; reused
+    CObjectText m_pagesRootText;   // the first page-tree root, held back until the end
+    bool m_hasPagesRootText = false;
+    std::string m_secondRootInsert; // inserted after the second root's "<<"
+    uint32_t m_countObject1 = 0;    // first root's indirect /Count and /Kids, rewritten at the end
+    uint32_t m_kidsObject1 = 0;
+    uint32_t m_countObject2 = 0;    // second root's indirect /Count and /Kids: never duplicates
+    uint32_t m_kidsObject2 = 0;
+    // First-file objects by fingerprint (canonical length and head CRC) -> output number.
+    std::unordered_multimap<uint64_t, uint32_t> m_fingerprints;
+    std::vector<CDuplicateFrame> m_dupFrames;
+    CObjectText m_targetText;
+    std::string m_targetCanonical;
+    std::string m_compareBuffer1;
+    std::string m_compareBuffer2;
+
+    // Job options.
     int32_t m_minPages = 0;
     int32_t m_maxPages = 0;
     int32_t m_exactPages = 0;

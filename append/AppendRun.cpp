@@ -1,0 +1,132 @@
+// The append run: open both inputs and the three shared files, write the output from header
+// to "%%EOF", close everything.
+#include "cli/Foliobind.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/Globals.h"
+#include "pdf/Exception.h"
+#include "xref/XRef.h"
+
+#ifdef _WIN32
+#include <cstdlib>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// True when both paths name one existing file (same device and inode; on Windows the same
+// full path), so the output would overwrite an input while it is being read.
+bool IsSameFile(const char* path1, const char* path2)
+{
+#ifdef _WIN32
+    char full1[_MAX_PATH];
+    char full2[_MAX_PATH];
+    return _fullpath(full1, path1, sizeof full1) && _fullpath(full2, path2, sizeof full2) &&
+           _stricmp(full1, full2) == 0;
+#else
+    struct stat status1 {};
+    struct stat status2 {};
+    return stat(path1, &status1) == 0 && stat(path2, &status2) == 0 && status1.st_dev == status2.st_dev &&
+           status1.st_ino == status2.st_ino;
+#endif
+}
+
+// A temporary output is announced as the first file, which it will replace.
+bool IsTemporaryOutput(const std::string& outputPath)
+{
+    const size_t skip = g_tempPath.empty() ? 0 : g_tempPath.size() + 1;
+    return outputPath.size() >= skip && outputPath.compare(skip, 5, "temp_") == 0;
+}
+
+uint32_t ReferenceNumber(int32_t number)
+{
+    return number > 0 ? static_cast<uint32_t>(number) : 0;
+}
+
+void OpenInput(CFileHandle& handle, const char* path, const char* message)
+{
+    if (!handle.Open(path, "rb"))
+        throw CPdfException(FormatText(message, path, errno));
+    // The engine reads in blocks of its own; a second buffer below it would only copy twice.
+    std::setvbuf(handle.get(), nullptr, _IONBF, 0);
+}
+
+} // namespace
+
+void CFoliobind::RunAppend(const char* file1, const char* file2, const char* outputPath)
+{
+    OpenInputs(file1, file2, outputPath);
+    const uint64_t count1 = m_entries1->size();
+    const uint64_t count2 = m_entries2->size();
+    if (count1 == 0 || count2 == 0 || count1 + count2 > INT32_MAX)
+        throw CPdfDamaged();
+    InitOutputTable(static_cast<uint32_t>(count1 + count2));
+    WriteHeader();
+    m_numberShift = static_cast<uint32_t>(count1 - 1);
+    FindPageRoots();
+    if (!m_noBookmarks)
+        MergeOutlines();
+    CopyFirstFile();
+    MarkDuplicates();
+    CopySecondFile();
+    MergePageTrees();
+    const uint64_t xrefPosition = m_output.position();
+    WriteXrefTable();
+    WriteTrailer(xrefPosition);
+    CloseAll();
+}
+
+void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* outputPath)
+{
+    m_doc1.open(file1);
+    m_xref1 = m_doc1.xref();
+    m_root1 = ReferenceNumber(m_xref1->m_rootNumber);
+    m_info1 = ReferenceNumber(m_xref1->m_infoNumber);
+    m_entries1 = &m_xref1->getEntries();
+    m_doc2.open(file2);
+    m_xref2 = m_doc2.xref();
+    m_root2 = ReferenceNumber(m_xref2->m_rootNumber);
+    m_info2 = ReferenceNumber(m_xref2->m_infoNumber);
+    m_entries2 = &m_xref2->getEntries();
+    if (!m_quiet) {
+        std::printf("\r\nAppending file: ");
+        const bool isTemporary = IsTemporaryOutput(outputPath);
+        if (!isTemporary)
+            std::printf("%s and file: ", file1);
+        std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : outputPath);
+    }
+    OpenInput(g_fileIn1, file1, "File1 open error: '%s', err no: %d");
+    OpenInput(g_fileIn2, file2, "File2 open error: '%s', err no: %d");
+    if (IsSameFile(outputPath, file1) || IsSameFile(outputPath, file2))
+        throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
+    m_output.Open(outputPath);
+    m_input1.Attach(g_fileIn1.get(), m_doc1.headerOffset());
+    m_input2.Attach(g_fileIn2.get(), m_doc2.headerOffset());
+    m_reader1.Attach(&m_input1, m_xref1);
+    m_reader2.Attach(&m_input2, m_xref2);
+    m_progress.SetQuiet(m_quiet);
+    if (!m_quiet) {
+        std::printf("Processing");
+        std::fflush(stdout);
+    }
+}
+
+void CFoliobind::CloseAll()
+{
+    m_input1.Detach();
+    m_input2.Detach();
+    g_fileIn1.Close();
+    g_fileIn2.Close();
+    m_xref1 = nullptr;
+    m_xref2 = nullptr;
+    m_entries1 = nullptr;
+    m_entries2 = nullptr;
+    m_doc1.close();
+    m_doc2.close();
+    m_output.Close();
+}

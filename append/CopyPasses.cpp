@@ -1,0 +1,126 @@
+// The two passes that write the bulk of the output: the first file's objects unchanged under
+// their own numbers, then the second file's shifted by N1 - 1 with their references rewritten.
+#include "cli/Foliobind.h"
+
+#include "xref/XRef.h"
+
+namespace {
+
+// An object stream's members are copied one by one, so the object stream itself is dropped.
+bool IsObjectStream(const CObjectText& text)
+{
+    const CObjectKey* type = text.scan.FindKey(text.head, "Type");
+    return type && type->valueStart != kNoIndex &&
+           text.head.compare(type->valueStart, type->valueEnd - type->valueStart, "/ObjStm") == 0;
+}
+
+} // namespace
+
+void CFoliobind::CopyFirstFile()
+{
+    for (uint32_t number = 1; number < m_entries1->size(); ++number)
+        CopyFirstObject(number);
+}
+
+void CFoliobind::CopyFirstObject(uint32_t number)
+{
+    OutputEntry& entry = m_table[number];
+    if (entry.position != kNotWritten)
+        return; // the outline merge has written it already
+    entry.position = m_output.position();
+    if (!m_reader1.Read(number, m_text))
+        return;
+    entry.inUse = 1;
+    entry.generation = m_text.generation;
+    if (number == m_pages1) {
+        std::swap(m_pagesRootText, m_text);
+        m_hasPagesRootText = true;
+        return;
+    }
+    m_progress.Tick();
+    if (IsObjectStream(m_text)) {
+        entry.inUse = 0;
+        return;
+    }
+    WriteObjectText(m_output, m_input1, m_text);
+    // Objects the page-tree merge writes again must not stand for second-file objects.
+    if (number != m_countObject1 && number != m_kidsObject1)
+        Fingerprint(m_text, number);
+}
+
+void CFoliobind::CopySecondFile()
+{
+    for (uint32_t number = 1; number < m_entries2->size(); ++number)
+        CopySecondObject(number);
+}
+
+void CFoliobind::CopySecondObject(uint32_t number)
+{
+    OutputEntry& entry = m_table[m_numberShift + number];
+    entry.position = m_output.position();
+    if ((*m_entries2)[number].type == 0 || number == m_root2 || number == m_info2 || m_dupMap[number].marked)
+        return;
+    if (!m_reader2.Read(number, m_text))
+        return;
+    m_progress.Tick();
+    if (IsObjectStream(m_text))
+        return;
+    m_progress.Tick();
+    entry.inUse = 1;
+    entry.generation = m_text.generation;
+    RenumberHead(m_text, m_text.head.size(), number);
+    if (m_text.isStream) {
+        m_output.CopyFrom(m_input2, m_text.dataStart, m_text.dataLength);
+        m_output.Write(m_text.tail);
+    }
+}
+
+uint64_t CFoliobind::OutputNumberOfSecond(uint32_t number) const
+{
+    if (number == 0)
+        return 0;
+    if (number < m_dupMap.size() && m_dupMap[number].marked)
+        return m_dupMap[number].target;
+    return uint64_t{number} + m_numberShift;
+}
+
+// Writes the head with the object number shifted, every reference renumbered (a duplicate's
+// to the first-file object it stands on, generation included), and for the second page-tree
+// root the link to the first root after its "<<". Strings and comments are copied as they are.
+void CFoliobind::RenumberHead(const CObjectText& text, size_t headLength, uint32_t number)
+{
+    const std::string& head = text.head;
+    const CObjectScanner& scan = text.scan;
+    size_t at = 0;
+    auto copyTo = [&](size_t end) {
+        m_output.Write(head.data() + at, end - at);
+        at = end;
+    };
+    copyTo(scan.m_headerStart);
+    m_output.WriteNumber(int64_t{number} + m_numberShift);
+    at = scan.m_headerNumberEnd;
+    size_t insertAt = number == m_pages2 && scan.m_dictOpen != kNoIndex ? scan.m_dictOpen + 2 : kNoIndex;
+    for (const CObjectRef& ref : scan.m_refs) {
+        if (ref.end > headLength)
+            break;
+        if (insertAt <= ref.start) {
+            copyTo(insertAt);
+            m_output.Write(m_secondRootInsert);
+            insertAt = kNoIndex;
+        }
+        copyTo(ref.start);
+        const bool isDuplicate = ref.number < m_dupMap.size() && m_dupMap[ref.number].marked;
+        m_output.WriteNumber(static_cast<int64_t>(OutputNumberOfSecond(ref.number)));
+        at = ref.numberEnd;
+        if (isDuplicate) {
+            copyTo(ref.generationStart);
+            m_output.WriteNumber(m_table[m_dupMap[ref.number].target].generation);
+            at = ref.generationEnd;
+        }
+    }
+    if (insertAt != kNoIndex && insertAt <= headLength) {
+        copyTo(insertAt);
+        m_output.Write(m_secondRootInsert);
+    }
+    copyTo(headLength);
+}

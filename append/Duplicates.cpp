@@ -1,0 +1,204 @@
+// The duplicate search: a second-file object is written once only when the first file already
+// has it. Two objects are the same when their bodies match byte for byte once each reference
+// is read as the output object it leads to: first-file references as they stand, second-file
+// references through the objects they duplicate. So "<< /FontFile 12 0 R >>" in both files is
+// one object only when the second file's 12 is itself a copy of the first file's 12.
+//
+// Every first-file object written unchanged is indexed by a cheap fingerprint (length of its
+// canonical body and CRC of its dictionary with reference numbers left out); a second-file
+// object whose fingerprint matches nothing is decided without following its references.
+// Results are remembered, so each object is examined once; the walk over references is capped
+// in depth, and an object met again while it is being examined counts as distinct.
+#include "cli/Foliobind.h"
+
+#include <algorithm>
+
+#include "xref/XRef.h"
+
+namespace {
+
+constexpr uint32_t kMaxDuplicateDepth = 64;
+constexpr size_t kCompareBlock = 64 * 1024;
+constexpr char kReferenceMark = '\x01';
+
+enum class RefForm { Blank, AsWritten };
+
+void AppendNumber32(std::string& out, uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// The head's body from "obj" on without surrounding white space, each reference replaced by a
+// fixed-size mark with the output number and generation it stands for (or zeros for Blank).
+// mapOutput turns a (number, generation) of the text into the output pair.
+template <typename MapOutput>
+void CanonicalHead(const CObjectText& text, RefForm form, MapOutput mapOutput, std::string& out)
+{
+    out.clear();
+    const std::string& head = text.head;
+    size_t start = text.scan.m_bodyStart;
+    size_t end = text.isStream ? head.size() : text.HeadBodyEnd();
+    while (start < end && IsPdfWhite(static_cast<unsigned char>(head[start])))
+        ++start;
+    while (!text.isStream && end > start && IsPdfWhite(static_cast<unsigned char>(head[end - 1])))
+        --end;
+    size_t at = start;
+    for (const CObjectRef& ref : text.scan.m_refs) {
+        if (ref.start < start || ref.end > end)
+            continue;
+        out.append(head, at, ref.start - at);
+        out.push_back(kReferenceMark);
+        uint32_t number = 0;
+        uint32_t generation = 0;
+        if (form == RefForm::AsWritten)
+            mapOutput(ref, number, generation);
+        AppendNumber32(out, number);
+        AppendNumber32(out, generation);
+        at = ref.end;
+    }
+    out.append(head, at, end - at);
+}
+
+// The stream's tail up to "endobj", without the white space before it.
+size_t CanonicalTailLength(const CObjectText& text)
+{
+    size_t end = std::min(text.tailEndobj, text.tail.size());
+    while (end > 0 && IsPdfWhite(static_cast<unsigned char>(text.tail[end - 1])))
+        --end;
+    return end;
+}
+
+uint64_t FingerprintKey(const CObjectText& text, const std::string& canonicalHead, uint32_t crc)
+{
+    uint64_t length = canonicalHead.size();
+    if (text.isStream)
+        length += text.dataLength + CanonicalTailLength(text);
+    return (uint64_t{crc} << 32) ^ length;
+}
+
+void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
+
+} // namespace
+
+void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
+{
+    CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
+    const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
+    OutputEntry& entry = m_table[outputNumber];
+    entry.weight = ObjectWeight(m_targetCanonical.data(), length, 0);
+    entry.crc = ObjectCrc(m_targetCanonical.data(), length, 0, 0xFFFFFFFF);
+    entry.isTarget = true;
+    m_fingerprints.emplace(FingerprintKey(text, m_targetCanonical, entry.crc), outputNumber);
+}
+
+void CFoliobind::MarkDuplicates()
+{
+    m_dupMap.assign(m_entries2->size(), DuplicateEntry());
+    for (uint32_t number = 0; number < m_dupMap.size(); ++number)
+        m_dupMap[number].target = number;
+    if (m_fingerprints.empty())
+        return;
+    m_dupFrames.resize(kMaxDuplicateDepth + 1);
+    for (uint32_t number = 1; number < m_dupMap.size(); ++number) {
+        if ((*m_entries2)[number].type != 0 && m_dupMap[number].state == DuplicateState::Unknown)
+            IsDuplicate(number, 0);
+    }
+}
+
+bool CFoliobind::IsDuplicate(uint32_t number, uint32_t depth)
+{
+    if (number == 0 || number >= m_dupMap.size())
+        return false;
+    DuplicateEntry& entry = m_dupMap[number];
+    if (entry.state != DuplicateState::Unknown)
+        return entry.state == DuplicateState::Duplicate;
+    if (depth > kMaxDuplicateDepth) {
+        entry.state = DuplicateState::Distinct;
+        return false;
+    }
+    entry.state = DuplicateState::Examining;
+    const bool isDuplicate = ExamineDuplicate(number, depth);
+    // The entry is looked up again: nothing resizes the map, but keep the reference fresh.
+    m_dupMap[number].state = isDuplicate ? DuplicateState::Duplicate : DuplicateState::Distinct;
+    return isDuplicate;
+}
+
+bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
+{
+    // The second tree's root and its indirect count and kids stay the second file's own; its
+    // catalog and information dictionary are not copied at all.
+    if (number == m_pages2 || number == m_countObject2 || number == m_kidsObject2 || number == m_root2 ||
+        (*m_entries2)[number].type == 0)
+        return false;
+    CDuplicateFrame& frame = m_dupFrames[depth];
+    if (!m_reader2.Read(number, frame.text))
+        return false;
+    const CObjectScanner& scan = frame.text.scan;
+    if (scan.m_hasUnsharedName) {
+        m_progress.Tick(5);
+        return false;
+    }
+    m_progress.Tick(static_cast<uint32_t>(std::min<size_t>(scan.m_refs.size(), 1000)) + 7);
+    CanonicalHead(frame.text, RefForm::Blank, NoMapping, frame.canonical);
+    const uint32_t crc = ObjectCrc(frame.canonical.data(), static_cast<uint32_t>(frame.canonical.size()), 0,
+                                   0xFFFFFFFF);
+    const auto range = m_fingerprints.equal_range(FingerprintKey(frame.text, frame.canonical, crc));
+    if (range.first == range.second)
+        return false;
+    for (const CObjectRef& ref : scan.m_refs) {
+        if (!IsDuplicate(ref.number, depth + 1))
+            return false;
+    }
+    CanonicalHead(frame.text, RefForm::AsWritten,
+                  [this](const CObjectRef& ref, uint32_t& outNumber, uint32_t& outGeneration) {
+                      outNumber = m_dupMap[ref.number].target;
+                      outGeneration = m_table[outNumber].generation;
+                  },
+                  frame.canonical);
+    for (auto candidate = range.first; candidate != range.second; ++candidate) {
+        if (SameAsFirstFileObject(frame, candidate->second)) {
+            m_dupMap[number].target = candidate->second;
+            m_dupMap[number].marked = 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CFoliobind::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)
+{
+    if (!m_table[target].isTarget || !m_reader1.Read(target, m_targetText) ||
+        m_targetText.isStream != frame.text.isStream)
+        return false;
+    CanonicalHead(m_targetText, RefForm::AsWritten,
+                  [](const CObjectRef& ref, uint32_t& outNumber, uint32_t& outGeneration) {
+                      outNumber = ref.number;
+                      outGeneration = ref.generation;
+                  },
+                  m_targetCanonical);
+    if (m_targetCanonical != frame.canonical)
+        return false;
+    if (!m_targetText.isStream)
+        return true;
+    const size_t tailLength = CanonicalTailLength(m_targetText);
+    return tailLength == CanonicalTailLength(frame.text) &&
+           m_targetText.tail.compare(0, tailLength, frame.text.tail, 0, tailLength) == 0 &&
+           SameStreamData(m_targetText, frame.text);
+}
+
+bool CFoliobind::SameStreamData(const CObjectText& first, const CObjectText& second)
+{
+    if (first.dataLength != second.dataLength)
+        return false;
+    for (uint64_t done = 0; done < first.dataLength; done += kCompareBlock) {
+        const size_t block = static_cast<size_t>(std::min<uint64_t>(kCompareBlock, first.dataLength - done));
+        m_compareBuffer1.clear();
+        m_compareBuffer2.clear();
+        if (m_input1.Read(first.dataStart + done, block, m_compareBuffer1) != block ||
+            m_input2.Read(second.dataStart + done, block, m_compareBuffer2) != block ||
+            m_compareBuffer1 != m_compareBuffer2)
+            return false;
+    }
+    return true;
+}

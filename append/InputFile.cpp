@@ -1,0 +1,105 @@
+#include "append/InputFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+void CInputFile::Attach(FILE* file, uint32_t headerOffset)
+{
+    m_file = file;
+    m_size = file ? PlatformFileSize(file) : 0;
+    m_headerOffset = headerOffset;
+    m_windowPosition = 0;
+    m_windowLength = 0;
+    if (m_window.empty())
+        m_window.resize(kWindowSize);
+}
+
+void CInputFile::Detach()
+{
+    m_file = nullptr;
+    m_size = 0;
+    m_windowLength = 0;
+}
+
+size_t CInputFile::ReadDirect(uint64_t position, size_t length, char* destination)
+{
+    if (!m_file || position >= m_size || !PlatformSeek(m_file, position))
+        return 0;
+    length = static_cast<size_t>(std::min<uint64_t>(length, m_size - position));
+    return std::fread(destination, 1, length, m_file);
+}
+
+bool CInputFile::Fill(uint64_t position)
+{
+    if (position >= m_windowPosition && position - m_windowPosition < m_windowLength)
+        return true;
+    m_windowPosition = position;
+    m_windowLength = ReadDirect(position, m_window.size(), m_window.data());
+    return m_windowLength > 0;
+}
+
+size_t CInputFile::ReadInto(uint64_t position, size_t length, char* destination)
+{
+    size_t copied = 0;
+    while (copied < length) {
+        const uint64_t at = position + copied;
+        const size_t wanted = length - copied;
+        bool inWindow = at >= m_windowPosition && at - m_windowPosition < m_windowLength;
+        if (!inWindow && wanted >= m_window.size()) {
+            // Large reads skip the window: one system read straight into the destination.
+            const size_t got = ReadDirect(at, wanted, destination + copied);
+            copied += got;
+            if (got < wanted)
+                break;
+            continue;
+        }
+        if (!Fill(at))
+            break;
+        const size_t offset = static_cast<size_t>(at - m_windowPosition);
+        const size_t take = std::min(wanted, m_windowLength - offset);
+        std::memcpy(destination + copied, m_window.data() + offset, take);
+        copied += take;
+    }
+    return copied;
+}
+
+size_t CInputFile::Read(uint64_t position, size_t length, std::string& out)
+{
+    if (position >= m_size)
+        return 0;
+    length = static_cast<size_t>(std::min<uint64_t>(length, m_size - position));
+    const size_t before = out.size();
+    out.resize(before + length);
+    const size_t got = ReadInto(position, length, &out[before]);
+    out.resize(before + got);
+    return got;
+}
+
+uint64_t CInputFile::Find(uint64_t start, std::string_view pattern)
+{
+    if (pattern.empty())
+        return 0;
+    uint64_t position = start;
+    while (position < m_size) {
+        if (!Fill(position))
+            break;
+        size_t offset = static_cast<size_t>(position - m_windowPosition);
+        const uint64_t windowEnd = m_windowPosition + m_windowLength;
+        if (m_windowLength - offset < pattern.size() && windowEnd < m_size) {
+            m_windowLength = 0; // too little left in this window: reload it from position
+            continue;
+        }
+        std::string_view window(m_window.data() + offset, m_windowLength - offset);
+        const size_t found = window.find(pattern);
+        if (found != std::string_view::npos)
+            return position + found + pattern.size() - 1;
+        if (windowEnd >= m_size || window.size() < pattern.size())
+            break;
+        // The next window overlaps this one by the pattern length less one byte, so an
+        // occurrence across the seam is found there.
+        position = windowEnd - (pattern.size() - 1);
+    }
+    return 0;
+}

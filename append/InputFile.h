@@ -1,0 +1,43 @@
+// Block reads over one input file for the append engine. Object text is read through a window
+// of the file, so copying an object costs a few memory copies and no call per byte; positions
+// are absolute file positions, and headerOffset() is where "%PDF-" stands.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CInputFile {
+public:
+    // The file is borrowed; it stays open while the engine reads it. Measures the file once.
+    void Attach(FILE* file, uint32_t headerOffset);
+    void Detach();
+
+    uint64_t size() const { return m_size; }
+    uint32_t headerOffset() const { return m_headerOffset; }
+
+    // Appends the bytes from position up to length of them (fewer at the end of the file) to
+    // out; returns how many were appended.
+    size_t Read(uint64_t position, size_t length, std::string& out);
+    // Copies up to length bytes from position into destination; returns how many were copied.
+    size_t ReadInto(uint64_t position, size_t length, char* destination);
+    // Position of the last byte of the first occurrence of pattern that ends at or after
+    // start, searching to the end of the file; 0 when there is none. Requires start <= size().
+    uint64_t Find(uint64_t start, std::string_view pattern);
+
+private:
+    static constexpr size_t kWindowSize = 128 * 1024;
+
+    // Loads the window so that it begins at position; false at or beyond the end.
+    bool Fill(uint64_t position);
+    size_t ReadDirect(uint64_t position, size_t length, char* destination);
+
+    FILE* m_file = nullptr;
+    uint64_t m_size = 0;
+    uint32_t m_headerOffset = 0;
+    std::vector<char> m_window;
+    uint64_t m_windowPosition = 0;
+    size_t m_windowLength = 0;
+};

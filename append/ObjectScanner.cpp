@@ -1,0 +1,369 @@
+#include "append/ObjectScanner.h"
+
+namespace {
+
+// Byte classes of PDF syntax: 1 white space, 2 delimiter, 0 regular.
+struct CByteClasses {
+    unsigned char table[256] = {};
+    constexpr CByteClasses()
+    {
+        for (unsigned char c : {0, 9, 10, 12, 13, 32})
+            table[c] = 1;
+        for (unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
+            table[c] = 2;
+    }
+};
+constexpr CByteClasses kByteClasses;
+
+bool IsDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+} // namespace
+
+bool IsPdfWhite(unsigned char c)
+{
+    return kByteClasses.table[c] == 1;
+}
+
+bool IsPdfDelimiter(unsigned char c)
+{
+    return kByteClasses.table[c] == 2;
+}
+
+void CObjectScanner::Reset(ScanMode mode)
+{
+    // The vectors keep their capacity from object to object.
+    std::vector<CObjectRef> refs;
+    std::vector<CObjectKey> keys;
+    refs.swap(m_refs);
+    keys.swap(m_keys);
+    *this = CObjectScanner();
+    refs.clear();
+    keys.clear();
+    m_refs.swap(refs);
+    m_keys.swap(keys);
+    m_mode = mode;
+    m_headerTokens = mode == ScanMode::Tail ? 3 : 0;
+}
+
+ScanStatus CObjectScanner::Scan(std::string_view text, bool atEnd)
+{
+    for (;;) {
+        Token token;
+        if (!NextToken(text, atEnd, token))
+            return atEnd ? ScanStatus::Bad : ScanStatus::NeedMore;
+        m_pos = token.end;
+        const ScanStatus status = Take(text, token);
+        if (status != ScanStatus::NeedMore)
+            return status;
+    }
+}
+
+bool CObjectScanner::SkipBlanks(std::string_view text, bool atEnd)
+{
+    size_t p = m_pos;
+    while (p < text.size()) {
+        const unsigned char c = static_cast<unsigned char>(text[p]);
+        if (IsPdfWhite(c)) {
+            ++p;
+            continue;
+        }
+        if (c != '%')
+            break;
+        size_t q = p;
+        while (q < text.size() && text[q] != '\r' && text[q] != '\n')
+            ++q;
+        if (q == text.size() && !atEnd)
+            break; // the comment may go on in bytes not read yet
+        p = q;
+    }
+    m_pos = p;
+    return p < text.size();
+}
+
+bool CObjectScanner::NextToken(std::string_view text, bool atEnd, Token& token)
+{
+    if (!SkipBlanks(text, atEnd))
+        return false;
+    const size_t p = m_pos;
+    const unsigned char c = static_cast<unsigned char>(text[p]);
+    token.start = p;
+    token.end = p + 1;
+    switch (c) {
+    case '(':
+        return ReadLiteralString(text, atEnd, token);
+    case '<':
+    case '>': {
+        if (p + 1 == text.size() && !atEnd)
+            return false;
+        const bool doubled = p + 1 < text.size() && text[p + 1] == static_cast<char>(c);
+        if (doubled) {
+            token.kind = c == '<' ? TokenKind::DictOpen : TokenKind::DictClose;
+            token.end = p + 2;
+            return true;
+        }
+        if (c == '>') {
+            token.kind = TokenKind::Other;
+            return true;
+        }
+        const size_t close = text.find('>', p + 1);
+        if (close == std::string_view::npos && !atEnd)
+            return false;
+        token.kind = TokenKind::String;
+        token.end = close == std::string_view::npos ? text.size() : close + 1;
+        return true;
+    }
+    case '[':
+        token.kind = TokenKind::ArrayOpen;
+        return true;
+    case ']':
+        token.kind = TokenKind::ArrayClose;
+        return true;
+    case ')':
+    case '{':
+    case '}':
+        token.kind = TokenKind::Other;
+        return true;
+    default:
+        return ReadRegular(text, atEnd, token);
+    }
+}
+
+bool CObjectScanner::ReadLiteralString(std::string_view text, bool atEnd, Token& token)
+{
+    // Balanced parentheses end the string; a backslash hides the byte after it.
+    size_t depth = 0;
+    for (size_t q = token.start; q < text.size(); ++q) {
+        const char c = text[q];
+        if (c == '\\') {
+            ++q;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            token.kind = TokenKind::String;
+            token.end = q + 1;
+            return true;
+        }
+    }
+    if (!atEnd)
+        return false;
+    token.kind = TokenKind::String;
+    token.end = text.size();
+    return true;
+}
+
+bool CObjectScanner::ReadRegular(std::string_view text, bool atEnd, Token& token)
+{
+    const bool isName = text[token.start] == '/';
+    size_t q = token.start + 1;
+    while (q < text.size() && kByteClasses.table[static_cast<unsigned char>(text[q])] == 0)
+        ++q;
+    if (q == text.size() && !atEnd)
+        return false;
+    token.end = q;
+    if (isName) {
+        token.kind = TokenKind::Name;
+        return true;
+    }
+    const std::string_view word = text.substr(token.start, q - token.start);
+    bool allDigits = true;
+    bool numeric = true;
+    for (char c : word) {
+        allDigits = allDigits && IsDigit(static_cast<unsigned char>(c));
+        numeric = numeric && (IsDigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.');
+    }
+    if (allDigits) {
+        // Saturates above 32 bits: such a number is never an object number.
+        uint64_t value = 0;
+        for (char c : word)
+            value = value > UINT32_MAX ? value : value * 10 + static_cast<uint64_t>(c - '0');
+        token.kind = TokenKind::Integer;
+        token.value = value;
+    } else {
+        token.kind = numeric ? TokenKind::Number : TokenKind::Keyword;
+    }
+    return true;
+}
+
+ScanStatus CObjectScanner::TakeHeader(std::string_view text, const Token& token)
+{
+    const int index = m_headerTokens++;
+    if (index < 2) {
+        if (token.kind != TokenKind::Integer || token.value > UINT32_MAX)
+            return ScanStatus::Bad;
+        (index == 0 ? m_number : m_generation) = static_cast<uint32_t>(token.value);
+        if (index == 0) {
+            m_headerStart = token.start;
+            m_headerNumberEnd = token.end;
+        }
+        return ScanStatus::NeedMore;
+    }
+    if (token.kind != TokenKind::Keyword || text.substr(token.start, token.end - token.start) != "obj")
+        return ScanStatus::Bad;
+    m_bodyStart = token.end;
+    return ScanStatus::NeedMore;
+}
+
+ScanStatus CObjectScanner::Take(std::string_view text, const Token& token)
+{
+    if (m_headerTokens < 3)
+        return TakeHeader(text, token);
+    const std::string_view word = text.substr(token.start, token.end - token.start);
+    if (token.kind == TokenKind::Keyword) {
+        if (word == "endobj") {
+            m_endobjStart = token.start;
+            m_endobjEnd = token.end;
+            return ScanStatus::EndObj;
+        }
+        if (word == "stream" && m_mode == ScanMode::Stored) {
+            m_streamEnd = token.end;
+            return ScanStatus::Stream;
+        }
+        if (word == "endstream" && m_mode == ScanMode::Tail && m_previousCount == 0)
+            m_sawEndstream = true;
+        if (word == "R")
+            TakeReference(token);
+    }
+    if (token.kind == TokenKind::Name && m_mode != ScanMode::Tail)
+        NoteName(word.substr(1));
+    if (m_mode != ScanMode::Tail)
+        TakeStructure(token);
+    m_previous[0] = m_previous[1];
+    m_previous[1] = token;
+    ++m_previousCount;
+    return ScanStatus::NeedMore;
+}
+
+void CObjectScanner::TakeReference(const Token& token)
+{
+    const Token& number = m_previous[0];
+    const Token& generation = m_previous[1];
+    if (m_previousCount < 2 || number.kind != TokenKind::Integer || generation.kind != TokenKind::Integer ||
+        number.value > UINT32_MAX || generation.value > UINT32_MAX)
+        return;
+    CObjectRef ref;
+    ref.start = number.start;
+    ref.numberEnd = number.end;
+    ref.generationStart = generation.start;
+    ref.generationEnd = generation.end;
+    ref.end = token.end;
+    ref.number = static_cast<uint32_t>(number.value);
+    ref.generation = static_cast<uint32_t>(generation.value);
+    m_refs.push_back(ref);
+    // A reference is one value: stretch the span that began with its number.
+    if (!m_keys.empty() && m_keys.back().valueStart == ref.start)
+        m_keys.back().valueEnd = ref.end;
+    if (m_firstValueStart == ref.start)
+        m_firstValueEnd = ref.end;
+}
+
+void CObjectScanner::TakeStructure(const Token& token)
+{
+    const bool opens = token.kind == TokenKind::DictOpen || token.kind == TokenKind::ArrayOpen;
+    const bool closes = token.kind == TokenKind::DictClose || token.kind == TokenKind::ArrayClose;
+    if (m_firstValueStart == kNoIndex) {
+        m_firstValueStart = token.start;
+        if (!opens)
+            m_firstValueEnd = token.end;
+        if (token.kind == TokenKind::DictOpen) {
+            m_dictOpen = token.start;
+            m_expectKey = true;
+        }
+    }
+    const bool inTopDict = m_dictOpen != kNoIndex && m_dictClose == kNoIndex && m_depth == 1 && token.start != m_dictOpen;
+    if (opens) {
+        if (inTopDict && !m_expectKey && !m_keys.empty()) {
+            m_keys.back().valueStart = token.start;
+            m_valueOpen = true;
+        }
+        ++m_depth;
+        return;
+    }
+    if (closes) {
+        if (m_depth > 0)
+            --m_depth;
+        if (m_depth == 1 && m_valueOpen) {
+            m_keys.back().valueEnd = token.end;
+            m_valueOpen = false;
+            m_expectKey = true;
+        }
+        if (m_depth == 0 && m_firstValueEnd == kNoIndex) {
+            m_firstValueEnd = token.end;
+            if (m_dictOpen == m_firstValueStart)
+                m_dictClose = token.start;
+        }
+        return;
+    }
+    if (!inTopDict)
+        return;
+    if (m_expectKey) {
+        if (token.kind == TokenKind::Name) {
+            CObjectKey key;
+            key.keyStart = token.start;
+            key.keyEnd = token.end;
+            m_keys.push_back(key);
+            m_expectKey = false;
+        }
+        return;
+    }
+    m_keys.back().valueStart = token.start;
+    m_keys.back().valueEnd = token.end;
+    m_expectKey = true;
+}
+
+void CObjectScanner::NoteName(std::string_view name)
+{
+    // Pages and page-tree nodes, object streams, objects that hang in a tree by "Parent", and
+    // embedded TrueType fonts are never shared between the two files.
+    for (std::string_view prefix : {"Page", "ObjStm", "Parent", "FontFile2"}) {
+        if (StartsWith(name, prefix))
+            m_hasUnsharedName = true;
+    }
+}
+
+const CObjectKey* CObjectScanner::FindKey(std::string_view text, std::string_view name) const
+{
+    for (const CObjectKey& key : m_keys) {
+        if (key.keyEnd - key.keyStart == name.size() + 1 && text.substr(key.keyStart + 1, name.size()) == name)
+            return &key;
+    }
+    return nullptr;
+}
+
+const CObjectRef* CObjectScanner::ReferenceValue(const CObjectKey& key) const
+{
+    for (const CObjectRef& ref : m_refs) {
+        if (ref.start == key.valueStart && ref.end == key.valueEnd)
+            return &ref;
+    }
+    return nullptr;
+}
+
+bool CObjectScanner::IntegerValue(std::string_view text, const CObjectKey& key, int64_t& out) const
+{
+    if (key.valueStart == kNoIndex || key.valueEnd <= key.valueStart)
+        return false;
+    std::string_view value = text.substr(key.valueStart, key.valueEnd - key.valueStart);
+    bool negative = false;
+    if (!value.empty() && (value[0] == '+' || value[0] == '-')) {
+        negative = value[0] == '-';
+        value.remove_prefix(1);
+    }
+    if (value.empty() || value.size() > 18)
+        return false;
+    int64_t number = 0;
+    for (char c : value) {
+        if (!IsDigit(static_cast<unsigned char>(c)))
+            return false;
+        number = number * 10 + (c - '0'); // no overflow: at most 18 digits
+    }
+    out = negative ? -number : number;
+    return true;
+}

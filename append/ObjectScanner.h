@@ -1,0 +1,107 @@
+// Reads the syntax of one object's text without building values: the header "12 0 obj", the
+// references "5 0 R", the keys of the top dictionary with the byte span of each value, and
+// where the text ends ("stream" or "endobj" as tokens, never inside strings, names or
+// comments). For "7 0 obj << /Kids [3 0 R] /Count 1 >> endobj" it records the header (7, 0),
+// the reference 3 0 R, the keys Kids (value "[3 0 R]") and Count (value "1"), and the end.
+//
+// The scan can be continued: when a token runs into the end of the bytes given, Scan returns
+// NeedMore, and a later call with more bytes (the same text, longer) resumes at that token.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+bool IsPdfWhite(unsigned char c);
+bool IsPdfDelimiter(unsigned char c);
+
+constexpr size_t kNoIndex = SIZE_MAX;
+
+// A reference "number generation R": indexes into the scanned text.
+struct CObjectRef {
+    size_t start = 0;           // first digit of the number
+    size_t numberEnd = 0;       // one past the number
+    size_t generationStart = 0; // first digit of the generation
+    size_t generationEnd = 0;   // one past the generation
+    size_t end = 0;             // one past the 'R'
+    uint32_t number = 0;
+    uint32_t generation = 0;
+};
+
+// A key of the top dictionary and its value's span; valueStart is kNoIndex when the
+// dictionary ends before the value.
+struct CObjectKey {
+    size_t keyStart = 0; // the slash
+    size_t keyEnd = 0;   // one past the name
+    size_t valueStart = kNoIndex;
+    size_t valueEnd = kNoIndex;
+};
+
+enum class ScanMode {
+    Stored,     // a stored object: header, body up to "stream" or "endobj"
+    Compressed, // a member of an object stream in its copied form: "stream" is not special
+    Tail,       // what follows stream data: everything up to "endobj"
+};
+
+enum class ScanStatus { NeedMore, Stream, EndObj, Bad };
+
+class CObjectScanner {
+public:
+    void Reset(ScanMode mode);
+    ScanStatus Scan(std::string_view text, bool atEnd);
+
+    // The top dictionary's key named name (without its slash), or null. text is the text scanned.
+    const CObjectKey* FindKey(std::string_view text, std::string_view name) const;
+    // The value of key as a reference that spans the whole value, or null.
+    const CObjectRef* ReferenceValue(const CObjectKey& key) const;
+    // True when the value of key is one integer token; its value in out.
+    bool IntegerValue(std::string_view text, const CObjectKey& key, int64_t& out) const;
+
+    uint32_t m_number = 0;
+    uint32_t m_generation = 0;
+    size_t m_headerStart = 0;               // first digit of the object number
+    size_t m_headerNumberEnd = 0;           // one past it
+    size_t m_bodyStart = 0;                 // one past "obj"
+    size_t m_firstValueStart = kNoIndex;    // the object's value (first token after "obj")
+    size_t m_firstValueEnd = kNoIndex;      // one past it; for containers past the matching close
+    size_t m_dictOpen = kNoIndex;           // the "<<" of the top dictionary
+    size_t m_dictClose = kNoIndex;          // the ">>" that closes it
+    size_t m_streamEnd = kNoIndex;          // one past the keyword "stream"
+    size_t m_endobjStart = kNoIndex;        // the keyword "endobj"
+    size_t m_endobjEnd = kNoIndex;
+    bool m_sawEndstream = false;            // tail mode: "endstream" came first
+    bool m_hasUnsharedName = false;         // a name that keeps the object out of duplicates
+    std::vector<CObjectRef> m_refs;
+    std::vector<CObjectKey> m_keys;
+
+private:
+    enum class TokenKind { Integer, Number, Name, String, DictOpen, DictClose, ArrayOpen, ArrayClose, Keyword, Other };
+    struct Token {
+        TokenKind kind = TokenKind::Other;
+        size_t start = 0;
+        size_t end = 0;
+        uint64_t value = 0; // Integer: its value, saturated above 32 bits
+    };
+
+    // Next token from m_pos; false when the bytes end inside it (or before it).
+    bool NextToken(std::string_view text, bool atEnd, Token& token);
+    bool SkipBlanks(std::string_view text, bool atEnd);
+    bool ReadRegular(std::string_view text, bool atEnd, Token& token);
+    bool ReadLiteralString(std::string_view text, bool atEnd, Token& token);
+    // Returns the status the token ends the scan with, or NeedMore to go on.
+    ScanStatus Take(std::string_view text, const Token& token);
+    ScanStatus TakeHeader(std::string_view text, const Token& token);
+    void TakeStructure(const Token& token);
+    void TakeReference(const Token& token);
+    void NoteName(std::string_view name);
+
+    ScanMode m_mode = ScanMode::Stored;
+    size_t m_pos = 0;
+    int m_headerTokens = 0;
+    int64_t m_depth = 0;
+    bool m_expectKey = false;
+    bool m_valueOpen = false;
+    Token m_previous[2];
+    int m_previousCount = 0;
+};

@@ -1,0 +1,284 @@
+#include "append/ObjectText.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <string_view>
+
+#include "append/OutputFile.h"
+#include "pdf/Exception.h"
+#include "xref/XRef.h"
+
+namespace {
+
+constexpr size_t kFirstChunk = 4096;
+constexpr size_t kLargestChunk = 16 * 1024 * 1024;
+
+std::array<uint32_t, 256> MakeCrcTable()
+{
+    std::array<uint32_t, 256> table{};
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+
+const std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Walks text[start, length) backwards, leaving out the "g R" of every reference, and hands each
+// byte taken to visit.
+template <typename Visit>
+void WalkFingerprint(const char* text, uint32_t length, uint32_t start, Visit visit)
+{
+    int64_t i = static_cast<int64_t>(length) - 1;
+    while (i >= static_cast<int64_t>(start)) {
+        if (text[i] == 'R' && i - 1 >= static_cast<int64_t>(start) && text[i - 1] == ' ') {
+            i -= 3;
+            if (i < static_cast<int64_t>(start))
+                break;
+            if (IsDigit(text[i])) {
+                while (i >= static_cast<int64_t>(start) && IsDigit(text[i]))
+                    --i;
+                if (i < static_cast<int64_t>(start))
+                    break;
+            }
+        }
+        visit(static_cast<unsigned char>(text[i]));
+        --i;
+    }
+}
+
+} // namespace
+
+void CProgress::Tick(uint32_t searches)
+{
+    for (uint32_t i = 0; i < searches; ++i) {
+        if (++m_searchCount > 5000) {
+            if (!m_quiet) {
+                std::printf(".");
+                std::fflush(stdout);
+            }
+            m_searchCount = 0;
+        }
+    }
+}
+
+uint32_t FindInBuffer(CProgress& progress, const char* text, uint32_t start, uint32_t end, const char* pattern,
+                      uint32_t length)
+{
+    progress.Tick();
+    if (start >= end || length == 0 || end - start < length)
+        return 0;
+    const std::string_view window(text + start, end - start);
+    const size_t found = window.find(std::string_view(pattern, length));
+    if (found == std::string_view::npos)
+        return 0;
+    return start + static_cast<uint32_t>(found) + length - 1;
+}
+
+uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint32_t length)
+{
+    if (start > file.size())
+        throw CPdfException("FindInFile error\r\n");
+    return file.Find(start, std::string_view(pattern, length));
+}
+
+uint32_t ObjectWeight(const char* text, uint32_t length, uint32_t start)
+{
+    uint32_t weight = 0;
+    WalkFingerprint(text, length, start, [&weight](unsigned char c) {
+        if (c != ' ' && c != '\r' && c != '\n')
+            ++weight;
+    });
+    return weight;
+}
+
+uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t initial)
+{
+    uint32_t crc = initial;
+    WalkFingerprint(text, length, start,
+                    [&crc](unsigned char c) { crc = kCrcTable[(crc ^ c) & 0xFF] ^ (crc >> 8); });
+    return crc;
+}
+
+size_t CObjectText::HeadBodyEnd() const
+{
+    return scan.m_endobjStart == kNoIndex ? head.size() : scan.m_endobjStart;
+}
+
+void CObjectReader::Attach(CInputFile* file, CPdfXRef* xref)
+{
+    m_file = file;
+    m_xref = xref;
+}
+
+uint32_t CObjectReader::size() const
+{
+    return m_xref ? static_cast<uint32_t>(m_xref->getEntries().size()) : 0;
+}
+
+bool CObjectReader::Read(uint32_t number, CObjectText& out)
+{
+    out.number = number;
+    out.generation = 0;
+    out.isCompressed = false;
+    out.isStream = false;
+    out.dataStart = 0;
+    out.dataLength = 0;
+    out.head.clear();
+    out.tail.clear();
+    if (!m_xref || number >= size())
+        return false;
+    const CPdfXRefEntry& entry = m_xref->getEntries()[number];
+    if (entry.type == 1)
+        return ReadStored(number, entry, out);
+    if (entry.type == 2)
+        return ReadCompressed(number, out);
+    return false;
+}
+
+bool CObjectReader::ReadCompressed(uint32_t number, CObjectText& out)
+{
+    uint32_t length = 0;
+    const unsigned char* bytes = m_xref->getObjectText(static_cast<int32_t>(number), 0, length);
+    if (!bytes || length == 0)
+        return false;
+    char digits[16];
+    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+    out.head.append(digits, result.ptr);
+    out.head.append(" 0 obj\r");
+    out.head.append(reinterpret_cast<const char*>(bytes), length);
+    out.head.append(" endobj\r");
+    out.isCompressed = true;
+    out.scan.Reset(ScanMode::Compressed);
+    // The header is ours, so the text is copied whatever its bytes hold; the scan only finds
+    // its references and keys.
+    out.scan.Scan(out.head, true);
+    return true;
+}
+
+ScanStatus CObjectReader::ScanFrom(uint64_t position, std::string& text, CObjectScanner& scan)
+{
+    size_t chunk = kFirstChunk;
+    if (text.empty() && m_file->Read(position, chunk, text) == 0)
+        return ScanStatus::Bad;
+    for (;;) {
+        const bool atEnd = position + text.size() >= m_file->size();
+        const ScanStatus status = scan.Scan(text, atEnd);
+        if (status != ScanStatus::NeedMore)
+            return status;
+        chunk = std::min(chunk * 2, kLargestChunk);
+        if (m_file->Read(position + text.size(), chunk, text) == 0)
+            return ScanStatus::Bad;
+    }
+}
+
+void CObjectReader::FinishAfterEndobj(uint64_t position, std::string& text, size_t endobjEnd)
+{
+    if (endobjEnd == text.size())
+        m_file->Read(position + text.size(), 1, text);
+    if (endobjEnd < text.size() && IsPdfWhite(static_cast<unsigned char>(text[endobjEnd]))) {
+        text.resize(endobjEnd + 1);
+        return;
+    }
+    text.resize(endobjEnd);
+    text.push_back('\n');
+}
+
+bool CObjectReader::ReadStored(uint32_t number, const CPdfXRefEntry& entry, CObjectText& out)
+{
+    const uint64_t position = uint64_t{m_file->headerOffset()} + entry.offset;
+    if (position > m_file->size()) {
+        if (m_beyondEndIsError)
+            throw CPdfException("FindInFile error\r\n");
+        return false;
+    }
+    out.scan.Reset(ScanMode::Stored);
+    const ScanStatus status = ScanFrom(position, out.head, out.scan);
+    if (status == ScanStatus::Bad || out.scan.m_number != number || out.scan.m_generation != entry.generation)
+        return false;
+    out.generation = entry.generation;
+    if (status == ScanStatus::EndObj) {
+        FinishAfterEndobj(position, out.head, out.scan.m_endobjEnd);
+        return true;
+    }
+    return ReadStreamRest(out, position);
+}
+
+// The data starts after the end of line that follows "stream" (CR LF or LF; a lone CR is
+// taken too).
+bool CObjectReader::ReadStreamRest(CObjectText& out, uint64_t position)
+{
+    size_t dataIndex = out.scan.m_streamEnd;
+    if (out.head.size() < dataIndex + 2)
+        m_file->Read(position + out.head.size(), dataIndex + 2 - out.head.size(), out.head);
+    if (dataIndex < out.head.size() && out.head[dataIndex] == '\r')
+        ++dataIndex;
+    if (dataIndex < out.head.size() && out.head[dataIndex] == '\n')
+        ++dataIndex;
+    out.head.resize(std::min(dataIndex, out.head.size()));
+    out.isStream = true;
+    out.dataStart = position + out.head.size();
+    int64_t length = 0;
+    if (StreamLength(out, length) && static_cast<uint64_t>(length) <= m_file->size() - out.dataStart &&
+        ReadTail(out.dataStart + static_cast<uint64_t>(length), out)) {
+        out.dataLength = static_cast<uint64_t>(length);
+        return true;
+    }
+    // The length does not check out: the data ends at the first "endstream".
+    const uint64_t last = m_file->Find(out.dataStart, "endstream");
+    if (last == 0)
+        return false;
+    const uint64_t dataEnd = last + 1 - 9;
+    if (!ReadTail(dataEnd, out))
+        return false;
+    out.dataLength = dataEnd - out.dataStart;
+    return true;
+}
+
+bool CObjectReader::StreamLength(const CObjectText& out, int64_t& length)
+{
+    const CObjectKey* key = out.scan.FindKey(out.head, "Length");
+    if (!key)
+        return false;
+    if (out.scan.IntegerValue(out.head, *key, length))
+        return length >= 0;
+    const CObjectRef* ref = out.scan.ReferenceValue(*key);
+    if (!ref || ref->number == out.number || ref->number > INT32_MAX || ref->generation > INT32_MAX)
+        return false;
+    CPdfElement value;
+    m_xref->fetch(static_cast<int32_t>(ref->number), static_cast<int32_t>(ref->generation), value);
+    if (!value.is(PdfKind::Integer) || value.integer() < 0)
+        return false;
+    length = value.integer();
+    return true;
+}
+
+bool CObjectReader::ReadTail(uint64_t position, CObjectText& out)
+{
+    out.tail.clear();
+    m_tailScan.Reset(ScanMode::Tail);
+    if (ScanFrom(position, out.tail, m_tailScan) != ScanStatus::EndObj || !m_tailScan.m_sawEndstream)
+        return false;
+    FinishAfterEndobj(position, out.tail, m_tailScan.m_endobjEnd);
+    out.tailEndobj = m_tailScan.m_endobjStart;
+    return true;
+}
+
+void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text)
+{
+    output.Write(text.head);
+    if (text.isStream) {
+        output.CopyFrom(input, text.dataStart, text.dataLength);
+        output.Write(text.tail);
+    }
+}

@@ -1,0 +1,144 @@
+// The outline merge: the second file's bookmarks follow the first file's. When the first file
+// has none, its catalog is written with /Outlines pointing at the second file's outline root;
+// when both have some, the first root's /Last and the first file's last item's /Next lead to
+// the second file's top-level items. Runs before the first-file pass, which then skips the
+// objects written here.
+#include "cli/Foliobind.h"
+
+#include <string>
+
+#include "xref/XRef.h"
+
+namespace {
+
+int32_t FetchGeneration(const CPdfXRefEntry& entry)
+{
+    return entry.type == 2 ? 0 : static_cast<int32_t>(entry.generation);
+}
+
+// Object number and generation of a Reference under key of dictionary, or 0.
+uint32_t ReferenceUnder(const CPdfDictionary& dictionary, const char* key, uint32_t& generation)
+{
+    CPdfElement value;
+    dictionary.get(key, value);
+    if (!value.is(PdfKind::Reference) || value.refNumber() <= 0 || value.refGeneration() < 0)
+        return 0;
+    generation = static_cast<uint32_t>(value.refGeneration());
+    return static_cast<uint32_t>(value.refNumber());
+}
+
+// The dictionary of object number in xref, or null when it is none.
+const CPdfDictionary* FetchDictionaryOrNull(CPdfXRef* xref, uint32_t number, CPdfElement& out)
+{
+    const std::vector<CPdfXRefEntry>& entries = xref->getEntries();
+    if (number == 0 || number >= entries.size())
+        return nullptr;
+    xref->fetch(static_cast<int32_t>(number), FetchGeneration(entries[number]), out);
+    return out.dictionary();
+}
+
+// An outline root with items: both /First and /Last are references.
+bool HasItems(const CPdfDictionary* root, uint32_t& first, uint32_t& firstGeneration, uint32_t& last,
+              uint32_t& lastGeneration)
+{
+    if (!root)
+        return false;
+    first = ReferenceUnder(*root, "First", firstGeneration);
+    last = ReferenceUnder(*root, "Last", lastGeneration);
+    return first != 0 && last != 0;
+}
+
+std::string ReferenceText(uint64_t number, uint32_t generation)
+{
+    return std::to_string(number) + " " + std::to_string(generation) + " R";
+}
+
+} // namespace
+
+uint32_t CFoliobind::FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t& generation)
+{
+    CPdfElement catalog;
+    const CPdfDictionary* dictionary = FetchDictionaryOrNull(xref, rootNumber, catalog);
+    generation = 0;
+    return dictionary ? ReferenceUnder(*dictionary, "Outlines", generation) : 0;
+}
+
+void CFoliobind::MergeOutlines()
+{
+    uint32_t generation1 = 0;
+    uint32_t generation2 = 0;
+    m_outlines1 = FindOutlines(m_xref1, m_root1, generation1);
+    m_outlines2 = FindOutlines(m_xref2, m_root2, generation2);
+    if (m_outlines2 == 0 || m_outlines2 >= m_entries2->size())
+        return;
+    CPdfElement root2;
+    uint32_t first2 = 0, firstGeneration2 = 0, last2 = 0, lastGeneration2 = 0;
+    if (!HasItems(FetchDictionaryOrNull(m_xref2, m_outlines2, root2), first2, firstGeneration2, last2,
+                  lastGeneration2))
+        return; // an empty outline brings nothing
+    CPdfElement root1;
+    uint32_t first1 = 0, firstGeneration1 = 0, last1 = 0, lastGeneration1 = 0;
+    if (m_outlines1 != 0 &&
+        HasItems(FetchDictionaryOrNull(m_xref1, m_outlines1, root1), first1, firstGeneration1, last1,
+                 lastGeneration1))
+        ChainOutlines(last1, last2, lastGeneration2, first2, firstGeneration2);
+    else
+        LinkOutlinesFromCatalog(generation2);
+}
+
+// The first file has no outline (or an empty one): its catalog leads to the second file's.
+void CFoliobind::LinkOutlinesFromCatalog(uint32_t generation2)
+{
+    if (m_root1 == 0 || m_root1 >= m_entries1->size() || !m_reader1.Read(m_root1, m_text) ||
+        m_text.scan.m_dictOpen == kNoIndex)
+        return;
+    WriteEdited(m_root1, m_text, "Outlines", ReferenceText(uint64_t{m_outlines2} + m_numberShift, generation2));
+}
+
+// Both files have items: the first root's /Last and the first file's last item's /Next lead to
+// the second file's items. Nothing is written unless both objects can be edited.
+void CFoliobind::ChainOutlines(uint32_t last1, uint32_t last2, uint32_t lastGeneration2, uint32_t first2,
+                               uint32_t firstGeneration2)
+{
+    auto isSpecial = [this](uint32_t number) {
+        return number == m_root1 || number == m_pages1 || number == m_countObject1 || number == m_kidsObject1 ||
+               number >= m_entries1->size();
+    };
+    if (isSpecial(m_outlines1) || isSpecial(last1) || last1 == m_outlines1)
+        return;
+    m_progress.Tick();
+    if (!m_reader1.Read(m_outlines1, m_text) || !m_reader1.Read(last1, m_targetText))
+        return;
+    const CObjectKey* lastKey = m_text.scan.FindKey(m_text.head, "Last");
+    if (!lastKey || lastKey->valueStart == kNoIndex || m_targetText.scan.m_dictOpen == kNoIndex)
+        return;
+    WriteEdited(m_outlines1, m_text, "Last", ReferenceText(uint64_t{last2} + m_numberShift, lastGeneration2));
+    WriteEdited(last1, m_targetText, "Next", ReferenceText(uint64_t{first2} + m_numberShift, firstGeneration2));
+}
+
+// Writes the text with key's value replaced, or with "\r/key value" inserted after its "<<"
+// when it has no such key. The object counts as written and is never a duplicate target.
+void CFoliobind::WriteEdited(uint32_t number, const CObjectText& text, const std::string& key,
+                             const std::string& value)
+{
+    OutputEntry& entry = m_table[number];
+    entry.position = m_output.position();
+    entry.inUse = 1;
+    entry.generation = text.generation;
+    const std::string& head = text.head;
+    const CObjectKey* found = text.scan.FindKey(head, key);
+    if (found && found->valueStart != kNoIndex) {
+        m_output.Write(head.data(), found->valueStart);
+        m_output.Write(value);
+        m_output.Write(head.data() + found->valueEnd, head.size() - found->valueEnd);
+    } else {
+        const size_t insertAt = text.scan.m_dictOpen + 2;
+        m_output.Write(head.data(), insertAt);
+        m_output.Write("\r/" + key + " " + value);
+        m_output.Write(head.data() + insertAt, head.size() - insertAt);
+    }
+    if (text.isStream) {
+        m_output.CopyFrom(m_input1, text.dataStart, text.dataLength);
+        m_output.Write(text.tail);
+    }
+}

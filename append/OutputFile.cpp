@@ -1,0 +1,96 @@
+#include "append/OutputFile.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "append/InputFile.h"
+#include "cli/Globals.h"
+#include "pdf/Exception.h"
+
+void COutputFile::Open(const std::string& path)
+{
+    m_path = path;
+    m_used = 0;
+    m_position = 0;
+    if (m_buffer.empty())
+        m_buffer.resize(kBufferSize);
+    if (!g_fileOut.Open(path, "wb"))
+        Fail();
+}
+
+void COutputFile::Fail() const
+{
+    throw CPdfException(FormatText("File output error: '%s', err no: %d", m_path.c_str(), errno));
+}
+
+void COutputFile::Flush()
+{
+    if (m_used == 0)
+        return;
+    errno = 0;
+    if (!g_fileOut || std::fwrite(m_buffer.data(), 1, m_used, g_fileOut.get()) != m_used)
+        Fail();
+    m_used = 0;
+}
+
+void COutputFile::Close()
+{
+    Flush();
+    errno = 0;
+    if (g_fileOut && std::fflush(g_fileOut.get()) != 0)
+        Fail();
+    if (!g_fileOut.Close())
+        Fail();
+}
+
+void COutputFile::Write(const char* data, size_t length)
+{
+    m_position += length;
+    if (length <= m_buffer.size() - m_used) {
+        std::memcpy(m_buffer.data() + m_used, data, length);
+        m_used += length;
+        return;
+    }
+    Flush();
+    if (length < m_buffer.size()) {
+        std::memcpy(m_buffer.data(), data, length);
+        m_used = length;
+        return;
+    }
+    errno = 0;
+    if (!g_fileOut || std::fwrite(data, 1, length, g_fileOut.get()) != length)
+        Fail();
+}
+
+void COutputFile::WriteByte(char byte)
+{
+    if (m_used == m_buffer.size())
+        Flush();
+    m_buffer[m_used++] = byte;
+    ++m_position;
+}
+
+void COutputFile::WriteNumber(int64_t value)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    Write(digits, static_cast<size_t>(result.ptr - digits));
+}
+
+void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length)
+{
+    while (length > 0) {
+        if (m_used == m_buffer.size())
+            Flush();
+        const size_t room = m_buffer.size() - m_used;
+        const size_t take = length < room ? static_cast<size_t>(length) : room;
+        const size_t got = input.ReadInto(position, take, m_buffer.data() + m_used);
+        if (got != take)
+            throw CPdfException("PDF file was damaged");
+        m_used += got;
+        m_position += got;
+        position += got;
+        length -= got;
+    }
+}

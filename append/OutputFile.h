@@ -1,0 +1,41 @@
+// The output of an append run: the shared handle g_fileOut written through one large buffer.
+// Every write is checked; a failed write, flush or close raises the output error with the path
+// and errno, so a run never ends with a short file it believes complete.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CInputFile;
+
+class COutputFile {
+public:
+    // Creates (or truncates) path as g_fileOut; raises the output error when it cannot.
+    void Open(const std::string& path);
+    // Flushes and closes g_fileOut; raises the output error when a byte did not reach the file.
+    void Close();
+
+    void Write(const char* data, size_t length);
+    void Write(std::string_view text) { Write(text.data(), text.size()); }
+    void WriteByte(char byte);
+    // A signed decimal number, no padding.
+    void WriteNumber(int64_t value);
+    // Copies length bytes of input from position; an input that ends early is damaged.
+    void CopyFrom(CInputFile& input, uint64_t position, uint64_t length);
+
+    // Bytes written so far: the output position of the next byte.
+    uint64_t position() const { return m_position; }
+
+private:
+    static constexpr size_t kBufferSize = 1024 * 1024;
+
+    void Flush();
+    [[noreturn]] void Fail() const;
+
+    std::string m_path;
+    std::vector<char> m_buffer;
+    size_t m_used = 0;
+    uint64_t m_position = 0;
+};

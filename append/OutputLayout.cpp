@@ -1,0 +1,141 @@
+// The output file's frame: the output table, the header copied from the first file with the
+// higher version of the two, the cross-reference table and the trailer.
+#include "cli/Foliobind.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "pdf/Exception.h"
+#include "xref/XRef.h"
+
+namespace {
+
+// The version in a "%PDF-M.m" header line, and where its text ends.
+struct CPdfVersion {
+    bool isValid = false;
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    std::string text;     // "M.m" as written
+    size_t lineEnd = 0;   // one past the header line's end of line, counted from "%PDF-"
+};
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Reads up to four digits at text[at]; false when there is none.
+bool ReadVersionNumber(const std::string& text, size_t& at, uint32_t& value)
+{
+    const size_t start = at;
+    value = 0;
+    while (at < text.size() && at - start < 4 && IsDigit(text[at]))
+        value = value * 10 + static_cast<uint32_t>(text[at++] - '0');
+    return at > start;
+}
+
+CPdfVersion ReadVersion(CInputFile& input)
+{
+    CPdfVersion version;
+    std::string line;
+    input.Read(input.headerOffset(), 1024, line);
+    size_t at = 5;
+    if (line.compare(0, 5, "%PDF-") == 0 && ReadVersionNumber(line, at, version.major) && at < line.size() &&
+        line[at] == '.' && ReadVersionNumber(line, ++at, version.minor)) {
+        version.isValid = true;
+        version.text = line.substr(5, at - 5);
+    }
+    const size_t eol = line.find_first_of("\r\n", at);
+    version.lineEnd = eol == std::string::npos ? 0 : eol + 1;
+    if (eol != std::string::npos && line[eol] == '\r' && eol + 1 < line.size() && line[eol + 1] == '\n')
+        version.lineEnd = eol + 2;
+    return version;
+}
+
+bool IsNewer(const CPdfVersion& a, const CPdfVersion& b)
+{
+    return a.isValid && (!b.isValid || a.major > b.major || (a.major == b.major && a.minor > b.minor));
+}
+
+void WriteTenDigits(COutputFile& output, uint64_t value)
+{
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(value));
+    output.Write(digits, std::strlen(digits));
+}
+
+} // namespace
+
+void CFoliobind::InitOutputTable(uint32_t count)
+{
+    m_table.assign(count > 0 ? count - 1 : 0, OutputEntry());
+}
+
+// The header is the first file's bytes from "%PDF-" up to its first stored object (its header
+// line and comment lines), with the newer version of the two files. Junk before "%PDF-" is
+// not copied.
+void CFoliobind::WriteHeader()
+{
+    const CPdfVersion version1 = ReadVersion(m_input1);
+    const CPdfVersion version2 = ReadVersion(m_input2);
+    const CPdfVersion& newer = IsNewer(version2, version1) ? version2 : version1;
+    if (!m_table.empty())
+        m_table[0].position = m_output.position();
+    if (!version1.isValid || version1.lineEnd == 0) {
+        m_output.Write("%PDF-");
+        m_output.Write(newer.isValid ? newer.text : std::string("1.4"));
+        m_output.WriteByte('\n');
+        return;
+    }
+    // An offset inside the header line is no object; the earliest offset past it ends the header.
+    const uint64_t available = m_input1.size() - m_input1.headerOffset();
+    uint64_t length = kNotWritten;
+    for (const CPdfXRefEntry& entry : *m_entries1) {
+        if (entry.type == 1 && entry.offset >= version1.lineEnd && entry.offset < available && entry.offset < length)
+            length = entry.offset;
+    }
+    if (length == kNotWritten)
+        length = version1.lineEnd;
+    m_output.Write("%PDF-");
+    m_output.Write(newer.text);
+    const uint64_t rest = m_input1.headerOffset() + 5 + version1.text.size();
+    m_output.CopyFrom(m_input1, rest, length - 5 - version1.text.size());
+}
+
+void CFoliobind::WriteXrefTable()
+{
+    const uint64_t count = m_table.size();
+    m_output.Write("xref\n0 ");
+    m_output.WriteNumber(static_cast<int64_t>(count));
+    m_output.WriteByte('\r');
+    m_output.Write("0000000000 65535 f \r");
+    for (size_t number = 1; number < m_table.size(); ++number) {
+        const OutputEntry& entry = m_table[number];
+        WriteTenDigits(m_output, entry.position == kNotWritten ? 0 : entry.position);
+        char rest[16];
+        std::snprintf(rest, sizeof rest, " %05u %c \r", entry.inUse ? entry.generation : 0u, entry.inUse ? 'n' : 'f');
+        m_output.Write(rest, std::strlen(rest));
+    }
+}
+
+void CFoliobind::WriteTrailer(uint64_t xrefPosition)
+{
+    auto writeReference = [this](uint32_t number) {
+        m_output.WriteNumber(number);
+        m_output.WriteByte(' ');
+        m_output.WriteNumber(number < m_table.size() ? m_table[number].generation : 0);
+        m_output.Write(" R\n");
+    };
+    m_output.Write("trailer\n<<\n/Size ");
+    m_output.WriteNumber(static_cast<int64_t>(m_table.size()));
+    m_output.Write("\n/Root ");
+    writeReference(m_root1);
+    // An /Info that names no first-file object would point into the second file's numbers.
+    if (m_info1 != 0 && m_info1 < m_numberShift + 1 && m_table[m_info1].inUse) {
+        m_output.Write("/Info ");
+        writeReference(m_info1);
+    }
+    m_output.Write(">>\nstartxref\n");
+    m_output.WriteNumber(static_cast<int64_t>(xrefPosition));
+    m_output.Write("\n%%EOF");
+}

@@ -1,0 +1,242 @@
+// The page-tree merge: the second file's page-tree root becomes the last kid of the first
+// file's root, whose /Count becomes the sum of both. The first root is written last of all
+// objects; an indirect /Count or /Kids of it is written again after it with the edit.
+#include "cli/Foliobind.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pdf/Exception.h"
+#include "xref/XRef.h"
+
+namespace {
+
+// Attributes a page takes from its ancestors when it does not set them itself, with the value
+// that means "as if not set": a huge crop box is cut back to each page's media box, and Letter
+// is what readers show for a page without any media box.
+struct CInheritedAttribute {
+    const char* name;
+    const char* neutralValue;
+};
+constexpr CInheritedAttribute kInheritedAttributes[] = {
+    {"Resources", "<< >>"},
+    {"MediaBox", "[0 0 612 792]"},
+    {"CropBox", "[-14400 -14400 14400 14400]"},
+    {"Rotate", "0"},
+};
+
+// The generation a fetch of the entry asks for: a compressed object has generation 0.
+int32_t FetchGeneration(const CPdfXRefEntry& entry)
+{
+    return entry.type == 2 ? 0 : static_cast<int32_t>(entry.generation);
+}
+
+// Fetches object number of a document as a dictionary; a missing one means a damaged file.
+void FetchDictionary(CPdfXRef* xref, uint32_t number, CPdfElement& out)
+{
+    const std::vector<CPdfXRefEntry>& entries = xref->getEntries();
+    if (number == 0 || number >= entries.size())
+        throw CPdfDamaged();
+    xref->fetch(static_cast<int32_t>(number), FetchGeneration(entries[number]), out);
+    if (!out.dictionary())
+        throw CPdfDamaged();
+}
+
+// The object number of a Reference value under key (0 when the value is not a reference).
+uint32_t ReferenceUnder(const CPdfDictionary& dictionary, const char* key)
+{
+    CPdfElement value;
+    dictionary.get(key, value);
+    return value.is(PdfKind::Reference) && value.refNumber() > 0 ? static_cast<uint32_t>(value.refNumber()) : 0;
+}
+
+// The number of leaves under a page-tree root, walked with a visited set and a stack of its
+// own; every node is at least one object, so the walk ends within the cross-reference's size.
+int64_t CountLeaves(CPdfXRef* xref, const CPdfDictionary& root)
+{
+    const size_t limit = xref->getEntries().size();
+    std::set<int32_t> visited;
+    std::vector<CPdfElement> pending;
+    CPdfElement kids;
+    root.getResolved("Kids", kids);
+    pending.push_back(kids);
+    int64_t leaves = 0;
+    while (!pending.empty() && visited.size() <= limit) {
+        const CPdfElement node = std::move(pending.back());
+        pending.pop_back();
+        const CPdfArray* array = node.array();
+        for (size_t index = 0; array && index < array->size(); ++index) {
+            const CPdfElement& item = array->at(index);
+            if (!item.is(PdfKind::Reference) || !visited.insert(item.refNumber()).second)
+                continue;
+            CPdfElement kid;
+            array->getResolved(index, kid);
+            const CPdfDictionary* dictionary = kid.dictionary();
+            if (!dictionary)
+                continue;
+            CPdfElement grandKids;
+            dictionary->getResolved("Kids", grandKids);
+            if (grandKids.array())
+                pending.push_back(std::move(grandKids));
+            else
+                ++leaves;
+        }
+    }
+    return leaves;
+}
+
+// A root's page count: its /Count when that is believable (no more pages than the file has
+// objects), otherwise the leaves counted one by one.
+int64_t PageCount(CPdfXRef* xref, const CPdfDictionary& root)
+{
+    CPdfElement value;
+    root.getResolved("Count", value);
+    if (value.is(PdfKind::Integer) && value.integer() >= 0 &&
+        static_cast<uint64_t>(value.integer()) <= xref->getEntries().size())
+        return value.integer();
+    return CountLeaves(xref, root);
+}
+
+} // namespace
+
+std::string CFoliobind::SecondRootReference() const
+{
+    const CPdfXRefEntry& entry = (*m_entries2)[m_pages2];
+    return std::to_string(uint64_t{m_numberShift} + m_pages2) + " " +
+           std::to_string(entry.type == 2 ? 0 : entry.generation) + " R";
+}
+
+// Both catalogs must lead to a page-tree root; their numbers, the indirect /Count and /Kids
+// objects, and what the second root needs inserted to hang under the first.
+void CFoliobind::FindPageRoots()
+{
+    CPdfElement catalog;
+    FetchDictionary(m_xref1, m_root1, catalog);
+    m_pages1 = ReferenceUnder(*catalog.dictionary(), "Pages");
+    FetchDictionary(m_xref2, m_root2, catalog);
+    m_pages2 = ReferenceUnder(*catalog.dictionary(), "Pages");
+    if (m_pages1 == m_root1 || m_pages2 == m_root2)
+        throw CPdfDamaged();
+    // A trailer whose /Info names the page-tree root: the root is copied all the same.
+    if (m_info2 == m_pages2)
+        m_info2 = 0;
+    CPdfElement root1;
+    CPdfElement root2;
+    FetchDictionary(m_xref1, m_pages1, root1);
+    FetchDictionary(m_xref2, m_pages2, root2);
+    m_countObject1 = ReferenceUnder(*root1.dictionary(), "Count");
+    m_kidsObject1 = ReferenceUnder(*root1.dictionary(), "Kids");
+    m_countObject2 = ReferenceUnder(*root2.dictionary(), "Count");
+    m_kidsObject2 = ReferenceUnder(*root2.dictionary(), "Kids");
+    if (m_countObject1 == m_pages1 || m_kidsObject1 == m_pages1 ||
+        (m_countObject1 != 0 && m_countObject1 == m_kidsObject1))
+        throw CPdfDamaged();
+    FindInheritedAttributes(root1.dictionary(), root2.dictionary());
+}
+
+void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root1, const CPdfDictionary* root2)
+{
+    const CPdfXRefEntry& entry = (*m_entries1)[m_pages1];
+    m_secondRootInsert = "\r/Parent " + std::to_string(m_pages1) + " " +
+                         std::to_string(entry.type == 2 ? 0 : entry.generation) + " R";
+    for (const CInheritedAttribute& attribute : kInheritedAttributes) {
+        if (root1->find(attribute.name) && !root2->find(attribute.name))
+            m_secondRootInsert += std::string(" /") + attribute.name + " " + attribute.neutralValue;
+    }
+}
+
+void CFoliobind::MergePageTrees()
+{
+    if (!m_hasPagesRootText)
+        return;
+    m_progress.Tick(2);
+    const CObjectText& text = m_pagesRootText;
+    const CObjectKey* kids = text.scan.FindKey(text.head, "Kids");
+    const CObjectKey* count = text.scan.FindKey(text.head, "Count");
+    if (!kids || !count || kids->valueStart == kNoIndex || count->valueStart == kNoIndex || text.isStream)
+        throw CPdfDamaged();
+    CPdfElement root1;
+    CPdfElement root2;
+    FetchDictionary(m_xref1, m_pages1, root1);
+    FetchDictionary(m_xref2, m_pages2, root2);
+    const int64_t total = PageCount(m_xref1, *root1.dictionary()) + PageCount(m_xref2, *root2.dictionary());
+    if (total > INT32_MAX)
+        throw CPdfDamaged();
+    const bool isDirectKids = text.head[kids->valueStart] == '[' && text.head[kids->valueEnd - 1] == ']';
+    int64_t written = 0;
+    const bool isDirectCount = text.scan.IntegerValue(text.head, *count, written);
+    if ((!isDirectKids && !m_kidsObject1) || (!isDirectCount && !m_countObject1))
+        throw CPdfDamaged();
+
+    m_table[m_pages1].position = m_output.position();
+    const std::string& head = text.head;
+    const size_t close = isDirectKids ? kids->valueEnd - 1 : kNoIndex;
+    size_t at = 0;
+    auto copyTo = [&](size_t end) {
+        m_output.Write(head.data() + at, end - at);
+        at = end;
+    };
+    auto writeKidsInsert = [&](size_t closeIndex) {
+        copyTo(closeIndex);
+        if (head[closeIndex - 1] != ' ')
+            m_output.WriteByte(' ');
+        m_output.Write(SecondRootReference());
+        m_output.WriteByte(' ');
+    };
+    if (close != kNoIndex && close < count->valueStart)
+        writeKidsInsert(close);
+    if (isDirectCount) {
+        copyTo(count->valueStart);
+        m_output.WriteNumber(total);
+        at = count->valueEnd;
+    }
+    if (close != kNoIndex && close > count->valueStart)
+        writeKidsInsert(close);
+    copyTo(head.size());
+
+    if (m_countObject1 && !isDirectCount)
+        WriteEditedCountObject(m_countObject1, total);
+    if (m_kidsObject1 && !isDirectKids)
+        WriteEditedKidsObject(m_kidsObject1);
+}
+
+void CFoliobind::WriteEditedCountObject(uint32_t number, int64_t total)
+{
+    if (!m_reader1.Read(number, m_text) || m_text.isStream)
+        throw CPdfDamaged();
+    const CObjectScanner& scan = m_text.scan;
+    const size_t start = scan.m_firstValueStart;
+    if (start == kNoIndex || scan.m_firstValueEnd == kNoIndex)
+        throw CPdfDamaged();
+    CObjectKey value;
+    value.valueStart = start;
+    value.valueEnd = scan.m_firstValueEnd;
+    int64_t written = 0;
+    if (!scan.IntegerValue(m_text.head, value, written))
+        throw CPdfDamaged();
+    m_table[number].position = m_output.position();
+    m_output.Write(m_text.head.data(), start);
+    m_output.WriteNumber(total);
+    m_output.Write(m_text.head.data() + value.valueEnd, m_text.head.size() - value.valueEnd);
+}
+
+void CFoliobind::WriteEditedKidsObject(uint32_t number)
+{
+    if (!m_reader1.Read(number, m_text) || m_text.isStream)
+        throw CPdfDamaged();
+    const CObjectScanner& scan = m_text.scan;
+    const std::string& head = m_text.head;
+    const size_t start = scan.m_firstValueStart;
+    const size_t end = scan.m_firstValueEnd;
+    if (start == kNoIndex || end == kNoIndex || head[start] != '[' || head[end - 1] != ']')
+        throw CPdfDamaged();
+    m_table[number].position = m_output.position();
+    const size_t close = end - 1;
+    m_output.Write(head.data(), close);
+    if (head[close - 1] != ' ')
+        m_output.WriteByte(' ');
+    m_output.Write(SecondRootReference());
+    m_output.WriteByte(' ');
+    m_output.Write(head.data() + close, head.size() - close);
+}
