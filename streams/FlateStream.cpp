@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "pdf/Exception.h"
+#include "streams/RefusedStream.h"
 
 namespace {
 
@@ -133,8 +134,10 @@ CPdfRef<CPdfStream> makeFilter(CPdfRef<CPdfStream> range, CPdfDictionary* dictio
     singleFilterName(filter, name);
     if (!name.is(PdfKind::Name))
         return {};
+    // Images and fonts with other filters are copied, never decoded: only reading their data
+    // refuses, so such objects can still be fetched and looked at.
     if (!name.isName("FlateDecode") && !name.isName("Fl"))
-        throw CPdfException("Stream filter not supported");
+        return CPdfRef<CPdfStream>::create<CPdfRefusedStream>(std::move(range), "Stream filter not supported");
     const FlateParameters parameters = readParameters(decodeParms);
     if (parameters.predictor != 1 &&
         !CPdfPredictor::areParametersValid(parameters.columns, parameters.colors, parameters.bitsPerComponent))

@@ -156,7 +156,8 @@ TEST(Flate, FilterAndParameterForms)
 }
 
 // Any single filter but Flate is refused with an exception; a chain is not even looked at.
-TEST(Flate, OtherFilterNamesThrow)
+// Other filters are refused when their data is read, not when the object is fetched.
+TEST(Flate, OtherFilterNamesRefuseTheirData)
 {
     const CPdfElement table[] = {
         Dictionary({{"Filter", Name("LZWDecode")}}),
@@ -169,8 +170,11 @@ TEST(Flate, OtherFilterNamesThrow)
     CRangeFile file(Compress(kText));
     for (const CPdfElement& dictionary : table) {
         SCOPED_TRACE(dictionary.dictionary()->entries().begin()->second.text());
+        CPdfRef<CPdfStream> stream = Filter(file, dictionary);
+        ASSERT_TRUE(stream);
+        EXPECT_EQ(dictionary.dictionary(), stream->getDict());
         try {
-            Filter(file, dictionary);
+            stream->getChar();
             ADD_FAILURE() << "no exception";
         } catch (const CPdfException& error) {
             EXPECT_STREQ("Stream filter not supported", error.what());
