@@ -1,8 +1,28 @@
 #include "cli/ListFile.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
+
+#include "cli/ColumnList.h"
+#include "cli/Foliobind.h"
+#include "cli/Globals.h"
+#include "platform/File.h"
+#include "platform/Platform.h"
 
 namespace {
+
+constexpr int kLineChunk = 255; // fgets limit: 254 characters and the terminating zero
+constexpr int kNamesPerLine = 3; // first input, second input, output
+constexpr size_t kShownNameLength = 60;
+
+constexpr const char* kNoOutputText = "please specify -o for output filename, e.g. -oc:\\test.pdf\n";
+constexpr const char* kNoListText = "Unable to open file list: '%s'\r\n";
+constexpr const char* kExtraNamesText = "Too many columns specified\n";
+constexpr const char* kTooFewNamesText = "Too few columns in list line %u (%d of 3 names), line skipped\r\n";
+constexpr const char* kLongNameText =
+    "Name too long (over 255 characters) in list line %u, line skipped: '%s...'\r\n";
 
 // A list is named by its extension: ".tx" or ".cs" where a four-character extension starts
 // (case-sensitive). Names of four characters or fewer have no room for "x" plus an extension
@@ -16,12 +36,144 @@ bool IsListName(const char* name)
     return std::memcmp(extension, ".tx", 3) == 0 || std::memcmp(extension, ".cs", 3) == 0;
 }
 
+// A field names a PDF file unless it says so in one of the three usual spellings.
+std::string WithPdfExtension(std::string_view field)
+{
+    std::string name(field);
+    if (name.find(".pdf") == std::string::npos && name.find(".PDF") == std::string::npos &&
+        name.find(".Pdf") == std::string::npos)
+        name += ".pdf";
+    return name;
+}
+
+// The start of an over-long name for a message, not cut inside a UTF-8 sequence.
+std::string ShownName(const std::string& name)
+{
+    size_t length = std::min(name.size(), kShownNameLength);
+    while (length > 0 && length < name.size() && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
+        --length;
+    return name.substr(0, length);
+}
+
+void RunFoliobindJob(const char* file1, const char* file2, const char* outputArg, int argc, char** argv)
+{
+    auto job = std::make_unique<CFoliobind>();
+    job->Append(file1, file2, outputArg, argc, argv);
+}
+
 } // namespace
 
-int RunListFile(const char* listName, const char*, int, char**)
+int RunListFile(const char* listName, const char* secondArg, int argc, char** argv)
+{
+    return RunListFile(listName, secondArg, [argc, argv](const char* file1, const char* file2, const char* outputArg) {
+        RunFoliobindJob(file1, file2, outputArg, argc, argv);
+    });
+}
+
+int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob)
 {
     if (!IsListName(listName))
         return 0;
-    // Reading the list and running its jobs is not in place yet: a list is accepted as done.
+    if (std::strncmp(secondArg, "-o", 2) != 0 && g_listDelim.empty()) {
+        std::printf("%s", kNoOutputText);
+        return 1;
+    }
+    // Only the last level is created; a folder that exists already does no harm.
+    if (!g_listOut.empty())
+        PlatformMakeFolder(g_listOut);
+    CFileHandle list;
+    if (!list.Open(listName, "rb")) {
+        std::printf(kNoListText, listName);
+        return 1;
+    }
+    CListDriver driver(secondArg, runJob);
+    driver.RunLines(list.get());
     return 2;
+}
+
+CListDriver::CListDriver(const char* secondArg, ListJobRunner runJob)
+    : m_outputFolder(g_listOut), m_savedDelim(g_listDelim), m_runJob(std::move(runJob))
+{
+    if (std::strncmp(secondArg, "-o", 2) == 0)
+        m_plainOutput = secondArg + 2;
+}
+
+CListDriver::~CListDriver()
+{
+    g_listDelim = m_savedDelim;
+}
+
+void CListDriver::RunLines(FILE* list)
+{
+    std::string chunk(kLineChunk, '\0');
+    while (std::fgets(&chunk[0], kLineChunk, list))
+        RunLine(chunk.c_str());
+}
+
+void CListDriver::RunLine(std::string line)
+{
+    ++m_lineNumber;
+    g_listDelim = m_savedDelim;
+    const size_t end = line.find_first_of(std::string_view("\r\n\0", 3));
+    if (end != std::string::npos)
+        line.resize(end);
+    // A plain list runs a job for every line, an empty one included.
+    if (g_listDelim.empty())
+        m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
+    else
+        RunColumnLine(std::move(line));
+}
+
+// The comma-separated rewrite may set the delimiter to "|" for this line only.
+void CListDriver::RunColumnLine(std::string line)
+{
+    RewriteCommaLine(line, g_listDelim);
+    ParseColumnList();
+    CNames names;
+    if (!PickNames(SplitFields(line, g_listDelim.c_str()), names))
+        return;
+    m_runJob(names.file1.c_str(), names.file2.c_str(), names.outputArg.c_str());
+}
+
+// Names are taken in the order of the column table, not of the fields. A slot whose field the
+// line lacks picks nothing, and the next slot counts in its place. (A field above 0 is taken only
+// when the table selects it, which the slot's own entry always does.) A line with fewer than
+// three names is skipped rather than run with names left over from an earlier line.
+bool CListDriver::PickNames(const std::vector<std::string_view>& fields, CNames& names) const
+{
+    int picked = 0;
+    for (int32_t k = 0; k < g_columnCount; ++k) {
+        const int32_t column = g_columns.at(static_cast<size_t>(k));
+        if (column < 0 || static_cast<size_t>(column) >= fields.size())
+            continue;
+        if (++picked > kNamesPerLine) {
+            std::printf("%s", kExtraNamesText);
+            break;
+        }
+        if (!TakeName(picked, WithPdfExtension(fields.at(static_cast<size_t>(column))), names))
+            return false;
+    }
+    if (picked < kNamesPerLine) {
+        std::printf(kTooFewNamesText, m_lineNumber, picked);
+        return false;
+    }
+    return true;
+}
+
+// A name that does not fit 255 characters is refused: cutting it would name another file.
+bool CListDriver::TakeName(int position, std::string name, CNames& names) const
+{
+    if (position == kNamesPerLine)
+        name = m_outputFolder + kFolderSeparator + name;
+    if (name.size() > kMaxNameLength) {
+        std::printf(kLongNameText, m_lineNumber, ShownName(name).c_str());
+        return false;
+    }
+    if (position == 1)
+        names.file1 = std::move(name);
+    else if (position == 2)
+        names.file2 = std::move(name);
+    else
+        names.outputArg = "-o" + name;
+    return true;
 }

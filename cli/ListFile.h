@@ -1,7 +1,59 @@
 // The list driver: turns a list file (plain or delimited) into one append job per line.
+//
+// Plain list, "Foliobind list.txt -oout.pdf": every line names a file appended onto out.pdf.
+// Delimited list, "Foliobind list.csv -listdelim , -listusecol 2,0,5 -listout out": on every
+// line field 2 is the first input, field 0 the second and field 5 the output name in out.
 #pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Runs one job: the second file appended onto the first; outputArg is null (in place) or "-o"
+// followed by the output name. The texts are valid only during the call.
+using ListJobRunner = std::function<void(const char* file1, const char* file2, const char* outputArg)>;
 
 // listName is argument 1, secondArg argument 2; argc and argv are passed on to each job.
 // Returns 0 when listName is not a list file (nothing done), 1 when the driver stopped with a
 // message of its own, 2 when the list was processed. A CPdfException from a job passes through.
 int RunListFile(const char* listName, const char* secondArg, int argc, char** argv);
+// The same, with each job handed to runJob instead of a fresh CFoliobind.
+int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob);
+
+// The lines of one list turned into jobs. The delimiter in g_listDelim at construction is the
+// list's own; a line may change g_listDelim for itself, and it is restored before every line and
+// when the driver goes away.
+class CListDriver {
+public:
+    // secondArg is argument 2: "-o" and the output name in plain mode.
+    CListDriver(const char* secondArg, ListJobRunner runJob);
+    ~CListDriver();
+    CListDriver(const CListDriver&) = delete;
+    CListDriver& operator=(const CListDriver&) = delete;
+
+    // Every line of an open list, read in chunks of at most 254 characters: a longer line is
+    // taken as several lines.
+    void RunLines(FILE* list);
+    // One line as read: it ends at its first CR, LF or zero byte.
+    void RunLine(std::string line);
+
+private:
+    struct CNames {
+        std::string file1;
+        std::string file2;
+        std::string outputArg;
+    };
+
+    void RunColumnLine(std::string line);
+    bool PickNames(const std::vector<std::string_view>& fields, CNames& names) const;
+    bool TakeName(int position, std::string name, CNames& names) const;
+
+    std::string m_plainOutput;  // the output name of a plain list
+    std::string m_outputFolder; // "-listout", as it was when the list started
+    std::string m_savedDelim;
+    ListJobRunner m_runJob;
+    uint32_t m_lineNumber = 0;
+};
