@@ -4,6 +4,7 @@
 
 #include "pdf/Exception.h"
 #include "streams/FlateStream.h"
+#include "streams/MemoryStream.h"
 #include "xref/XRef.h"
 
 namespace {
@@ -108,8 +109,12 @@ void CPdfParser::readStreamData(CPdfElement& element)
     }
     uint32_t dataLength = static_cast<uint32_t>(length.integer());
     CPdfRef<CPdfDictionary> dictionary = CPdfRef<CPdfDictionary>::share(element.dictionary());
+    // A range of length 0 would run to the end of the file: an empty stream gets empty data.
+    CPdfRef<CPdfStream> range = dataLength == 0
+        ? CPdfRef<CPdfStream>::create<CPdfMemoryStream>(std::make_shared<const std::string>(), 0, 0, element)
+        : input->openRange(position, dataLength, element);
     CPdfRef<CPdfStream> data;
-    if (CPdfRef<CPdfStream> range = input->openRange(position, dataLength, element))
+    if (range)
         data = makeFilter(std::move(range), dictionary.get());
 
     // Positions stay below 2 GiB (larger files are refused), so a sum past INT32_MAX lies

@@ -87,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParserRow{"StreamWithLength", "<< /Length 5 >> stream\nabcde\nendstream 9",
                   {"stream:abcde", "9"}},
         ParserRow{"StreamWithCrLf", "<< /Length 5 >> stream\r\nabcde\r\nendstream 9", {"stream:abcde", "9"}},
+        ParserRow{"EmptyStreamHasNoData", "<< /Length 0 >> stream\n\nendstream 9 tail", {"stream:", "9"}},
         ParserRow{"StreamWithoutLengthIsInvalid", "<< >> stream\nabcde\nendstream", {"invalid"}},
         ParserRow{"RealLengthIsInvalid", "<< /Length 5.0 >> stream\nabcde\nendstream", {"invalid"}},
         ParserRow{"NegativeLengthIsInvalid", "<< /Length -3 >> stream\nabcde\nendstream", {"invalid"}},
