@@ -420,7 +420,8 @@ TEST(RefHolder, SharesAdoptsAndMoves)
         CPdfRef<CPdfStream> copied(shared);
         CPdfRef<CPdfStream> moved(std::move(copied));
         EXPECT_FALSE(copied); // NOLINT(bugprone-use-after-move)
-        moved = moved;
+        CPdfRef<CPdfStream>& alias = moved;
+        moved = alias; // self-assignment keeps the reference
         first.reset();
         EXPECT_EQ(0, destroyed);
     }

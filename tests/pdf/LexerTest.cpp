@@ -19,7 +19,8 @@ namespace {
 std::string Escape(std::string_view bytes)
 {
     std::string text;
-    for (unsigned char c : bytes) {
+    for (char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
         if (c >= 0x20 && c < 0x7F && c != '\\') {
             text.push_back(static_cast<char>(c));
         } else {
@@ -507,7 +508,7 @@ TEST(Lexer, FileRangeEndsInsideToken)
     ASSERT_TRUE(handle);
     CPdfElement null;
     null.setNull();
-    CPdfLexer lexer(CPdfRef<CPdfStream>::create<CPdfFileStream>(handle.get(), 2, 15, null));
+    CPdfLexer lexer(CPdfRef<CPdfStream>::create<CPdfFileStream>(handle.get(), 2u, 15u, null));
     EXPECT_EQ((std::vector<std::string>{Str("abc"), Nam("Name"), Int(123)}), LexAll(lexer, 5));
     ExpectEndRepeats(lexer, 17);
 }
