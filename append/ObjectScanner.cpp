@@ -80,8 +80,10 @@ bool CObjectScanner::SkipBlanks(std::string_view text, bool atEnd)
         size_t q = p;
         while (q < text.size() && text[q] != '\r' && text[q] != '\n')
             ++q;
-        if (q == text.size() && !atEnd)
-            break; // the comment may go on in bytes not read yet
+        if (q == text.size() && !atEnd) {
+            m_pos = p; // the comment may go on in bytes not read yet
+            return false;
+        }
         p = q;
     }
     m_pos = p;
