@@ -1,0 +1,252 @@
+// Round trips over pairs of real files from the peer corpus: every input that qpdf reads
+// cleanly is appended to another one, and the output must pass qpdf's check, hold both files'
+// pages, show the first file's text and then the second's, carry both outlines (first's, then
+// second's with page numbers moved on), and render every page. The pairs are split into shards
+// so that each test case stays short.
+//
+// Differences that come from what the program deliberately does not carry over (the second
+// file's catalog is dropped with its form fields and named destinations) or from inputs that
+// readers repair are listed in kKnown; they are printed, not failed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Foliobind.h"
+#include "pdf/Exception.h"
+#include "tests/append/AppendTestSupport.h"
+#include "tests/support/PdfBuilder.h"
+
+namespace {
+
+const std::string kCorpus = FOLIOBIND_SOURCE_DIR "/../shared/corpus/peers";
+constexpr int kShards = 12;
+
+enum class Role { Either, Second };
+
+struct KnownDifference {
+    const char* file;
+    Role role; // the difference shows when the file is in this place of the pair
+    const char* check; // "pages", "text", "outlines", "refused"
+    const char* cause;
+};
+
+const KnownDifference kKnown[] = {
+    {"pdfjs__poppler-67295-0.pdf", Role::Either, "pages",
+     "its root says /Count 9999999999 for one page; qpdf repeats the number, the output carries the true count"},
+    {"pdfjs__poppler-67295-0.pdf", Role::Either, "text",
+     "pdftotext refuses the input for its false page count; the output reads"},
+    {"pysamples__libreoffice-form.pdf", Role::Second, "text",
+     "its /AcroForm goes with its catalog, so field values without appearances are not drawn"},
+    {"qpdf__form-filled-with-atril.pdf", Role::Second, "text",
+     "its /AcroForm goes with its catalog, so field values without appearances are not drawn"},
+    {"pysamples__pdflatex-forms.pdf", Role::Second, "text",
+     "its /AcroForm goes with its catalog, so widgets are drawn as plain annotations"},
+    {"qpdf__outlines-with-actions.pdf", Role::Second, "outlines",
+     "its named destinations go with its catalog, so those bookmarks lead nowhere"},
+    {"qpdf__outlines-with-loop.pdf", Role::Second, "outlines",
+     "its named destinations go with its catalog, so those bookmarks lead nowhere"},
+    {"qpdf__direct-outlines.pdf", Role::Either, "outlines",
+     "its catalog holds the outline dictionary itself, not a reference to it, so it is not merged"},
+    {"qpdf__object-stream-self-ref.pdf", Role::Either, "refused", "the reader refuses an object stream that lists itself"},
+};
+
+const KnownDifference* FindKnown(const std::string& first, const std::string& second, const std::string& check)
+{
+    for (const KnownDifference& known : kKnown) {
+        if (check == known.check && (second == known.file || (known.role == Role::Either && first == known.file)))
+            return &known;
+    }
+    return nullptr;
+}
+
+// Inputs qpdf checks without errors and that are not encrypted, as the corpus index lists them.
+std::vector<std::string> ReadableFiles()
+{
+    std::ifstream index(kCorpus + "/SOURCES.md");
+    std::vector<std::string> files;
+    std::string line;
+    while (std::getline(index, line)) {
+        if (line.rfind("| ", 0) != 0 || line.find("qpdf --check: ok |") == std::string::npos ||
+            line.find("encrypted") != std::string::npos)
+            continue;
+        const std::string name = line.substr(2, line.find(" |") - 2);
+        if (std::filesystem::exists(kCorpus + "/" + name))
+            files.push_back(name);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+struct Pair {
+    std::string first;
+    std::string second;
+    bool noBookmarks;
+};
+
+// Every readable file once as first and once as second file, plus pairs chosen for outlines on
+// both sides, large page counts and -nobookmarks.
+std::vector<Pair> Pairs()
+{
+    const std::vector<std::string> files = ReadableFiles();
+    std::vector<Pair> pairs;
+    for (size_t i = 0; i < files.size(); ++i)
+        pairs.push_back({files[i], files[(i * 7 + 3) % files.size()], false});
+    const Pair extra[] = {
+        {"pdfcpu__golang.pdf", "pdfcpu__T4.pdf", false},
+        {"pdfcpu__WaldenFull.pdf", "pdfcpu__ECSTR11-01.pdf", false},
+        {"pdfcpu__itu-t81.pdf", "pdfcpu__gobook.0.pdf", false},
+        {"pdfcpu__adobe_errata.pdf", "pdfcpu__adobeImplOfPDFSpec.pdf", true},
+        {"pdfcpu__T4.pdf", "pdfcpu__T4.pdf", false},
+    };
+    for (const Pair& pair : extra) {
+        if (std::filesystem::exists(kCorpus + "/" + pair.first) && std::filesystem::exists(kCorpus + "/" + pair.second))
+            pairs.push_back(pair);
+    }
+    return pairs;
+}
+
+// Outline items as qpdf lists them: their titles and target pages, in reading order.
+std::vector<std::string> OutlineLines(const std::string& json, uint64_t pageShift)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(json);
+    std::string line;
+    while (std::getline(stream, line)) {
+        const size_t title = line.find("\"title\": ");
+        const size_t page = line.find("\"destpageposfrom1\": ");
+        if (title != std::string::npos)
+            lines.push_back(line.substr(title));
+        else if (page != std::string::npos && line[page + 20] >= '0' && line[page + 20] <= '9')
+            lines.push_back("page " + std::to_string(std::stoull(line.substr(page + 20)) + pageShift));
+        else if (page != std::string::npos)
+            lines.push_back("page none");
+    }
+    return lines;
+}
+
+struct InputFacts {
+    uint64_t pages = 0;
+    std::string text;
+    bool isTextClean = false; // pdftotext read it without complaint
+    std::string outlineJson;
+};
+
+const InputFacts& Facts(const std::string& path)
+{
+    static std::map<std::string, InputFacts> cache;
+    auto found = cache.find(path);
+    if (found != cache.end())
+        return found->second;
+    InputFacts facts;
+    facts.pages = std::stoull("0" + RunTool("qpdf", {"--show-npages", path}).out);
+    const ProgramResult text = RunTool("pdftotext", {path, "-"});
+    facts.text = text.out;
+    facts.isTextClean = text.exitStatus == 0 && text.err.empty();
+    facts.outlineJson = RunTool("qpdf", {"--json", "--json-key=outlines", path}).out;
+    return cache.emplace(path, facts).first->second;
+}
+
+class CorpusAppend : public testing::TestWithParam<int> {};
+
+void Report(const Pair& pair, const std::string& check, const std::string& detail)
+{
+    if (const KnownDifference* known = FindKnown(pair.first, pair.second, check)) {
+        std::printf("known difference, %s + %s, %s: %s\n", pair.first.c_str(), pair.second.c_str(), check.c_str(),
+                    known->cause);
+        return;
+    }
+    ADD_FAILURE() << pair.first << " + " << pair.second << ": " << check << ": " << detail;
+}
+
+void CheckRendering(const std::string& output, uint64_t pages, CTestDir& dir, const Pair& pair)
+{
+    const std::string folder = dir.PathOf("pages");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    const ProgramResult render = RunTool("pdftoppm", {"-r", "2", "-gray", output, folder + "/p"});
+    const auto count = std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator());
+    if (render.exitStatus != 0 || static_cast<uint64_t>(count) != pages)
+        Report(pair, "render", std::to_string(count) + " pages rendered of " + std::to_string(pages));
+}
+
+void CheckPair(const Pair& pair, CTestDir& dir)
+{
+    const std::string first = kCorpus + "/" + pair.first;
+    const std::string second = kCorpus + "/" + pair.second;
+    const std::string output = dir.PathOf("out.pdf");
+    std::vector<std::string> options = {"-quiet"};
+    if (pair.noBookmarks)
+        options.push_back("-nobookmarks");
+    try {
+        AppendPaths(first, second, output, options);
+    } catch (const CPdfException& error) {
+        Report(pair, "refused", error.what());
+        return;
+    }
+    const ProgramResult check = RunTool("qpdf", {"--check", output});
+    if (check.exitStatus != 0)
+        Report(pair, "check", check.out + check.err);
+    const InputFacts& facts1 = Facts(first);
+    const InputFacts& facts2 = Facts(second);
+    const uint64_t pages = std::stoull("0" + RunTool("qpdf", {"--show-npages", output}).out);
+    if (pages != facts1.pages + facts2.pages)
+        Report(pair, "pages", std::to_string(pages) + " != " + std::to_string(facts1.pages + facts2.pages));
+    if (facts1.isTextClean && facts2.isTextClean &&
+        RunTool("pdftotext", {"-q", output, "-"}).out != facts1.text + facts2.text)
+        Report(pair, "text", "pdftotext differs from the inputs' texts in a row");
+    std::vector<std::string> expected = OutlineLines(facts1.outlineJson, 0);
+    if (!pair.noBookmarks) {
+        const std::vector<std::string> second2 = OutlineLines(facts2.outlineJson, facts1.pages);
+        expected.insert(expected.end(), second2.begin(), second2.end());
+    }
+    if (OutlineLines(RunTool("qpdf", {"--json", "--json-key=outlines", output}).out, 0) != expected)
+        Report(pair, "outlines", "titles or target pages differ");
+    CheckRendering(output, pages, dir, pair);
+}
+
+TEST_P(CorpusAppend, Shard)
+{
+    if (!std::filesystem::exists(kCorpus))
+        GTEST_SKIP() << "the peer corpus is absent: " << kCorpus;
+    for (const char* tool : {"qpdf", "pdftotext", "pdftoppm"}) {
+        if (FindTool(tool).empty())
+            GTEST_SKIP() << tool << " is not installed";
+    }
+    const std::vector<Pair> pairs = Pairs();
+    ASSERT_GE(pairs.size(), 150u);
+    CTestDir dir;
+    for (size_t index = static_cast<size_t>(GetParam()); index < pairs.size(); index += kShards) {
+        SCOPED_TRACE(pairs[index].first + " + " + pairs[index].second);
+        CheckPair(pairs[index], dir);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, CorpusAppend, testing::Range(0, kShards));
+
+// The page filters' count agrees with qpdf on every corpus file both read.
+TEST(CorpusPageCount, AgreesWithQpdf)
+{
+    if (!std::filesystem::exists(kCorpus) || FindTool("qpdf").empty())
+        GTEST_SKIP() << "the peer corpus or qpdf is absent";
+    for (const std::string& name : ReadableFiles()) {
+        SCOPED_TRACE(name);
+        const std::string path = kCorpus + "/" + name;
+        CFoliobind job;
+        uint64_t pages = 0;
+        try {
+            pages = job.CountPages(path.c_str());
+        } catch (const CPdfException&) {
+            continue; // refused by the reader; its own tests cover that
+        }
+        const uint64_t qpdfPages = std::stoull("0" + RunTool("qpdf", {"--show-npages", path}).out);
+        if (pages != qpdfPages && name != "pdfjs__poppler-67295-0.pdf")
+            ADD_FAILURE() << pages << " pages, qpdf says " << qpdfPages;
+    }
+}
+
+} // namespace
