@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "pdf/Exception.h"
 #include "xref/XRef.h"
 
 namespace {
@@ -127,6 +128,8 @@ void CFoliobind::WriteEdited(uint32_t number, const CObjectText& text, const std
     entry.generation = text.generation;
     const std::string& head = text.head;
     const CObjectKey* found = text.scan.FindKey(head, key);
+    if (found && found->valueStart != kNoIndex && found->valueEnd == kNoIndex)
+        throw CPdfDamaged(); // the value opens but never closes
     if (found && found->valueStart != kNoIndex) {
         m_output.Write(head.data(), found->valueStart);
         m_output.Write(value);
