@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "pdf/Document.h"
@@ -357,6 +358,40 @@ TEST(XRef, ObjectStreamsThatLie)
         }
         g_exitCode = 0;
         EXPECT_EQ(row.outcome, outcome);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Offsets are 32-bit: a file of 2 GiB or more is refused before anything is read from it.
+TEST(Document, InputOf2GiBRefused)
+{
+    CTestDir dir;
+    std::string path = dir.Write("big.pdf", OnePage().ClassicXRef("/Root 1 0 R"));
+    std::error_code error;
+    std::filesystem::resize_file(path, uint64_t(1) << 31, error); // sparse: costs no disk
+    if (error)
+        GTEST_SKIP() << "cannot make a sparse file here";
+    CPdfDocument document;
+    try {
+        document.open(path);
+        FAIL() << "opened";
+    } catch (const CPdfException& e) {
+        EXPECT_EQ("File too large (2 GiB or more): '" + path + "'", e.what());
+    }
+    EXPECT_FALSE(document.isOpen());
+}
+
+TEST(Document, MissingFileNamesPathAndErrno)
+{
+    CPdfDocument document;
+    try {
+        document.open("/nonexistent/x.pdf");
+        FAIL() << "opened";
+    } catch (const CPdfException& e) {
+        EXPECT_STREQ("Can't open file: '/nonexistent/x.pdf', err no: 2", e.what());
     }
 }
 
