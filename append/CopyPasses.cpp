@@ -42,10 +42,11 @@ void CFoliobind::CopyFirstObject(uint32_t number)
         entry.inUse = 0;
         return;
     }
-    WriteObjectText(m_output, m_input1, m_text);
+    uint64_t dataHash = kHashStart;
+    WriteObjectText(m_output, m_input1, m_text, &dataHash);
     // Objects the page-tree merge writes again must not stand for second-file objects.
     if (number != m_countObject1 && number != m_kidsObject1)
-        Fingerprint(m_text, number);
+        Fingerprint(m_text, number, dataHash);
 }
 
 void CFoliobind::CopySecondFile()

@@ -4,9 +4,11 @@
 // references through the objects they duplicate. So "<< /FontFile 12 0 R >>" in both files is
 // one object only when the second file's 12 is itself a copy of the first file's 12.
 //
-// Every first-file object written unchanged is indexed by a cheap fingerprint (length of its
-// canonical body and CRC of its dictionary with reference numbers left out); a second-file
-// object whose fingerprint matches nothing is decided without following its references.
+// Every first-file object written unchanged is indexed twice: by its shape (length of its
+// canonical body and CRC of its head with reference numbers left out), so that a second-file
+// object whose shape matches nothing is decided without following its references; and by a
+// full key over its head with the references it names and its stream data, so that a candidate
+// is compared byte for byte only with objects that very likely are the same.
 // Results are remembered, so each object is examined once; the walk over references is capped
 // in depth, and an object met again while it is being examined counts as distinct.
 #include "cli/Foliobind.h"
@@ -69,7 +71,7 @@ size_t CanonicalTailLength(const CObjectText& text)
     return end;
 }
 
-uint64_t FingerprintKey(const CObjectText& text, const std::string& canonicalHead, uint32_t crc)
+uint64_t ShapeKey(const CObjectText& text, const std::string& canonicalHead, uint32_t crc)
 {
     uint64_t length = canonicalHead.size();
     if (text.isStream)
@@ -77,11 +79,25 @@ uint64_t FingerprintKey(const CObjectText& text, const std::string& canonicalHea
     return (uint64_t{crc} << 32) ^ length;
 }
 
+uint64_t FullKey(const CObjectText& text, const std::string& canonicalHead, uint64_t dataHash)
+{
+    uint64_t key = HashBytes(dataHash, canonicalHead.data(), canonicalHead.size());
+    if (text.isStream)
+        key = HashBytes(key, text.tail.data(), CanonicalTailLength(text));
+    return key;
+}
+
+void LiteralReference(const CObjectRef& ref, uint32_t& number, uint32_t& generation)
+{
+    number = ref.number;
+    generation = ref.generation;
+}
+
 void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
 
 } // namespace
 
-void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
+void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber, uint64_t dataHash)
 {
     CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
     const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
@@ -89,7 +105,9 @@ void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
     entry.weight = ObjectWeight(m_targetCanonical.data(), length, 0);
     entry.crc = ObjectCrc(m_targetCanonical.data(), length, 0, 0xFFFFFFFF);
     entry.isTarget = true;
-    m_fingerprints.emplace(FingerprintKey(text, m_targetCanonical, entry.crc), outputNumber);
+    m_shapeKeys.insert(ShapeKey(text, m_targetCanonical, entry.crc));
+    CanonicalHead(text, RefForm::AsWritten, LiteralReference, m_targetCanonical);
+    m_fingerprints.emplace(FullKey(text, m_targetCanonical, dataHash), outputNumber);
 }
 
 void CFoliobind::MarkDuplicates()
@@ -97,7 +115,7 @@ void CFoliobind::MarkDuplicates()
     m_dupMap.assign(m_entries2->size(), DuplicateEntry());
     for (uint32_t number = 0; number < m_dupMap.size(); ++number)
         m_dupMap[number].target = number;
-    if (m_fingerprints.empty())
+    if (m_shapeKeys.empty())
         return;
     m_dupFrames.resize(kMaxDuplicateDepth + 1);
     for (uint32_t number = 1; number < m_dupMap.size(); ++number) {
@@ -143,8 +161,7 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
     CanonicalHead(frame.text, RefForm::Blank, NoMapping, frame.canonical);
     const uint32_t crc = ObjectCrc(frame.canonical.data(), static_cast<uint32_t>(frame.canonical.size()), 0,
                                    0xFFFFFFFF);
-    const auto range = m_fingerprints.equal_range(FingerprintKey(frame.text, frame.canonical, crc));
-    if (range.first == range.second)
+    if (m_shapeKeys.count(ShapeKey(frame.text, frame.canonical, crc)) == 0)
         return false;
     for (const CObjectRef& ref : scan.m_refs) {
         if (!IsDuplicate(ref.number, depth + 1))
@@ -156,6 +173,8 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
                       outGeneration = m_table[outNumber].generation;
                   },
                   frame.canonical);
+    const uint64_t dataHash = frame.text.isStream ? SecondFileDataHash(frame.text) : kHashStart;
+    const auto range = m_fingerprints.equal_range(FullKey(frame.text, frame.canonical, dataHash));
     for (auto candidate = range.first; candidate != range.second; ++candidate) {
         if (SameAsFirstFileObject(frame, candidate->second)) {
             m_dupMap[number].target = candidate->second;
@@ -166,17 +185,24 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
     return false;
 }
 
+uint64_t CFoliobind::SecondFileDataHash(const CObjectText& text)
+{
+    uint64_t hash = kHashStart;
+    for (uint64_t done = 0; done < text.dataLength; done += kCompareBlock) {
+        const size_t block = static_cast<size_t>(std::min<uint64_t>(kCompareBlock, text.dataLength - done));
+        m_compareBuffer2.clear();
+        m_input2.Read(text.dataStart + done, block, m_compareBuffer2);
+        hash = HashBytes(hash, m_compareBuffer2.data(), m_compareBuffer2.size());
+    }
+    return hash;
+}
+
 bool CFoliobind::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)
 {
     if (!m_table[target].isTarget || !m_reader1.Read(target, m_targetText) ||
         m_targetText.isStream != frame.text.isStream)
         return false;
-    CanonicalHead(m_targetText, RefForm::AsWritten,
-                  [](const CObjectRef& ref, uint32_t& outNumber, uint32_t& outGeneration) {
-                      outNumber = ref.number;
-                      outGeneration = ref.generation;
-                  },
-                  m_targetCanonical);
+    CanonicalHead(m_targetText, RefForm::AsWritten, LiteralReference, m_targetCanonical);
     if (m_targetCanonical != frame.canonical)
         return false;
     if (!m_targetText.isStream)

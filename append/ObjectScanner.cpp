@@ -7,10 +7,10 @@ struct CByteClasses {
     unsigned char table[256] = {};
     constexpr CByteClasses()
     {
-        for (unsigned char c : {0, 9, 10, 12, 13, 32})
+        for (int c : {0, 9, 10, 12, 13, 32})
             table[c] = 1;
-        for (unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
-            table[c] = 2;
+        for (char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
+            table[static_cast<unsigned char>(c)] = 2;
     }
 };
 constexpr CByteClasses kByteClasses;

@@ -110,6 +110,13 @@ uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t i
     return crc;
 }
 
+uint64_t HashBytes(uint64_t hash, const char* data, size_t length)
+{
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ static_cast<unsigned char>(data[i])) * 0x100000001B3ull;
+    return hash;
+}
+
 size_t CObjectText::HeadBodyEnd() const
 {
     return scan.m_endobjStart == kNoIndex ? head.size() : scan.m_endobjStart;
@@ -204,7 +211,9 @@ bool CObjectReader::ReadStored(uint32_t number, const CPdfXRefEntry& entry, CObj
     }
     out.scan.Reset(ScanMode::Stored);
     const ScanStatus status = ScanFrom(position, out.head, out.scan);
-    if (status == ScanStatus::Bad || out.scan.m_number != number || out.scan.m_generation != entry.generation)
+    // Generations above 65535 do not fit the output's cross-reference entries.
+    if (status == ScanStatus::Bad || out.scan.m_number != number || out.scan.m_generation != entry.generation ||
+        entry.generation > 65535)
         return false;
     out.generation = entry.generation;
     if (status == ScanStatus::EndObj) {
@@ -274,11 +283,11 @@ bool CObjectReader::ReadTail(uint64_t position, CObjectText& out)
     return true;
 }
 
-void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text)
+void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, uint64_t* dataHash)
 {
     output.Write(text.head);
     if (text.isStream) {
-        output.CopyFrom(input, text.dataStart, text.dataLength);
+        output.CopyFrom(input, text.dataStart, text.dataLength, dataHash);
         output.Write(text.tail);
     }
 }

@@ -43,6 +43,11 @@ uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint3
 uint32_t ObjectWeight(const char* text, uint32_t length, uint32_t start);
 uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t initial);
 
+// 64-bit FNV-1a over data, continuing from hash (start with kHashStart): the stream-data part of
+// the duplicate search's key.
+constexpr uint64_t kHashStart = 0xCBF29CE484222325ull;
+uint64_t HashBytes(uint64_t hash, const char* data, size_t length);
+
 struct CObjectText {
     uint32_t number = 0;
     uint32_t generation = 0;
@@ -97,5 +102,6 @@ inline bool ReadObjectText(CObjectReader& reader, uint32_t number, CObjectText& 
     return reader.Read(number, out);
 }
 
-// Writes the text unchanged: head, stream data, tail.
-void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text);
+// Writes the text unchanged: head, stream data, tail. With dataHash, the stream data is hashed
+// on the way.
+void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, uint64_t* dataHash = nullptr);

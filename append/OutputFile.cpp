@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "append/InputFile.h"
+#include "append/ObjectText.h"
 #include "cli/Globals.h"
 #include "pdf/Exception.h"
 
@@ -78,7 +79,7 @@ void COutputFile::WriteNumber(int64_t value)
     Write(digits, static_cast<size_t>(result.ptr - digits));
 }
 
-void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length)
+void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length, uint64_t* hash)
 {
     while (length > 0) {
         if (m_used == m_buffer.size())
@@ -87,7 +88,9 @@ void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length
         const size_t take = length < room ? static_cast<size_t>(length) : room;
         const size_t got = input.ReadInto(position, take, m_buffer.data() + m_used);
         if (got != take)
-            throw CPdfException("PDF file was damaged");
+            throw CPdfDamaged();
+        if (hash)
+            *hash = HashBytes(*hash, m_buffer.data() + m_used, got);
         m_used += got;
         m_position += got;
         position += got;

@@ -22,8 +22,9 @@ public:
     void WriteByte(char byte);
     // A signed decimal number, no padding.
     void WriteNumber(int64_t value);
-    // Copies length bytes of input from position; an input that ends early is damaged.
-    void CopyFrom(CInputFile& input, uint64_t position, uint64_t length);
+    // Copies length bytes of input from position; an input that ends early is damaged. With
+    // hash, the bytes copied are hashed on the way (HashBytes).
+    void CopyFrom(CInputFile& input, uint64_t position, uint64_t length, uint64_t* hash = nullptr);
 
     // Bytes written so far: the output position of the next byte.
     uint64_t position() const { return m_position; }

@@ -148,8 +148,9 @@ void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root1, const CPdf
 
 void CFoliobind::MergePageTrees()
 {
-    if (!m_hasPagesRootText)
-        return;
+    // Without either root's text the output's page tree would lead nowhere.
+    if (!m_hasPagesRootText || !m_table[m_numberShift + m_pages2].inUse)
+        throw CPdfDamaged();
     m_progress.Tick(2);
     const CObjectText& text = m_pagesRootText;
     const CObjectKey* kids = text.scan.FindKey(text.head, "Kids");

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "append/InputFile.h"
@@ -60,11 +61,12 @@ private:
     bool PassesPageFilters(const char* file1, const char* file2, const char* outputArg);
 
     // Fingerprints and the canonical text by which duplicates are compared.
-    void Fingerprint(const CObjectText& text, uint32_t outputNumber);
+    void Fingerprint(const CObjectText& text, uint32_t outputNumber, uint64_t dataHash);
     bool IsDuplicate(uint32_t number, uint32_t depth);
     bool ExamineDuplicate(uint32_t number, uint32_t depth);
     bool SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target);
     bool SameStreamData(const CObjectText& first, const CObjectText& second);
+    uint64_t SecondFileDataHash(const CObjectText& text);
 
     void CopyFirstObject(uint32_t number);
     void CopySecondObject(uint32_t number);
@@ -116,7 +118,9 @@ private:
     uint32_t m_kidsObject1 = 0;
     uint32_t m_countObject2 = 0;    // second root's indirect /Count and /Kids: never duplicates
     uint32_t m_kidsObject2 = 0;
-    // First-file objects by fingerprint (canonical length and head CRC) -> output number.
+    // First-file objects that may stand for second-file ones: the shapes of their texts
+    // (references blanked), and their full keys (references and stream data included).
+    std::unordered_set<uint64_t> m_shapeKeys;
     std::unordered_multimap<uint64_t, uint32_t> m_fingerprints;
     std::vector<CDuplicateFrame> m_dupFrames;
     CObjectText m_targetText;
