@@ -126,8 +126,11 @@ TEST(AppendLayout, InfoOnlyWhenPresent)
     first.Add(4, "<< /Title (one) >>");
     const std::string withInfo = AppendBytes(first.ClassicXRef("/Root 1 0 R /Info 4 0 R"), OnePage("1.4", "q Q"));
     EXPECT_NE(withInfo.find("/Root 1 0 R\n/Info 4 0 R\n>>\nstartxref\n"), std::string::npos);
-    const std::string withoutInfo = AppendBytes(OnePage("1.4", "BT ET"), OnePage("1.4", "q Q", "/Root 1 0 R /Info 2 0 R"));
+    // The second file's /Info is never written; one that names no first-file object neither.
+    const std::string withoutInfo = AppendBytes(OnePage("1.4", "BT ET"), OnePage("1.4", "q Q", "/Root 1 0 R /Info 4 0 R"));
     EXPECT_EQ(withoutInfo.find("/Info"), std::string::npos);
+    const std::string beyond = AppendBytes(OnePage("1.4", "BT ET", "/Root 1 0 R /Info 7 0 R"), OnePage("1.4", "q Q"));
+    EXPECT_EQ(beyond.find("/Info"), std::string::npos);
 }
 
 // References are renumbered in dictionaries and arrays, never inside strings or stream data,
@@ -162,6 +165,28 @@ TEST(AppendLayout, ObjectStreamsBecomeSeparateObjects)
     EXPECT_EQ(OutputObject(output, 2), "2 0 obj\r<< /Type /Pages /Kids [3 0 R 7 0 R ] /Count 2 >>\n endobj\r");
     EXPECT_EQ(OutputObject(output, 5), "");
     EXPECT_EQ(output.find("/ObjStm"), std::string::npos);
+}
+
+// "ObjStm", "stream" and "endobj" inside stream data, strings or names neither cut an object
+// short nor drop it; only a real object stream (/Type /ObjStm) is dropped.
+TEST(AppendLayout, KeywordsInsideDataKeepTheObject)
+{
+    CTestPdf second("1.4");
+    second.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    second.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    second.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /T (ObjStm endobj) >>");
+    second.AddStream(4, "<< /Kind /ObjStmLike >>", "/Type /ObjStm\nendobj\nstream\n5 0 R");
+    second.Add(5, "<< /Ref 0 0 R /Far 99 0 R >>");
+    const std::string output = AppendBytes(OnePage("1.4", "BT ET"), second.ClassicXRef("/Root 1 0 R"));
+    // Found as whole texts: the objects hold "endobj" themselves.
+    EXPECT_NE(output.find("7 0 obj\n<< /Type /Page /Parent 6 0 R /MediaBox [0 0 612 792] /Contents 8 0 R "
+                          "/T (ObjStm endobj) >>\nendobj\n"),
+              std::string::npos);
+    EXPECT_NE(output.find("8 0 obj\n<< /Kind /ObjStmLike  /Length 33 >>\nstream\n/Type /ObjStm\nendobj\nstream\n5 0 R"
+                          "\nendstream\nendobj\n"),
+              std::string::npos);
+    // Object 0 stays 0; a number beyond the second file's table stays beyond the output's.
+    EXPECT_EQ(OutputObject(output, 9), "9 0 obj\n<< /Ref 0 0 R /Far 103 0 R >>\nendobj\n");
 }
 
 } // namespace

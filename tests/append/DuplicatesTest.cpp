@@ -143,6 +143,37 @@ TEST(Duplicates, CyclesAndUnsharedObjectsAreCopied)
     EXPECT_EQ(OutputObject(output, 18), ""); // "(leaf)" is the first file's object 9
 }
 
+// An annotation that names its page does not make the page a duplicate: appending a file with
+// annotations to itself keeps both page trees whole.
+TEST(Duplicates, AnnotationsDoNotShareTheirPages)
+{
+    CTestPdf pdf("1.4");
+    pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [4 0 R] >>");
+    pdf.Add(4, "<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] /P 3 0 R /Contents (note) >>");
+    const std::string file = pdf.ClassicXRef("/Root 1 0 R");
+    const std::string output = AppendBytes(file, file);
+    EXPECT_EQ(OutputObject(output, 6), "6 0 obj\n<<\r/Parent 2 0 R /Type /Pages /Kids [7 0 R] /Count 1 >>\nendobj\n");
+    EXPECT_EQ(OutputObject(output, 7),
+              "7 0 obj\n<< /Type /Page /Parent 6 0 R /MediaBox [0 0 612 792] /Annots [8 0 R] >>\nendobj\n");
+    EXPECT_EQ(OutputObject(output, 8),
+              "8 0 obj\n<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] /P 7 0 R /Contents (note) >>\nendobj\n");
+}
+
+// A second file whose trailer /Info names its page-tree root: the root is copied all the same.
+TEST(Duplicates, InfoNamingThePageRootKeepsIt)
+{
+    CTestPdf pdf("1.4");
+    pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
+    const std::string file = pdf.ClassicXRef("/Root 1 0 R /Info 2 0 R");
+    const std::string output = AppendBytes(file, file);
+    EXPECT_EQ(OutputObject(output, 5), "5 0 obj\n<<\r/Parent 2 0 R /Type /Pages /Kids [6 0 R] /Count 1 >>\nendobj\n");
+    EXPECT_EQ(OutputObject(output, 2), "2 0 obj\n<< /Type /Pages /Kids [3 0 R 5 0 R ] /Count 2 >>\nendobj\n");
+}
+
 // True when every "n g R" in the output names an object in use in its table.
 bool AllReferencesResolve(const std::string& output)
 {
