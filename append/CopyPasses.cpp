@@ -10,7 +10,7 @@ namespace {
 bool IsObjectStream(const CObjectText& text)
 {
     const CObjectKey* type = text.scan.FindKey(text.head, "Type");
-    return type && type->valueStart != kNoIndex &&
+    return type && type->HasValue() &&
            text.head.compare(type->valueStart, type->valueEnd - type->valueStart, "/ObjStm") == 0;
 }
 

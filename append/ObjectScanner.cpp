@@ -279,32 +279,44 @@ void CObjectScanner::TakeStructure(const Token& token)
             m_expectKey = true;
         }
     }
-    const bool inTopDict = m_dictOpen != kNoIndex && m_dictClose == kNoIndex && m_depth == 1 && token.start != m_dictOpen;
-    if (opens) {
-        if (inTopDict && !m_expectKey && !m_keys.empty()) {
-            m_keys.back().valueStart = token.start;
-            m_valueOpen = true;
-        }
-        ++m_depth;
-        return;
+    const bool inTopDict = m_dictOpen != kNoIndex && m_dictClose == kNoIndex && m_depth == 1;
+    if (opens)
+        TakeOpen(token, inTopDict);
+    else if (closes)
+        TakeClose(token);
+    else if (inTopDict)
+        TakeTopEntryToken(token);
+}
+
+void CObjectScanner::TakeOpen(const Token& token, bool inTopDict)
+{
+    // A container in a value's place is that value; its span ends with its close.
+    if (inTopDict && !m_expectKey && !m_keys.empty()) {
+        m_keys.back().valueStart = token.start;
+        m_valueOpen = true;
     }
-    if (closes) {
-        if (m_depth > 0)
-            --m_depth;
-        if (m_depth == 1 && m_valueOpen) {
-            m_keys.back().valueEnd = token.end;
-            m_valueOpen = false;
-            m_expectKey = true;
-        }
-        if (m_depth == 0 && m_firstValueEnd == kNoIndex) {
-            m_firstValueEnd = token.end;
-            if (m_dictOpen == m_firstValueStart)
-                m_dictClose = token.start;
-        }
-        return;
+    ++m_depth;
+}
+
+void CObjectScanner::TakeClose(const Token& token)
+{
+    if (m_depth > 0)
+        --m_depth;
+    if (m_depth == 1 && m_valueOpen) {
+        m_keys.back().valueEnd = token.end;
+        m_valueOpen = false;
+        m_expectKey = true;
     }
-    if (!inTopDict)
-        return;
+    if (m_depth == 0 && m_firstValueEnd == kNoIndex) {
+        m_firstValueEnd = token.end;
+        if (m_dictOpen == m_firstValueStart)
+            m_dictClose = token.start;
+    }
+}
+
+// A token directly inside the top dictionary: a key's name, or a one-token value.
+void CObjectScanner::TakeTopEntryToken(const Token& token)
+{
     if (m_expectKey) {
         if (token.kind == TokenKind::Name) {
             CObjectKey key;
@@ -350,7 +362,7 @@ const CObjectRef* CObjectScanner::ReferenceValue(const CObjectKey& key) const
 
 bool CObjectScanner::IntegerValue(std::string_view text, const CObjectKey& key, int64_t& out) const
 {
-    if (key.valueStart == kNoIndex || key.valueEnd <= key.valueStart)
+    if (!key.HasValue() || key.valueEnd <= key.valueStart)
         return false;
     std::string_view value = text.substr(key.valueStart, key.valueEnd - key.valueStart);
     bool negative = false;

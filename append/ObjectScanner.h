@@ -35,7 +35,9 @@ struct CObjectKey {
     size_t keyStart = 0; // the slash
     size_t keyEnd = 0;   // one past the name
     size_t valueStart = kNoIndex;
-    size_t valueEnd = kNoIndex;
+    size_t valueEnd = kNoIndex; // kNoIndex too when the value opens a container that never closes
+
+    bool HasValue() const { return valueStart != kNoIndex && valueEnd != kNoIndex; }
 };
 
 enum class ScanMode {
@@ -93,6 +95,9 @@ private:
     ScanStatus Take(std::string_view text, const Token& token);
     ScanStatus TakeHeader(std::string_view text, const Token& token);
     void TakeStructure(const Token& token);
+    void TakeOpen(const Token& token, bool inTopDict);
+    void TakeClose(const Token& token);
+    void TakeTopEntryToken(const Token& token);
     void TakeReference(const Token& token);
     void NoteName(std::string_view name);
 

@@ -111,7 +111,7 @@ void CFoliobind::ChainOutlines(uint32_t last1, uint32_t last2, uint32_t lastGene
     if (!m_reader1.Read(m_outlines1, m_text) || !m_reader1.Read(last1, m_targetText))
         return;
     const CObjectKey* lastKey = m_text.scan.FindKey(m_text.head, "Last");
-    if (!lastKey || lastKey->valueStart == kNoIndex || m_targetText.scan.m_dictOpen == kNoIndex)
+    if (!lastKey || !lastKey->HasValue() || m_targetText.scan.m_dictOpen == kNoIndex)
         return;
     WriteEdited(m_outlines1, m_text, "Last", ReferenceText(uint64_t{last2} + m_numberShift, lastGeneration2));
     WriteEdited(last1, m_targetText, "Next", ReferenceText(uint64_t{first2} + m_numberShift, firstGeneration2));

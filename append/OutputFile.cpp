@@ -8,6 +8,7 @@
 #include "append/ObjectText.h"
 #include "cli/Globals.h"
 #include "pdf/Exception.h"
+#include "platform/Write.h"
 
 void COutputFile::Open(const std::string& path)
 {
@@ -30,7 +31,7 @@ void COutputFile::Flush()
     if (m_used == 0)
         return;
     errno = 0;
-    if (!g_fileOut || std::fwrite(m_buffer.data(), 1, m_used, g_fileOut.get()) != m_used)
+    if (!g_fileOut || PlatformWrite(m_buffer.data(), m_used, g_fileOut.get()) != m_used)
         Fail();
     m_used = 0;
 }
@@ -39,7 +40,8 @@ void COutputFile::Close()
 {
     Flush();
     errno = 0;
-    if (g_fileOut && std::fflush(g_fileOut.get()) != 0)
+    // On disk before the file counts as complete: an in-place job renames it over its input next.
+    if (g_fileOut && !PlatformSyncFile(g_fileOut.get()))
         Fail();
     if (!g_fileOut.Close())
         Fail();
@@ -60,7 +62,7 @@ void COutputFile::Write(const char* data, size_t length)
         return;
     }
     errno = 0;
-    if (!g_fileOut || std::fwrite(data, 1, length, g_fileOut.get()) != length)
+    if (!g_fileOut || PlatformWrite(data, length, g_fileOut.get()) != length)
         Fail();
 }
 

@@ -155,7 +155,7 @@ void CFoliobind::MergePageTrees()
     const CObjectText& text = m_pagesRootText;
     const CObjectKey* kids = text.scan.FindKey(text.head, "Kids");
     const CObjectKey* count = text.scan.FindKey(text.head, "Count");
-    if (!kids || !count || kids->valueStart == kNoIndex || count->valueStart == kNoIndex || text.isStream)
+    if (!kids || !count || !kids->HasValue() || !count->HasValue() || text.isStream)
         throw CPdfDamaged();
     CPdfElement root1;
     CPdfElement root2;
@@ -170,36 +170,42 @@ void CFoliobind::MergePageTrees()
     if ((!isDirectKids && !m_kidsObject1) || (!isDirectCount && !m_countObject1))
         throw CPdfDamaged();
 
+    WriteMergedRoot(isDirectKids ? kids->valueEnd - 1 : kNoIndex, isDirectCount ? count : nullptr, total);
+    if (m_countObject1 && !isDirectCount)
+        WriteEditedCountObject(m_countObject1, total);
+    if (m_kidsObject1 && !isDirectKids)
+        WriteEditedKidsObject(m_kidsObject1);
+}
+
+// Writes the first root with the second root's reference before kidsClose (the "]" of its
+// direct /Kids, or kNoIndex) and total in place of its direct /Count value (count, or null).
+void CFoliobind::WriteMergedRoot(size_t kidsClose, const CObjectKey* count, int64_t total)
+{
     m_table[m_pages1].position = m_output.position();
-    const std::string& head = text.head;
-    const size_t close = isDirectKids ? kids->valueEnd - 1 : kNoIndex;
+    const std::string& head = m_pagesRootText.head;
     size_t at = 0;
     auto copyTo = [&](size_t end) {
         m_output.Write(head.data() + at, end - at);
         at = end;
     };
-    auto writeKidsInsert = [&](size_t closeIndex) {
-        copyTo(closeIndex);
-        if (head[closeIndex - 1] != ' ')
+    auto writeKidsInsert = [&]() {
+        copyTo(kidsClose);
+        if (head[kidsClose - 1] != ' ')
             m_output.WriteByte(' ');
         m_output.Write(SecondRootReference());
         m_output.WriteByte(' ');
     };
-    if (close != kNoIndex && close < count->valueStart)
-        writeKidsInsert(close);
-    if (isDirectCount) {
+    const size_t countStart = count ? count->valueStart : kNoIndex;
+    if (kidsClose != kNoIndex && kidsClose < countStart)
+        writeKidsInsert();
+    if (count) {
         copyTo(count->valueStart);
         m_output.WriteNumber(total);
         at = count->valueEnd;
     }
-    if (close != kNoIndex && close > count->valueStart)
-        writeKidsInsert(close);
+    if (kidsClose != kNoIndex && at <= kidsClose && countStart < kidsClose)
+        writeKidsInsert();
     copyTo(head.size());
-
-    if (m_countObject1 && !isDirectCount)
-        WriteEditedCountObject(m_countObject1, total);
-    if (m_kidsObject1 && !isDirectKids)
-        WriteEditedKidsObject(m_kidsObject1);
 }
 
 void CFoliobind::WriteEditedCountObject(uint32_t number, int64_t total)

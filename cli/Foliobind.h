@@ -59,6 +59,9 @@ private:
     };
 
     bool PassesPageFilters(const char* file1, const char* file2, const char* outputArg);
+    bool PassesPageFilters(const char* fileName);
+    bool AppendInPlace(const char* file1, const char* file2);
+    void ReportDone() const;
 
     // Fingerprints and the canonical text by which duplicates are compared.
     void Fingerprint(const CObjectText& text, uint32_t outputNumber, uint64_t dataHash);
@@ -74,6 +77,7 @@ private:
     uint64_t OutputNumberOfSecond(uint32_t number) const;
 
     void FindInheritedAttributes(const CPdfDictionary* root1, const CPdfDictionary* root2);
+    void WriteMergedRoot(size_t kidsClose, const CObjectKey* count, int64_t total);
     void WriteEditedCountObject(uint32_t number, int64_t total);
     void WriteEditedKidsObject(uint32_t number);
     std::string SecondRootReference() const;

@@ -102,6 +102,7 @@ TEST(PageTreeMerge, RootWithoutKidsOrCountIsDamaged)
         "<< /Type /Pages /Count 1 >>",
         "<< /Type /Pages /Kids [3 0 R] >>",
         "<< /Type /Pages /Kids /None /Count 1 >>",
+        "<< /Type /Pages /Count 1 /Kids [[[3 0 R] >>",
     };
     for (const char* root : roots) {
         SCOPED_TRACE(root);
