@@ -136,16 +136,15 @@ bool CFoliobind::IsDuplicate(uint32_t number, uint32_t depth)
         return false;
     }
     entry.state = DuplicateState::Examining;
-    const bool isDuplicate = ExamineDuplicate(number, depth);
-    // The entry is looked up again: nothing resizes the map, but keep the reference fresh.
-    m_dupMap[number].state = isDuplicate ? DuplicateState::Duplicate : DuplicateState::Distinct;
+    const bool isDuplicate = ExamineDuplicate(number, depth); // never resizes the map
+    entry.state = isDuplicate ? DuplicateState::Duplicate : DuplicateState::Distinct;
     return isDuplicate;
 }
 
 bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
 {
     // The second tree's root and its indirect count and kids stay the second file's own; its
-    // catalog and information dictionary are not copied at all.
+    // catalog is not copied at all.
     if (number == m_pages2 || number == m_countObject2 || number == m_kidsObject2 || number == m_root2 ||
         (*m_entries2)[number].type == 0)
         return false;
