@@ -1,0 +1,44 @@
+// The in-place side of an append job: the temporary output, and how a finished file takes the
+// place of another. The first file is replaced by one atomic rename once the new file is
+// complete and on disk, so at every moment it holds either its old bytes or the whole result.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+// "temp_" + a name unique to this process and moment + ".tmp", with no folder part.
+std::string TemporaryName();
+
+// Why a copy beside its target failed.
+enum class CopyFailure { None, Create, Read, Write, Rename };
+
+// Copies the rest of source into a new temporary file in target's folder, puts it on disk and
+// renames it onto target, so target appears (or changes) only complete. On failure the
+// temporary file is removed, error holds the errno and target is untouched.
+CopyFailure CopyBeside(FILE* source, const std::string& target, int& error);
+
+// A temporary file that is removed again unless it was renamed away: after a failed run, a
+// refused replacement, or a failed copy. The run's own output may still be open in the shared
+// output handle when the run failed; that handle is closed first.
+class CTemporaryOutput {
+public:
+    CTemporaryOutput(std::string path, bool isRunOutput) : m_path(std::move(path)), m_isRunOutput(isRunOutput) {}
+    ~CTemporaryOutput();
+    CTemporaryOutput(const CTemporaryOutput&) = delete;
+    CTemporaryOutput& operator=(const CTemporaryOutput&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // The file has been renamed away; nothing is left to remove.
+    void Release() { m_isReleased = true; }
+
+private:
+    std::string m_path;
+    bool m_isRunOutput;
+    bool m_isReleased = false;
+};
+
+// Puts the finished temporary output in the place of file1, across file systems too. Prints
+// the remove or rename message and returns false when file1 cannot be replaced; file1 is then
+// unchanged.
+bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1);

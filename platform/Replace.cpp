@@ -1,0 +1,103 @@
+#include "platform/Replace.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <cstdlib>
+#include <cstring>
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+int g_replaceFailure = 0; // injected by tests for the next PlatformReplace
+
+} // namespace
+
+bool PlatformSameFile(const std::string& path1, const std::string& path2)
+{
+#ifdef _WIN32
+    char full1[_MAX_PATH];
+    char full2[_MAX_PATH];
+    return _fullpath(full1, path1.c_str(), sizeof full1) && _fullpath(full2, path2.c_str(), sizeof full2) &&
+        _stricmp(full1, full2) == 0 && _access(full1, 0) == 0;
+#else
+    struct stat status1 {};
+    struct stat status2 {};
+    return stat(path1.c_str(), &status1) == 0 && stat(path2.c_str(), &status2) == 0 &&
+        status1.st_dev == status2.st_dev && status1.st_ino == status2.st_ino;
+#endif
+}
+
+std::string PlatformFolderOf(const std::string& path)
+{
+#ifdef _WIN32
+    const size_t separator = path.find_last_of("\\/:");
+#else
+    const size_t separator = path.rfind('/');
+#endif
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+int PlatformReplaceBlocker(const std::string& path)
+{
+#ifdef _WIN32
+    if (_access(path.c_str(), 0) != 0)
+        return errno;
+    return _access(path.c_str(), 2) != 0 ? EACCES : 0;
+#else
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0)
+        return errno;
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return EACCES;
+    if (access(path.c_str(), W_OK) != 0)
+        return errno;
+    const std::string folder = PlatformFolderOf(path);
+    return access(folder.empty() ? "." : folder.c_str(), W_OK) != 0 ? errno : 0;
+#endif
+}
+
+int PlatformReplace(const std::string& from, const std::string& to)
+{
+    if (g_replaceFailure != 0) {
+        const int error = g_replaceFailure;
+        g_replaceFailure = 0;
+        return error;
+    }
+#ifdef _WIN32
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    return GetLastError() == ERROR_NOT_SAME_DEVICE ? EXDEV : EACCES;
+#else
+    struct stat status {};
+    if (stat(to.c_str(), &status) == 0)
+        chmod(from.c_str(), status.st_mode & 07777); // the result keeps the first file's permissions
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+#endif
+}
+
+void PlatformSyncFolderOf(const std::string& path)
+{
+#ifndef _WIN32
+    const std::string folder = PlatformFolderOf(path);
+    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (descriptor < 0)
+        return;
+    fsync(descriptor);
+    close(descriptor);
+#else
+    (void)path;
+#endif
+}
+
+void PlatformSetReplaceFailure(int error)
+{
+    g_replaceFailure = error;
+}

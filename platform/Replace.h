@@ -1,0 +1,27 @@
+// Putting a finished file in the place of another without a moment in which the other is
+// missing: a rename over the existing file, which the system performs atomically.
+#pragma once
+
+#include <string>
+
+// True when both paths name one existing file (same device and inode; on Windows the same
+// full path).
+bool PlatformSameFile(const std::string& path1, const std::string& path2);
+
+// The folder part of path, with its trailing separator; "" for a name in the current folder.
+std::string PlatformFolderOf(const std::string& path);
+
+// 0 when path may be replaced now; otherwise the errno that removing it would give: ENOENT
+// when it does not exist, EACCES (or EROFS) when the file or its folder is read-only. A file
+// without any write permission counts as read-only even for a user who could override it.
+int PlatformReplaceBlocker(const std::string& path);
+
+// Renames from onto to, replacing to atomically and giving from the permissions of to.
+// 0, or the errno of the failure (EXDEV when the two lie on different file systems).
+int PlatformReplace(const std::string& from, const std::string& to);
+
+// Makes a finished rename durable by syncing the folder that holds path (POSIX only).
+void PlatformSyncFolderOf(const std::string& path);
+
+// Test hook: the next PlatformReplace fails with error instead of renaming (0 switches it off).
+void PlatformSetReplaceFailure(int error);
