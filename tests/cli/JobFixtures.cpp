@@ -1,0 +1,74 @@
+#include "tests/cli/JobFixtures.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/PdfBuilder.h"
+
+namespace {
+
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+constexpr const char* kNobody = "65534";
+
+} // namespace
+
+std::string PagesPdf(uint32_t pages, const std::string& label)
+{
+    CTestPdf pdf("1.4");
+    pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    for (uint32_t page = 0; page < pages; ++page) {
+        const uint32_t pageNumber = 3 + 2 * page;
+        kids += std::to_string(pageNumber) + " 0 R ";
+        pdf.Add(pageNumber, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents " +
+            std::to_string(pageNumber + 1) + " 0 R >>");
+        pdf.AddStream(pageNumber + 1, "<< >>", "BT 10 10 Td (" + label + " " + std::to_string(page + 1) + ") Tj ET");
+    }
+    pdf.Add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+    return pdf.ClassicXRef("/Root 1 0 R");
+}
+
+std::string FileBytes(const std::string& path, bool* exists)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (exists)
+        *exists = file.is_open();
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+std::vector<std::string> TemporaryFiles(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, 5, "temp_") == 0)
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::string InPlaceAnnouncement(const std::string& file1, const std::string& file2)
+{
+    return "\r\nAppending file: '" + file2 + "' to output file: '" + file1 + "'\r\nProcessing";
+}
+
+bool RunUnprivileged(const std::vector<std::string>& args, const std::string& folder, ProgramResult& result)
+{
+    if (geteuid() != 0) {
+        result = RunProgram(FOLIOBIND_EXE, args, folder);
+        return true;
+    }
+    if (access(kSetpriv, X_OK) != 0)
+        return false;
+    std::vector<std::string> wrapped = {std::string("--reuid=") + kNobody, std::string("--regid=") + kNobody,
+        "--clear-groups", FOLIOBIND_EXE};
+    wrapped.insert(wrapped.end(), args.begin(), args.end());
+    result = RunProgram(kSetpriv, wrapped, folder);
+    return true;
+}
