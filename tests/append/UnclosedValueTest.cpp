@@ -51,6 +51,8 @@ const UnclosedRow kRows[] = {
     {"catalog outlines", " /Outlines [[[4 0 R]", kRoot, kLastItem},
     {"last item next", " /Outlines 4 0 R", kRoot,
      "<< /Title (b) /Parent 4 0 R /Prev 5 0 R /Next [[[5 0 R] >>"},
+    {"page root kids", "", "<< /Type /Pages /Count 1 /Kids [[[3 0 R] >>", kLastItem},
+    {"page root count", "", "<< /Type /Pages /Kids [3 0 R] /Count [[[1] >>", kLastItem},
 };
 
 TEST(UnclosedValue, EditedValueThatNeverClosesIsDamaged)
