@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "tests/support/PdfBuilder.h"
@@ -51,6 +52,22 @@ std::vector<std::string> TemporaryFiles(const std::string& folder)
             names.push_back(name);
     }
     return names;
+}
+
+bool OutputMatches(const std::string& actual, const std::string& expected)
+{
+    std::string pattern;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (expected.compare(i, 6, "{temp}") == 0) {
+            pattern += "temp_[0-9a-f]+\\.tmp";
+            i += 5;
+        } else if (std::string("\\^$.|?*+()[]{}").find(expected[i]) != std::string::npos) {
+            pattern += std::string("\\") + expected[i];
+        } else {
+            pattern += expected[i];
+        }
+    }
+    return std::regex_match(actual, std::regex(pattern));
 }
 
 std::string InPlaceAnnouncement(const std::string& file1, const std::string& file2)

@@ -18,6 +18,10 @@ std::string FileBytes(const std::string& path, bool* exists = nullptr);
 // Names in folder that begin with "temp_" (temporary outputs and copies).
 std::vector<std::string> TemporaryFiles(const std::string& folder);
 
+// Whether actual is expected, where "{temp}" in expected stands for a temporary name: "temp_",
+// hex digits, ".tmp".
+bool OutputMatches(const std::string& actual, const std::string& expected);
+
 // The run announcement and progress line of an in-place job, as printed without "-quiet".
 std::string InPlaceAnnouncement(const std::string& file1, const std::string& file2);
 

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -89,23 +88,6 @@ void CheckOutcome(const Outcome& outcome, const std::string& folder)
         EXPECT_FALSE(exists);
         break;
     }
-}
-
-// Expected output may hold "{temp}" where a temporary name stands: "temp_", hex digits, ".tmp".
-bool OutputMatches(const std::string& actual, const std::string& expected)
-{
-    std::string pattern;
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (expected.compare(i, 6, "{temp}") == 0) {
-            pattern += "temp_[0-9a-f]+\\.tmp";
-            i += 5;
-        } else if (std::string("\\^$.|?*+()[]{}").find(expected[i]) != std::string::npos) {
-            pattern += std::string("\\") + expected[i];
-        } else {
-            pattern += expected[i];
-        }
-    }
-    return std::regex_match(actual, std::regex(pattern));
 }
 
 struct JobRow {
