@@ -96,11 +96,12 @@ bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
         return CopyFile(file1, file2);
     }
     probe.Close();
-    CTemporaryOutput temporary(TemporaryPath(), true);
-    if (temporary.path().size() > kMaxNameLength) {
-        std::printf(kLongTemporaryText, temporary.path().c_str());
+    const std::string temporaryPath = TemporaryPath();
+    if (temporaryPath.size() > kMaxNameLength) {
+        std::printf(kLongTemporaryText, temporaryPath.c_str());
         return false;
     }
+    CTemporaryOutput temporary(temporaryPath, true);
     RunAppend(file1, file2, temporary.path().c_str());
     if (!PutInPlace(temporary, file1))
         return false;
