@@ -1,7 +1,11 @@
 #include "xref/ObjectStream.h"
 
+#include <algorithm>
+#include <string>
+
 #include "pdf/Exception.h"
 #include "pdf/Parser.h"
+#include "streams/MemoryStream.h"
 #include "streams/Stream.h"
 #include "xref/XRef.h"
 
@@ -124,20 +128,24 @@ CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_
     ObjectStreamHeader header = readHeader(*data);
     if (header.count == 0)
         return;
-    // A decoding stream can be read once: the table is read from this one, the data from a
-    // second fetch of the same object.
-    if (!readOffsetTable(xref, m_number, *data, header, m_objectNumbers, m_offsets)) {
+    // The data is decoded once; the offset table is read from its first First bytes.
+    for (int c = data->getChar(); c >= 0; c = data->getChar())
+        m_data.push_back(static_cast<unsigned char>(c));
+    const size_t tableLength = std::min(m_data.size(), static_cast<size_t>(header.first));
+    auto table = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(
+        std::string(m_data.begin(), m_data.begin() + static_cast<std::ptrdiff_t>(tableLength)));
+    if (!readOffsetTable(xref, m_number, *table, header, m_objectNumbers, m_offsets)) {
         m_objectNumbers.clear();
         m_offsets.clear();
+        m_data.clear();
         return;
     }
     m_first = static_cast<uint32_t>(header.first);
-    CPdfElement again;
-    xref.fetch(static_cast<int32_t>(number), 0, again);
-    if (CPdfStream* bytes = again.stream()) {
-        for (int c = bytes->getChar(); c >= 0; c = bytes->getChar())
-            m_data.push_back(static_cast<unsigned char>(c));
-    }
+}
+
+size_t CPdfObjectStreamText::byteSize() const
+{
+    return m_data.size() + (m_objectNumbers.size() + m_offsets.size()) * sizeof(int32_t);
 }
 
 const unsigned char* CPdfObjectStreamText::getText(int32_t index, int32_t objectNumber, uint32_t& length) const

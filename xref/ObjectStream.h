@@ -5,6 +5,7 @@
 // (for the engine, which copies object text).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,8 @@ public:
     int32_t count() const { return static_cast<int32_t>(m_objectNumbers.size()); }
     // The bytes of the object at index when it carries objectNumber, else null.
     const unsigned char* getText(int32_t index, int32_t objectNumber, uint32_t& length) const;
+    // Memory held: the decoded data and the table.
+    size_t byteSize() const;
 
 private:
     uint32_t m_number;

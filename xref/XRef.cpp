@@ -17,6 +17,9 @@ constexpr uint32_t kMaxObjectNumbers = 8388608;
 constexpr size_t kMaxFetchDepth = 64;
 constexpr int32_t kMaxFieldWidth = 8;
 constexpr int kStartXRefWindow = 1023;
+// Decoded object streams kept for getObjectText: a few, and a bounded amount of memory.
+constexpr size_t kObjectStreamCacheEntries = 8;
+constexpr size_t kObjectStreamCacheBytes = size_t(32) << 20;
 
 // Holds an object number in a set of objects under way (being fetched, or object streams being
 // built) and takes it out however the work ends. Meeting a number already under way means a
@@ -324,11 +327,32 @@ const unsigned char* CPdfXRef::getObjectText(int32_t number, int32_t generation,
     if (generation != 0)
         return nullptr;
     const CPdfXRefEntry entry = m_entries[static_cast<size_t>(number)];
-    if (!m_objectStreamText || m_objectStreamText->number() != entry.offset) {
-        m_objectStreamText.reset();
-        CFetchGuard guard(m_streamsBeingBuilt, static_cast<int32_t>(entry.offset));
-        auto built = std::make_unique<CPdfObjectStreamText>(*this, entry.offset);
-        m_objectStreamText = std::move(built);
+    return objectStreamText(entry.offset)->getText(static_cast<int32_t>(entry.generation), number, length);
+}
+
+CPdfObjectStreamText* CPdfXRef::objectStreamText(uint32_t number)
+{
+    auto& cache = m_objectStreamTexts;
+    auto found = std::find_if(cache.begin(), cache.end(),
+                              [number](const auto& text) { return text->number() == number; });
+    if (found != cache.end()) {
+        std::rotate(cache.begin(), found, found + 1);
+        return cache.front().get();
     }
-    return m_objectStreamText->getText(static_cast<int32_t>(entry.generation), number, length);
+    std::unique_ptr<CPdfObjectStreamText> built;
+    {
+        CFetchGuard guard(m_streamsBeingBuilt, static_cast<int32_t>(number));
+        built = std::make_unique<CPdfObjectStreamText>(*this, number);
+    }
+    cache.insert(cache.begin(), std::move(built));
+    // The newest stays whatever its size; older ones go once the cache holds too many or too much.
+    size_t bytes = 0;
+    for (size_t kept = 0; kept < cache.size(); ++kept) {
+        bytes += cache[kept]->byteSize();
+        if (kept > 0 && (kept >= kObjectStreamCacheEntries || bytes > kObjectStreamCacheBytes)) {
+            cache.resize(kept);
+            break;
+        }
+    }
+    return cache.front().get();
 }

@@ -35,7 +35,7 @@ public:
     // out := the object (number, generation), or Null when the table has no such object.
     void fetch(int32_t number, int32_t generation, CPdfElement& out);
     // The bytes of a compressed object inside its decoded object stream, or null. The pointer
-    // stays valid until another object stream's text is asked for.
+    // stays valid until another compressed object's text is asked for.
     const unsigned char* getObjectText(int32_t number, int32_t generation, uint32_t& length);
     const std::vector<CPdfXRefEntry>& getEntries() const { return m_entries; }
     // File offset of the header, from which every type-1 offset counts.
@@ -72,5 +72,8 @@ private:
     std::set<int32_t> m_beingFetched;
     std::set<int32_t> m_streamsBeingBuilt;
     std::unique_ptr<CPdfObjectStream> m_objectStream;
-    std::unique_ptr<CPdfObjectStreamText> m_objectStreamText;
+    // Decoded object streams, most recently used first. Objects read in number order often
+    // alternate between a few object streams; each is decoded once while it stays here.
+    std::vector<std::unique_ptr<CPdfObjectStreamText>> m_objectStreamTexts;
+    CPdfObjectStreamText* objectStreamText(uint32_t number);
 };
