@@ -81,10 +81,12 @@ uint64_t ShapeKey(const CObjectText& text, const std::string& canonicalHead, uin
 
 uint64_t FullKey(const CObjectText& text, const std::string& canonicalHead, uint64_t dataHash)
 {
-    uint64_t key = HashBytes(dataHash, canonicalHead.data(), canonicalHead.size());
+    CByteHash key;
+    key.AddNumber(dataHash);
+    key.Add(canonicalHead.data(), canonicalHead.size());
     if (text.isStream)
-        key = HashBytes(key, text.tail.data(), CanonicalTailLength(text));
-    return key;
+        key.Add(text.tail.data(), CanonicalTailLength(text));
+    return key.Value();
 }
 
 void LiteralReference(const CObjectRef& ref, uint32_t& number, uint32_t& generation)
@@ -172,7 +174,7 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
                       outGeneration = m_table[outNumber].generation;
                   },
                   frame.canonical);
-    const uint64_t dataHash = frame.text.isStream ? SecondFileDataHash(frame.text) : kHashStart;
+    const uint64_t dataHash = frame.text.isStream ? SecondFileDataHash(frame.text) : CByteHash().Value();
     const auto range = m_fingerprints.equal_range(FullKey(frame.text, frame.canonical, dataHash));
     for (auto candidate = range.first; candidate != range.second; ++candidate) {
         if (SameAsFirstFileObject(frame, candidate->second)) {
@@ -186,14 +188,17 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
 
 uint64_t CFoliobind::SecondFileDataHash(const CObjectText& text)
 {
-    uint64_t hash = kHashStart;
-    for (uint64_t done = 0; done < text.dataLength; done += kCompareBlock) {
+    CByteHash hash;
+    for (uint64_t done = 0; done < text.dataLength;) {
         const size_t block = static_cast<size_t>(std::min<uint64_t>(kCompareBlock, text.dataLength - done));
-        m_compareBuffer2.clear();
-        m_input2.Read(text.dataStart + done, block, m_compareBuffer2);
-        hash = HashBytes(hash, m_compareBuffer2.data(), m_compareBuffer2.size());
+        const std::string_view view = m_input2.View(text.dataStart + done, block);
+        const size_t take = std::min(view.size(), block);
+        if (take == 0)
+            break;
+        hash.Add(view.data(), take);
+        done += take;
     }
-    return hash;
+    return hash.Value();
 }
 
 bool CFoliobind::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)

@@ -65,6 +65,22 @@ size_t CInputFile::ReadInto(uint64_t position, size_t length, char* destination)
     return copied;
 }
 
+std::string_view CInputFile::View(uint64_t position, size_t length)
+{
+    if (position >= m_size)
+        return {};
+    const uint64_t wanted = std::min<uint64_t>(length, m_size - position);
+    const bool isInWindow = position >= m_windowPosition && position - m_windowPosition <= m_windowLength &&
+                            m_windowLength - (position - m_windowPosition) >= wanted;
+    if (!isInWindow) {
+        m_windowLength = 0;
+        if (!Fill(position))
+            return {};
+    }
+    const size_t offset = static_cast<size_t>(position - m_windowPosition);
+    return std::string_view(m_window.data() + offset, m_windowLength - offset);
+}
+
 size_t CInputFile::Read(uint64_t position, size_t length, std::string& out)
 {
     if (position >= m_size)

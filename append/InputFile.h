@@ -23,13 +23,17 @@ public:
     size_t Read(uint64_t position, size_t length, std::string& out);
     // Copies up to length bytes from position into destination; returns how many were copied.
     size_t ReadInto(uint64_t position, size_t length, char* destination);
+    // The bytes from position to the end of the window, reloading the window from position
+    // unless it holds at least length of them (fewer only at the end of the file). Valid until
+    // the next call on this file. length must not exceed kWindowSize.
+    std::string_view View(uint64_t position, size_t length);
     // Position of the last byte of the first occurrence of pattern that ends at or after
     // start, searching to the end of the file; 0 when there is none. Requires start <= size().
     uint64_t Find(uint64_t start, std::string_view pattern);
 
-private:
     static constexpr size_t kWindowSize = 128 * 1024;
 
+private:
     // Loads the window so that it begins at position; false at or beyond the end.
     bool Fill(uint64_t position);
     size_t ReadDirect(uint64_t position, size_t length, char* destination);

@@ -110,13 +110,6 @@ uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t i
     return crc;
 }
 
-uint64_t HashBytes(uint64_t hash, const char* data, size_t length)
-{
-    for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ static_cast<unsigned char>(data[i])) * 0x100000001B3ull;
-    return hash;
-}
-
 size_t CObjectText::HeadBodyEnd() const
 {
     return scan.m_endobjStart == kNoIndex ? head.size() : scan.m_endobjStart;
@@ -175,17 +168,29 @@ bool CObjectReader::ReadCompressed(uint32_t number, CObjectText& out)
 
 ScanStatus CObjectReader::ScanFrom(uint64_t position, std::string& text, CObjectScanner& scan)
 {
-    size_t chunk = kFirstChunk;
-    if (text.empty() && m_file->Read(position, chunk, text) == 0)
+    // Most objects end within the input window: they are scanned where they stand, and only
+    // their own bytes (and the two after the keyword that ends the scan) are copied out.
+    const std::string_view view = m_file->View(position, kFirstChunk);
+    if (view.empty())
         return ScanStatus::Bad;
+    const ScanStatus first = scan.Scan(view, position + view.size() >= m_file->size());
+    if (first != ScanStatus::NeedMore) {
+        const size_t end = first == ScanStatus::Stream ? scan.m_streamEnd
+                           : first == ScanStatus::EndObj ? scan.m_endobjEnd
+                                                         : view.size();
+        text.assign(view.substr(0, std::min(view.size(), end + 2)));
+        return first;
+    }
+    text.assign(view);
+    size_t chunk = kFirstChunk;
     for (;;) {
+        chunk = std::min(chunk * 2, kLargestChunk);
+        if (m_file->Read(position + text.size(), chunk, text) == 0)
+            return ScanStatus::Bad;
         const bool atEnd = position + text.size() >= m_file->size();
         const ScanStatus status = scan.Scan(text, atEnd);
         if (status != ScanStatus::NeedMore)
             return status;
-        chunk = std::min(chunk * 2, kLargestChunk);
-        if (m_file->Read(position + text.size(), chunk, text) == 0)
-            return ScanStatus::Bad;
     }
 }
 
@@ -283,7 +288,7 @@ bool CObjectReader::ReadTail(uint64_t position, CObjectText& out)
     return true;
 }
 
-void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, uint64_t* dataHash)
+void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, CByteHash* dataHash)
 {
     output.Write(text.head);
     if (text.isStream) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "append/ByteHash.h"
 #include "append/InputFile.h"
 #include "append/ObjectScanner.h"
 
@@ -42,11 +43,6 @@ uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint3
 // leaving out the generation and "R" of every "n g R".
 uint32_t ObjectWeight(const char* text, uint32_t length, uint32_t start);
 uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t initial);
-
-// 64-bit FNV-1a over data, continuing from hash (start with kHashStart): the stream-data part of
-// the duplicate search's key.
-constexpr uint64_t kHashStart = 0xCBF29CE484222325ull;
-uint64_t HashBytes(uint64_t hash, const char* data, size_t length);
 
 struct CObjectText {
     uint32_t number = 0;
@@ -104,4 +100,4 @@ inline bool ReadObjectText(CObjectReader& reader, uint32_t number, CObjectText& 
 
 // Writes the text unchanged: head, stream data, tail. With dataHash, the stream data is hashed
 // on the way.
-void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, uint64_t* dataHash = nullptr);
+void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, CByteHash* dataHash = nullptr);

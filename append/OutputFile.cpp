@@ -81,7 +81,7 @@ void COutputFile::WriteNumber(int64_t value)
     Write(digits, static_cast<size_t>(result.ptr - digits));
 }
 
-void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length, uint64_t* hash)
+void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length, CByteHash* hash)
 {
     while (length > 0) {
         if (m_used == m_buffer.size())
@@ -92,7 +92,7 @@ void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length
         if (got != take)
             throw CPdfDamaged();
         if (hash)
-            *hash = HashBytes(*hash, m_buffer.data() + m_used, got);
+            hash->Add(m_buffer.data() + m_used, got);
         m_used += got;
         m_position += got;
         position += got;

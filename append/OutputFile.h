@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+class CByteHash;
 class CInputFile;
 
 class COutputFile {
@@ -23,8 +24,8 @@ public:
     // A signed decimal number, no padding.
     void WriteNumber(int64_t value);
     // Copies length bytes of input from position; an input that ends early is damaged. With
-    // hash, the bytes copied are hashed on the way (HashBytes).
-    void CopyFrom(CInputFile& input, uint64_t position, uint64_t length, uint64_t* hash = nullptr);
+    // hash, the bytes copied are hashed on the way.
+    void CopyFrom(CInputFile& input, uint64_t position, uint64_t length, CByteHash* hash = nullptr);
 
     // Bytes written so far: the output position of the next byte.
     uint64_t position() const { return m_position; }

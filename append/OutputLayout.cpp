@@ -57,11 +57,23 @@ bool IsNewer(const CPdfVersion& a, const CPdfVersion& b)
     return a.isValid && (!b.isValid || a.major > b.major || (a.major == b.major && a.minor > b.minor));
 }
 
-void WriteTenDigits(COutputFile& output, uint64_t value)
+// One 20-byte cross-reference entry: position in ten digits, generation in five, 'n' or 'f'.
+void WriteEntry(COutputFile& output, uint64_t position, uint32_t generation, bool inUse)
 {
-    char digits[24];
-    std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(value));
-    output.Write(digits, std::strlen(digits));
+    char entry[48];
+    if (position > 9999999999ull || generation > 99999) {
+        std::snprintf(entry, sizeof entry, "%010llu %05u %c \r", static_cast<unsigned long long>(position),
+                      generation, inUse ? 'n' : 'f');
+        output.Write(entry, std::strlen(entry));
+        return;
+    }
+    std::memcpy(entry, "0000000000 00000 n \r", 20);
+    for (int k = 9; k >= 0; --k, position /= 10)
+        entry[k] = static_cast<char>('0' + position % 10);
+    for (int k = 15; k >= 11; --k, generation /= 10)
+        entry[k] = static_cast<char>('0' + generation % 10);
+    entry[17] = inUse ? 'n' : 'f';
+    output.Write(entry, 20);
 }
 
 } // namespace
@@ -111,10 +123,8 @@ void CFoliobind::WriteXrefTable()
     m_output.Write("0000000000 65535 f \r");
     for (size_t number = 1; number < m_table.size(); ++number) {
         const OutputEntry& entry = m_table[number];
-        WriteTenDigits(m_output, entry.position == kNotWritten ? 0 : entry.position);
-        char rest[16];
-        std::snprintf(rest, sizeof rest, " %05u %c \r", entry.inUse ? entry.generation : 0u, entry.inUse ? 'n' : 'f');
-        m_output.Write(rest, std::strlen(rest));
+        WriteEntry(m_output, entry.position == kNotWritten ? 0 : entry.position, entry.inUse ? entry.generation : 0u,
+                   entry.inUse != 0);
     }
 }
 
