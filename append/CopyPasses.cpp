@@ -44,12 +44,11 @@ void CFoliobind::CopyFirstObject(uint32_t number)
         entry.inUse = 0;
         return;
     }
-    CByteHash dataHash;
-    WriteObjectText(m_output, m_input1, m_text, &dataHash);
+    WriteObjectText(m_output, m_input1, m_text);
     // Objects the page-tree merge writes again must not stand for second-file objects; nor can
     // an object with a name that keeps it out of duplicates: its equal would carry that name too.
     if (number != m_countObject1 && number != m_kidsObject1 && !m_text.scan.m_hasUnsharedName)
-        Fingerprint(m_text, number, dataHash.Value());
+        Fingerprint(m_text, number);
 }
 
 void CFoliobind::CopySecondFile()

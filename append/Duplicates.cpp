@@ -7,14 +7,17 @@
 // Every first-file object written unchanged is indexed twice: by its shape (length of its
 // canonical body and CRC of its head with reference numbers left out), so that a second-file
 // object whose shape matches nothing is decided without following its references; and by a
-// full key over its head with the references it names and its stream data, so that a candidate
-// is compared byte for byte only with objects that very likely are the same.
+// full key over its head with the references it names and its stream data's length and first
+// bytes, so that a candidate is compared byte for byte only with objects that very likely are the
+// same. Where several first-file streams share a key, whole-data hashes (each taken once) choose.
 // Results are remembered, so each object is examined once; the walk over references is capped
 // in depth, and an object met again while it is being examined counts as distinct.
 #include "cli/Foliobind.h"
 
 #include <algorithm>
+#include <iterator>
 
+#include "append/ByteHash.h"
 #include "xref/XRef.h"
 
 namespace {
@@ -22,6 +25,7 @@ namespace {
 constexpr uint32_t kMaxDuplicateDepth = 64;
 constexpr size_t kCompareBlock = 64 * 1024;
 constexpr char kReferenceMark = '\x01';
+constexpr size_t kSampleLength = 64;
 
 enum class RefForm { Blank, AsWritten };
 
@@ -79,10 +83,41 @@ uint64_t ShapeKey(const CObjectText& text, const std::string& canonicalHead, uin
     return (uint64_t{crc} << 32) ^ length;
 }
 
-uint64_t FullKey(const CObjectText& text, const std::string& canonicalHead, uint64_t dataHash)
+// What an object's key knows of its stream data: its length and first bytes. Streams that
+// agree on these are told apart by hashes of their whole data, taken only when needed.
+uint64_t DataSample(CInputFile& input, const CObjectText& text)
+{
+    CByteHash sample;
+    if (!text.isStream)
+        return sample.Value();
+    sample.AddNumber(text.dataLength);
+    if (text.dataLength > 0) {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(kSampleLength, text.dataLength));
+        const std::string_view view = input.View(text.dataStart, wanted);
+        sample.Add(view.data(), std::min(view.size(), wanted));
+    }
+    return sample.Value();
+}
+
+uint64_t DataHash(CInputFile& input, const CObjectText& text)
+{
+    CByteHash hash;
+    for (uint64_t done = 0; done < text.dataLength;) {
+        const size_t block = static_cast<size_t>(std::min<uint64_t>(kCompareBlock, text.dataLength - done));
+        const std::string_view view = input.View(text.dataStart + done, block);
+        const size_t take = std::min(view.size(), block);
+        if (take == 0)
+            break;
+        hash.Add(view.data(), take);
+        done += take;
+    }
+    return hash.Value();
+}
+
+uint64_t FullKey(const CObjectText& text, const std::string& canonicalHead, uint64_t dataSample)
 {
     CByteHash key;
-    key.AddNumber(dataHash);
+    key.AddNumber(dataSample);
     key.Add(canonicalHead.data(), canonicalHead.size());
     if (text.isStream)
         key.Add(text.tail.data(), CanonicalTailLength(text));
@@ -99,7 +134,7 @@ void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
 
 } // namespace
 
-void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber, uint64_t dataHash)
+void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
 {
     CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
     const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
@@ -109,7 +144,7 @@ void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber, uin
     entry.isTarget = true;
     m_shapeKeys.insert(ShapeKey(text, m_targetCanonical, entry.crc));
     CanonicalHead(text, RefForm::AsWritten, LiteralReference, m_targetCanonical);
-    m_fingerprints.emplace(FullKey(text, m_targetCanonical, dataHash), outputNumber);
+    m_fingerprints.emplace(FullKey(text, m_targetCanonical, DataSample(m_input1, text)), outputNumber);
 }
 
 void CFoliobind::MarkDuplicates()
@@ -174,9 +209,15 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
                       outGeneration = m_table[outNumber].generation;
                   },
                   frame.canonical);
-    const uint64_t dataHash = frame.text.isStream ? SecondFileDataHash(frame.text) : CByteHash().Value();
-    const auto range = m_fingerprints.equal_range(FullKey(frame.text, frame.canonical, dataHash));
+    const uint64_t key = FullKey(frame.text, frame.canonical, DataSample(m_input2, frame.text));
+    const auto range = m_fingerprints.equal_range(key);
+    // Several streams alike in all but their data: whole-data hashes pick the ones to compare.
+    const bool isCrowded =
+        frame.text.isStream && range.first != range.second && std::next(range.first) != range.second;
+    const uint64_t dataHash = isCrowded ? DataHash(m_input2, frame.text) : 0;
     for (auto candidate = range.first; candidate != range.second; ++candidate) {
+        if (isCrowded && FirstFileDataHash(candidate->second) != dataHash)
+            continue;
         if (SameAsFirstFileObject(frame, candidate->second)) {
             m_dupMap[number].target = candidate->second;
             m_dupMap[number].marked = 1;
@@ -186,19 +227,15 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
     return false;
 }
 
-uint64_t CFoliobind::SecondFileDataHash(const CObjectText& text)
+// Hashed once per first-file object, when a second-file stream is first compared with it.
+uint64_t CFoliobind::FirstFileDataHash(uint32_t target)
 {
-    CByteHash hash;
-    for (uint64_t done = 0; done < text.dataLength;) {
-        const size_t block = static_cast<size_t>(std::min<uint64_t>(kCompareBlock, text.dataLength - done));
-        const std::string_view view = m_input2.View(text.dataStart + done, block);
-        const size_t take = std::min(view.size(), block);
-        if (take == 0)
-            break;
-        hash.Add(view.data(), take);
-        done += take;
-    }
-    return hash.Value();
+    const auto known = m_firstDataHashes.find(target);
+    if (known != m_firstDataHashes.end())
+        return known->second;
+    const uint64_t hash = m_reader1.Read(target, m_targetText) ? DataHash(m_input1, m_targetText) : 0;
+    m_firstDataHashes.emplace(target, hash);
+    return hash;
 }
 
 bool CFoliobind::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)

@@ -25,10 +25,10 @@ void CInputFile::Detach()
 
 size_t CInputFile::ReadDirect(uint64_t position, size_t length, char* destination)
 {
-    if (!m_file || position >= m_size || !PlatformSeek(m_file, position))
+    if (!m_file || position >= m_size)
         return 0;
     length = static_cast<size_t>(std::min<uint64_t>(length, m_size - position));
-    return std::fread(destination, 1, length, m_file);
+    return PlatformReadAt(m_file, position, destination, length);
 }
 
 bool CInputFile::Fill(uint64_t position)
@@ -47,8 +47,9 @@ size_t CInputFile::ReadInto(uint64_t position, size_t length, char* destination)
         const uint64_t at = position + copied;
         const size_t wanted = length - copied;
         bool inWindow = at >= m_windowPosition && at - m_windowPosition < m_windowLength;
-        if (!inWindow && wanted >= m_window.size()) {
-            // Large reads skip the window: one system read straight into the destination.
+        if (!inWindow) {
+            // Bytes outside the window go straight into the destination, and the window stays
+            // where the reader is (stream data is copied after the object's tail has been read).
             const size_t got = ReadDirect(at, wanted, destination + copied);
             copied += got;
             if (got < wanted)

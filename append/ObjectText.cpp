@@ -288,11 +288,11 @@ bool CObjectReader::ReadTail(uint64_t position, CObjectText& out)
     return true;
 }
 
-void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, CByteHash* dataHash)
+void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text)
 {
     output.Write(text.head);
     if (text.isStream) {
-        output.CopyFrom(input, text.dataStart, text.dataLength, dataHash);
+        output.CopyFrom(input, text.dataStart, text.dataLength);
         output.Write(text.tail);
     }
 }

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <string>
 
-#include "append/ByteHash.h"
 #include "append/InputFile.h"
 #include "append/ObjectScanner.h"
 
@@ -98,6 +97,5 @@ inline bool ReadObjectText(CObjectReader& reader, uint32_t number, CObjectText& 
     return reader.Read(number, out);
 }
 
-// Writes the text unchanged: head, stream data, tail. With dataHash, the stream data is hashed
-// on the way.
-void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text, CByteHash* dataHash = nullptr);
+// Writes the text unchanged: head, stream data, tail.
+void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text);

@@ -10,9 +10,10 @@
 #include "pdf/Exception.h"
 #include "platform/Write.h"
 
-void COutputFile::Open(const std::string& path)
+void COutputFile::Open(const std::string& path, bool syncOnClose)
 {
     m_path = path;
+    m_syncOnClose = syncOnClose;
     m_used = 0;
     m_position = 0;
     if (m_buffer.empty())
@@ -41,7 +42,7 @@ void COutputFile::Close()
     Flush();
     errno = 0;
     // On disk before the file counts as complete: an in-place job renames it over its input next.
-    if (g_fileOut && !PlatformSyncFile(g_fileOut.get()))
+    if (m_syncOnClose && g_fileOut && !PlatformSyncFile(g_fileOut.get()))
         Fail();
     if (!g_fileOut.Close())
         Fail();
@@ -81,7 +82,7 @@ void COutputFile::WriteNumber(int64_t value)
     Write(digits, static_cast<size_t>(result.ptr - digits));
 }
 
-void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length, CByteHash* hash)
+void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length)
 {
     while (length > 0) {
         if (m_used == m_buffer.size())
@@ -91,8 +92,6 @@ void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length
         const size_t got = input.ReadInto(position, take, m_buffer.data() + m_used);
         if (got != take)
             throw CPdfDamaged();
-        if (hash)
-            hash->Add(m_buffer.data() + m_used, got);
         m_used += got;
         m_position += got;
         position += got;

@@ -8,13 +8,14 @@
 #include <string_view>
 #include <vector>
 
-class CByteHash;
 class CInputFile;
 
 class COutputFile {
 public:
-    // Creates (or truncates) path as g_fileOut; raises the output error when it cannot.
-    void Open(const std::string& path);
+    // Creates (or truncates) path as g_fileOut; raises the output error when it cannot. With
+    // syncOnClose, Close puts the file on disk before it closes it (an output that will be
+    // renamed over an input must be there before the input goes).
+    void Open(const std::string& path, bool syncOnClose);
     // Flushes and closes g_fileOut; raises the output error when a byte did not reach the file.
     void Close();
 
@@ -23,9 +24,8 @@ public:
     void WriteByte(char byte);
     // A signed decimal number, no padding.
     void WriteNumber(int64_t value);
-    // Copies length bytes of input from position; an input that ends early is damaged. With
-    // hash, the bytes copied are hashed on the way.
-    void CopyFrom(CInputFile& input, uint64_t position, uint64_t length, CByteHash* hash = nullptr);
+    // Copies length bytes of input from position; an input that ends early is damaged.
+    void CopyFrom(CInputFile& input, uint64_t position, uint64_t length);
 
     // Bytes written so far: the output position of the next byte.
     uint64_t position() const { return m_position; }
@@ -37,6 +37,7 @@ private:
     [[noreturn]] void Fail() const;
 
     std::string m_path;
+    bool m_syncOnClose = false;
     std::vector<char> m_buffer;
     size_t m_used = 0;
     uint64_t m_position = 0;

@@ -102,6 +102,7 @@ bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
         return false;
     }
     CTemporaryOutput temporary(temporaryPath, true);
+    m_isInPlace = true;
     RunAppend(file1, file2, temporary.path().c_str());
     if (!PutInPlace(temporary, file1))
         return false;

@@ -64,12 +64,12 @@ private:
     void ReportDone() const;
 
     // Fingerprints and the canonical text by which duplicates are compared.
-    void Fingerprint(const CObjectText& text, uint32_t outputNumber, uint64_t dataHash);
+    void Fingerprint(const CObjectText& text, uint32_t outputNumber);
     bool IsDuplicate(uint32_t number, uint32_t depth);
     bool ExamineDuplicate(uint32_t number, uint32_t depth);
     bool SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target);
     bool SameStreamData(const CObjectText& first, const CObjectText& second);
-    uint64_t SecondFileDataHash(const CObjectText& text);
+    uint64_t FirstFileDataHash(uint32_t target);
 
     void CopyFirstObject(uint32_t number);
     void CopySecondObject(uint32_t number);
@@ -126,6 +126,7 @@ private:
     // (references blanked), and their full keys (references and stream data included).
     std::unordered_set<uint64_t> m_shapeKeys;
     std::unordered_multimap<uint64_t, uint32_t> m_fingerprints;
+    std::unordered_map<uint32_t, uint64_t> m_firstDataHashes;
     std::vector<CDuplicateFrame> m_dupFrames;
     CObjectText m_targetText;
     std::string m_targetCanonical;
@@ -138,4 +139,5 @@ private:
     int32_t m_exactPages = 0;
     bool m_quiet = false;
     bool m_noBookmarks = false;
+    bool m_isInPlace = false; // the output replaces the first file once complete
 };

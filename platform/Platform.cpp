@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 
 #ifdef _WIN32
@@ -18,6 +19,28 @@ bool PlatformSeek(FILE* file, uint64_t position)
     return _fseeki64(file, static_cast<long long>(position), SEEK_SET) == 0;
 #else
     return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+size_t PlatformReadAt(FILE* file, uint64_t position, char* destination, size_t length)
+{
+#ifdef _WIN32
+    if (!PlatformSeek(file, position))
+        return 0;
+    return std::fread(destination, 1, length, file);
+#else
+    // One system call instead of a seek and a read; the handle has no buffer that could go stale.
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t got = pread(fileno(file), destination + done, length - done,
+                                  static_cast<off_t>(position + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
 #endif
 }
 

@@ -174,6 +174,32 @@ TEST(Duplicates, InfoNamingThePageRootKeepsIt)
     EXPECT_EQ(OutputObject(output, 2), "2 0 obj\n<< /Type /Pages /Kids [3 0 R 5 0 R ] /Count 2 >>\nendobj\n");
 }
 
+// Streams that agree in dictionary, length and first bytes and differ further on: each
+// second-file stream is matched with the first-file stream whose data it has, or copied.
+TEST(Duplicates, StreamsAlikeUpToTheirLastBytesAreToldApart)
+{
+    auto build = [](const std::vector<std::string>& endings) {
+        CTestPdf pdf("1.4");
+        pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+        std::string names;
+        for (size_t k = 0; k < endings.size(); ++k)
+            names += " /X" + std::to_string(k) + " " + std::to_string(4 + k) + " 0 R";
+        pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject <<" + names +
+                       " >> >> >>");
+        for (size_t k = 0; k < endings.size(); ++k)
+            pdf.AddStream(static_cast<uint32_t>(4 + k), "<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] >>",
+                          std::string(200, '%') + "\n" + endings[k]);
+        return pdf.ClassicXRef("/Root 1 0 R");
+    };
+    const std::string output = AppendBytes(build({"0 g", "1 g", "2 g"}), build({"1 g", "3 g", "2 g"}));
+    // The second page is output 9: its first and third forms are the first file's 5 and 6.
+    EXPECT_NE(OutputObject(output, 9).find("<< /X0 5 0 R /X1 11 0 R /X2 6 0 R >>"), std::string::npos)
+        << OutputObject(output, 9);
+    EXPECT_EQ(CountOf(output, "3 g"), 1u);
+    EXPECT_EQ(CountOf(output, "1 g"), 1u);
+}
+
 // True when every "n g R" in the output names an object in use in its table.
 bool AllReferencesResolve(const std::string& output)
 {

@@ -148,7 +148,7 @@ TEST(InputFile, FindAcrossWindowSeamsAndReadsAtTheEnd)
 TEST(OutputFile, FailedWriteRaisesTheOutputError)
 {
     COutputFile output;
-    output.Open("/dev/full");
+    output.Open("/dev/full", false);
     output.Write(std::string(100, 'x'));
     try {
         output.Close();
@@ -163,7 +163,7 @@ TEST(OutputFile, MissingFolderRaisesTheOutputError)
 {
     COutputFile output;
     try {
-        output.Open("/nonexistent-folder/out.pdf");
+        output.Open("/nonexistent-folder/out.pdf", false);
         FAIL() << "no exception";
     } catch (const CPdfException& error) {
         EXPECT_STREQ(error.what(), "File output error: '/nonexistent-folder/out.pdf', err no: 2");
