@@ -72,10 +72,13 @@ void CFoliobind::CopySecondObject(uint32_t number)
     entry.inUse = 1;
     entry.generation = m_text.generation;
     RenumberHead(m_text, m_text.head.size(), number);
-    if (m_text.isStream) {
-        m_output.CopyFrom(m_input2, m_text.dataStart, m_text.dataLength);
+    if (!m_text.isStream)
+        return;
+    m_output.CopyRun(m_input2, m_text.dataStart, m_text.dataLength);
+    if (m_text.isVerbatim)
+        m_output.CopyRun(m_input2, m_text.dataStart + m_text.dataLength, m_text.tail.size());
+    else
         m_output.Write(m_text.tail);
-    }
 }
 
 uint64_t CFoliobind::OutputNumberOfSecond(uint32_t number) const

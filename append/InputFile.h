@@ -16,6 +16,7 @@ public:
     void Detach();
 
     uint64_t size() const { return m_size; }
+    FILE* file() const { return m_file; }
     uint32_t headerOffset() const { return m_headerOffset; }
 
     // Appends the bytes from position up to length of them (fewer at the end of the file) to

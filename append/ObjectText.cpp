@@ -130,6 +130,8 @@ bool CObjectReader::Read(uint32_t number, CObjectText& out)
 {
     out.number = number;
     out.generation = 0;
+    out.isVerbatim = false;
+    out.filePosition = 0;
     out.isCompressed = false;
     out.isStream = false;
     out.dataStart = 0;
@@ -194,16 +196,17 @@ ScanStatus CObjectReader::ScanFrom(uint64_t position, std::string& text, CObject
     }
 }
 
-void CObjectReader::FinishAfterEndobj(uint64_t position, std::string& text, size_t endobjEnd)
+bool CObjectReader::FinishAfterEndobj(uint64_t position, std::string& text, size_t endobjEnd)
 {
     if (endobjEnd == text.size())
         m_file->Read(position + text.size(), 1, text);
     if (endobjEnd < text.size() && IsPdfWhite(static_cast<unsigned char>(text[endobjEnd]))) {
         text.resize(endobjEnd + 1);
-        return;
+        return true;
     }
     text.resize(endobjEnd);
     text.push_back('\n');
+    return false;
 }
 
 bool CObjectReader::ReadStored(uint32_t number, const CPdfXRefEntry& entry, CObjectText& out)
@@ -221,8 +224,9 @@ bool CObjectReader::ReadStored(uint32_t number, const CPdfXRefEntry& entry, CObj
         entry.generation > 65535)
         return false;
     out.generation = entry.generation;
+    out.filePosition = position;
     if (status == ScanStatus::EndObj) {
-        FinishAfterEndobj(position, out.head, out.scan.m_endobjEnd);
+        out.isVerbatim = FinishAfterEndobj(position, out.head, out.scan.m_endobjEnd);
         return true;
     }
     return ReadStreamRest(out, position);
@@ -283,13 +287,17 @@ bool CObjectReader::ReadTail(uint64_t position, CObjectText& out)
     m_tailScan.Reset(ScanMode::Tail);
     if (ScanFrom(position, out.tail, m_tailScan) != ScanStatus::EndObj || !m_tailScan.m_sawEndstream)
         return false;
-    FinishAfterEndobj(position, out.tail, m_tailScan.m_endobjEnd);
+    out.isVerbatim = FinishAfterEndobj(position, out.tail, m_tailScan.m_endobjEnd);
     out.tailEndobj = m_tailScan.m_endobjStart;
     return true;
 }
 
 void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text)
 {
+    if (text.isVerbatim) {
+        output.CopyRun(input, text.filePosition, text.Size());
+        return;
+    }
     output.Write(text.head);
     if (text.isStream) {
         output.CopyFrom(input, text.dataStart, text.dataLength);

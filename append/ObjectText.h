@@ -54,7 +54,13 @@ struct CObjectText {
     std::string tail;        // for a stream: from the end of its data through "endobj" and a byte
     size_t tailEndobj = 0;   // for a stream: where "endobj" starts in tail
     CObjectScanner scan;     // syntax of head
+    // The text is the file's bytes from filePosition on, unchanged (not so for a compressed
+    // object, or one whose "endobj" is not followed by white space in the file).
+    bool isVerbatim = false;
+    uint64_t filePosition = 0;
 
+    // Length of the whole text: head, stream data and tail.
+    uint64_t Size() const { return head.size() + (isStream ? dataLength + tail.size() : 0); }
     // Where "endobj" starts in head (the whole head when it has none); not for streams.
     size_t HeadBodyEnd() const;
 };
@@ -81,8 +87,9 @@ private:
     // Scans text read from position until the scanner stops.
     ScanStatus ScanFrom(uint64_t position, std::string& text, CObjectScanner& scan);
     // Cuts text after "endobj" and the byte after it (a line feed when that byte is missing
-    // or not white space, so the next object never runs into this one).
-    void FinishAfterEndobj(uint64_t position, std::string& text, size_t endobjEnd);
+    // or not white space, so the next object never runs into this one). False when it had to
+    // add that line feed.
+    bool FinishAfterEndobj(uint64_t position, std::string& text, size_t endobjEnd);
     bool StreamLength(const CObjectText& out, int64_t& length);
     bool ReadTail(uint64_t position, CObjectText& out);
 
@@ -97,5 +104,6 @@ inline bool ReadObjectText(CObjectReader& reader, uint32_t number, CObjectText& 
     return reader.Read(number, out);
 }
 
-// Writes the text unchanged: head, stream data, tail.
+// Writes the text unchanged: head, stream data, tail. Verbatim text is copied from the file as
+// a run, so that objects that follow each other in both files are copied in one piece.
 void WriteObjectText(COutputFile& output, CInputFile& input, const CObjectText& text);

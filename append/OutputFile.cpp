@@ -1,5 +1,6 @@
 #include "append/OutputFile.h"
 
+#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -14,6 +15,7 @@ void COutputFile::Open(const std::string& path, bool syncOnClose)
 {
     m_path = path;
     m_syncOnClose = syncOnClose;
+    m_runLength = 0;
     m_used = 0;
     m_position = 0;
     if (m_buffer.empty())
@@ -39,6 +41,7 @@ void COutputFile::Flush()
 
 void COutputFile::Close()
 {
+    assert(m_runLength == 0); // the trailer, written last, has ended every run
     Flush();
     errno = 0;
     // On disk before the file counts as complete: an in-place job renames it over its input next.
@@ -50,6 +53,7 @@ void COutputFile::Close()
 
 void COutputFile::Write(const char* data, size_t length)
 {
+    FlushRun();
     m_position += length;
     if (length <= m_buffer.size() - m_used) {
         std::memcpy(m_buffer.data() + m_used, data, length);
@@ -69,6 +73,7 @@ void COutputFile::Write(const char* data, size_t length)
 
 void COutputFile::WriteByte(char byte)
 {
+    FlushRun();
     if (m_used == m_buffer.size())
         Flush();
     m_buffer[m_used++] = byte;
@@ -84,6 +89,45 @@ void COutputFile::WriteNumber(int64_t value)
 
 void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length)
 {
+    FlushRun();
+    m_position += length;
+    CopyIntoBuffer(input, position, length);
+}
+
+void COutputFile::CopyRun(CInputFile& input, uint64_t position, uint64_t length)
+{
+    // An input shorter than the run is damage, found here as a copy would find it.
+    if (position > input.size() || length > input.size() - position)
+        throw CPdfDamaged();
+    if (m_runLength > 0 && (m_runInput != &input || m_runStart + m_runLength != position))
+        FlushRun();
+    if (m_runLength == 0) {
+        m_runInput = &input;
+        m_runStart = position;
+    }
+    m_runLength += length;
+    m_position += length;
+}
+
+void COutputFile::FlushRun()
+{
+    if (m_runLength == 0)
+        return;
+    uint64_t position = m_runStart;
+    uint64_t length = m_runLength;
+    m_runLength = 0;
+    if (length >= kSystemCopyRun && m_runInput->file() && g_fileOut) {
+        Flush();
+        const size_t copied = PlatformCopyRange(m_runInput->file(), position, static_cast<size_t>(length),
+                                                g_fileOut.get());
+        position += copied;
+        length -= copied;
+    }
+    CopyIntoBuffer(*m_runInput, position, length);
+}
+
+void COutputFile::CopyIntoBuffer(CInputFile& input, uint64_t position, uint64_t length)
+{
     while (length > 0) {
         if (m_used == m_buffer.size())
             Flush();
@@ -93,7 +137,6 @@ void COutputFile::CopyFrom(CInputFile& input, uint64_t position, uint64_t length
         if (got != take)
             throw CPdfDamaged();
         m_used += got;
-        m_position += got;
         position += got;
         length -= got;
     }

@@ -26,14 +26,22 @@ public:
     void WriteNumber(int64_t value);
     // Copies length bytes of input from position; an input that ends early is damaged.
     void CopyFrom(CInputFile& input, uint64_t position, uint64_t length);
+    // The same, but a copy that continues the previous one in the same input joins it, and a
+    // long run is copied file to file by the system where it can. The input must stay open
+    // until the next write or Close.
+    void CopyRun(CInputFile& input, uint64_t position, uint64_t length);
 
     // Bytes written so far: the output position of the next byte.
     uint64_t position() const { return m_position; }
 
 private:
     static constexpr size_t kBufferSize = 1024 * 1024;
+    // Runs at least this long go file to file; shorter ones through the buffer.
+    static constexpr uint64_t kSystemCopyRun = 256 * 1024;
 
     void Flush();
+    void FlushRun();
+    void CopyIntoBuffer(CInputFile& input, uint64_t position, uint64_t length);
     [[noreturn]] void Fail() const;
 
     std::string m_path;
@@ -41,4 +49,7 @@ private:
     std::vector<char> m_buffer;
     size_t m_used = 0;
     uint64_t m_position = 0;
+    CInputFile* m_runInput = nullptr; // the pending run, counted in m_position already
+    uint64_t m_runStart = 0;
+    uint64_t m_runLength = 0;
 };

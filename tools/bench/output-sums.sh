@@ -12,6 +12,18 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 [ -d "$corpus" ] || { echo "no corpus at $corpus" >&2; exit 1; }
+
+# The output's sum; a failed run leaves an incomplete output whose length depends on how far
+# buffers had been written, so only its presence counts.
+output_sum() {
+    if [ ! -f "$work/out.pdf" ]; then
+        echo none
+    elif [ "$1" -ne 0 ]; then
+        echo incomplete
+    else
+        sha256sum < "$work/out.pdf" | cut -c1-64
+    fi
+}
 files=("$corpus"/*.[pP][dD][fF])
 n=${#files[@]}
 for ((i = 0; i < n; i++)); do
@@ -20,14 +32,14 @@ for ((i = 0; i < n; i++)); do
         # shellcheck disable=SC2086
         timeout 20 "$exe" "${files[$i]}" "${files[$j]}" -o"$work/out.pdf" $options > "$work/stdout"
         status=$?
-        sum=$( [ -f "$work/out.pdf" ] && sha256sum < "$work/out.pdf" | cut -c1-64 || echo none)
+        sum=$(output_sum "$status")
         echo "$status $sum $(sha256sum < "$work/stdout" | cut -c1-12) ${files[$i]##*/} ${files[$j]##*/} $options"
         rm -f "$work/out.pdf"
     done
     # A file appended to itself: everything but its pages is a duplicate candidate.
     timeout 20 "$exe" "${files[$i]}" "${files[$i]}" -o"$work/out.pdf" -quiet > "$work/stdout"
     status=$?
-    sum=$( [ -f "$work/out.pdf" ] && sha256sum < "$work/out.pdf" | cut -c1-64 || echo none)
+    sum=$(output_sum "$status")
     echo "$status $sum $(sha256sum < "$work/stdout" | cut -c1-12) ${files[$i]##*/} itself"
     rm -f "$work/out.pdf"
 done
