@@ -163,34 +163,40 @@ bool CObjectScanner::ReadLiteralString(std::string_view text, bool atEnd, Token&
 
 bool CObjectScanner::ReadRegular(std::string_view text, bool atEnd, Token& token)
 {
-    const bool isName = text[token.start] == '/';
+    const char* bytes = text.data();
+    const size_t size = text.size();
     size_t q = token.start + 1;
-    while (q < text.size() && kByteClasses.table[static_cast<unsigned char>(text[q])] == 0)
-        ++q;
-    if (q == text.size() && !atEnd)
-        return false;
-    token.end = q;
-    if (isName) {
+    if (bytes[token.start] == '/') {
+        while (q < size && kByteClasses.table[static_cast<unsigned char>(bytes[q])] == 0)
+            ++q;
+        if (q == size && !atEnd)
+            return false;
+        token.end = q;
         token.kind = TokenKind::Name;
         return true;
     }
-    const std::string_view word = text.substr(token.start, q - token.start);
-    bool allDigits = true;
-    bool numeric = true;
-    for (char c : word) {
-        allDigits = allDigits && IsDigit(static_cast<unsigned char>(c));
-        numeric = numeric && (IsDigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.');
+    // One pass classifies the word: all digits (an integer, its value saturating above 32 bits,
+    // so that it is never an object number), a number with sign or point, or a keyword.
+    const auto first = static_cast<unsigned char>(bytes[token.start]);
+    bool allDigits = IsDigit(first);
+    bool numeric = allDigits || first == '+' || first == '-' || first == '.';
+    uint64_t value = allDigits ? first - '0' : 0;
+    for (; q < size; ++q) {
+        const auto c = static_cast<unsigned char>(bytes[q]);
+        if (kByteClasses.table[c] != 0)
+            break;
+        if (IsDigit(c)) {
+            value = value > UINT32_MAX ? value : value * 10 + (c - '0');
+        } else {
+            allDigits = false;
+            numeric = numeric && (c == '+' || c == '-' || c == '.');
+        }
     }
-    if (allDigits) {
-        // Saturates above 32 bits: such a number is never an object number.
-        uint64_t value = 0;
-        for (char c : word)
-            value = value > UINT32_MAX ? value : value * 10 + static_cast<uint64_t>(c - '0');
-        token.kind = TokenKind::Integer;
-        token.value = value;
-    } else {
-        token.kind = numeric ? TokenKind::Number : TokenKind::Keyword;
-    }
+    if (q == size && !atEnd)
+        return false;
+    token.end = q;
+    token.kind = allDigits ? TokenKind::Integer : numeric ? TokenKind::Number : TokenKind::Keyword;
+    token.value = allDigits ? value : 0;
     return true;
 }
 
@@ -336,6 +342,8 @@ void CObjectScanner::NoteName(std::string_view name)
 {
     // Pages and page-tree nodes, object streams, objects that hang in a tree by "Parent", and
     // embedded TrueType fonts are never shared between the two files.
+    if (name.empty() || (name[0] != 'P' && name[0] != 'O' && name[0] != 'F'))
+        return;
     for (std::string_view prefix : {"Page", "ObjStm", "Parent", "FontFile2"}) {
         if (StartsWith(name, prefix))
             m_hasUnsharedName = true;
