@@ -73,12 +73,18 @@ void CFoliobind::MergeOutlines()
     if (m_outlines2 == 0 || m_outlines2 >= m_entries2->size())
         return;
     CPdfElement root2;
-    uint32_t first2 = 0, firstGeneration2 = 0, last2 = 0, lastGeneration2 = 0;
+    uint32_t first2 = 0;
+    uint32_t firstGeneration2 = 0;
+    uint32_t last2 = 0;
+    uint32_t lastGeneration2 = 0;
     if (!HasItems(FetchDictionaryOrNull(m_xref2, m_outlines2, root2), first2, firstGeneration2, last2,
                   lastGeneration2))
         return; // an empty outline brings nothing
     CPdfElement root1;
-    uint32_t first1 = 0, firstGeneration1 = 0, last1 = 0, lastGeneration1 = 0;
+    uint32_t first1 = 0;
+    uint32_t firstGeneration1 = 0;
+    uint32_t last1 = 0;
+    uint32_t lastGeneration1 = 0;
     if (m_outlines1 != 0 &&
         HasItems(FetchDictionaryOrNull(m_xref1, m_outlines1, root1), first1, firstGeneration1, last1,
                  lastGeneration1))

@@ -67,6 +67,7 @@ void WriteEntry(COutputFile& output, uint64_t position, uint32_t generation, boo
         output.Write(entry, std::strlen(entry));
         return;
     }
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): an entry is 20 bytes, not a string
     std::memcpy(entry, "0000000000 00000 n \r", 20);
     for (int k = 9; k >= 0; --k, position /= 10)
         entry[k] = static_cast<char>('0' + position % 10);

@@ -106,8 +106,8 @@ CListDriver::~CListDriver()
 void CListDriver::RunLines(FILE* list)
 {
     std::string chunk(kLineChunk, '\0');
-    while (std::fgets(&chunk[0], kLineChunk, list))
-        RunLine(chunk.c_str());
+    while (std::fgets(chunk.data(), kLineChunk, list))
+        RunLine(chunk); // ends at the zero byte that fgets wrote
 }
 
 void CListDriver::RunLine(std::string line)

@@ -31,6 +31,7 @@ constexpr const char* kUsageText[] = {
     "\tall files in list.txt greater than 1 and less than 5 will be appended onto output.pdf\r\n",
     "\r\n",
     "Foliobind list.txt -ooutput.pdf -g1 -l5 -nobookmarks\n",
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one item, written over two lines
     "\tall files in list.txt greater than 1 and less than 5 will be appended onto output.pdf"
     " without bookmarks appended\r\n",
     "\r\n",

@@ -28,7 +28,7 @@ std::string FormatText(const char* format, ...)
     std::string text;
     if (needed > 0) {
         text.resize(static_cast<size_t>(needed) + 1);
-        std::vsnprintf(&text[0], text.size(), format, args);
+        std::vsnprintf(text.data(), text.size(), format, args);
         text.resize(static_cast<size_t>(needed));
     }
     va_end(args);

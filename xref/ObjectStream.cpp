@@ -24,7 +24,8 @@ ObjectStreamHeader readHeader(CPdfStream& stream)
     CPdfDictionary* dictionary = stream.getDict();
     if (!dictionary)
         return header;
-    CPdfElement n, first;
+    CPdfElement n;
+    CPdfElement first;
     dictionary->getResolved("N", n);
     if (!n.is(PdfKind::Integer) || n.integer() == 0)
         return header;
@@ -57,7 +58,8 @@ bool readOffsetTable(CPdfXRef& xref, uint32_t streamNumber, CPdfStream& data, co
                                                                static_cast<uint32_t>(header.first));
     CPdfStream* windowView = window.get();
     CPdfParser parser(&xref, std::move(window));
-    CPdfElement number, offset;
+    CPdfElement number;
+    CPdfElement offset;
     for (int32_t i = 0; i < header.count; ++i) {
         parser.parseObject(number);
         parser.parseObject(offset);

@@ -102,7 +102,9 @@ std::optional<uint32_t> CPdfXRef::readSection(uint32_t position)
         return readTable(parser);
     if (!object.is(PdfKind::Integer))
         throw CPdfException("Couldn't parse an xref");
-    CPdfElement generation, keyword, stream;
+    CPdfElement generation;
+    CPdfElement keyword;
+    CPdfElement stream;
     parser.parseObject(generation);
     parser.parseObject(keyword);
     parser.parseObject(stream);
@@ -121,7 +123,11 @@ void CPdfXRef::growTable(int64_t size)
 
 std::optional<uint32_t> CPdfXRef::readTable(CPdfParser& parser)
 {
-    CPdfElement first, count, offset, generation, kind;
+    CPdfElement first;
+    CPdfElement count;
+    CPdfElement offset;
+    CPdfElement generation;
+    CPdfElement kind;
     for (;;) {
         parser.parseObject(first);
         if (first.isKeyword("trailer"))
