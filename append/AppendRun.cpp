@@ -104,7 +104,7 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
     OpenInput(g_fileIn2, file2, "File2 open error: '%s', err no: %d");
     if (IsSameFile(outputPath, file1) || IsSameFile(outputPath, file2))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
-    m_output.Open(outputPath, m_isInPlace);
+    m_output.Open(outputPath, m_syncsOutput);
     m_input1.Attach(g_fileIn1.get(), m_doc1.headerOffset());
     m_input2.Attach(g_fileIn2.get(), m_doc2.headerOffset());
     m_reader1.Attach(&m_input1, m_xref1);

@@ -102,9 +102,9 @@ bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
         return false;
     }
     CTemporaryOutput temporary(temporaryPath, true);
-    m_isInPlace = true;
+    m_syncsOutput = !m_isOwnOutput;
     RunAppend(file1, file2, temporary.path().c_str());
-    if (!PutInPlace(temporary, file1))
+    if (!PutInPlace(temporary, file1, m_syncsOutput))
         return false;
     ReportDone();
     return true;

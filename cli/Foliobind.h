@@ -28,6 +28,9 @@ public:
 
     // outputArg is null or "-o" followed by the output name. True when the job finished.
     bool Append(const char* file1, const char* file2, const char* outputArg, int argc, char** argv);
+    // file1 of an in-place job is a plain list's output that this run of the program made: the
+    // listed files can make it again, so a new version replaces it without a wait for the disk.
+    void SetOwnOutput() { m_isOwnOutput = true; }
     bool ScanOptions(int argc, char** argv);
     bool CopyFile(const char* destination, const char* source);
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
@@ -139,5 +142,6 @@ private:
     int32_t m_exactPages = 0;
     bool m_quiet = false;
     bool m_noBookmarks = false;
-    bool m_isInPlace = false; // the output replaces the first file once complete
+    bool m_syncsOutput = false; // the output replaces the first file: on disk before it does
+    bool m_isOwnOutput = false;
 };

@@ -96,7 +96,7 @@ CopyFailure CopyBeside(FILE* source, const std::string& target, int& error)
     return CopyFailure::None;
 }
 
-bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1)
+bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1, bool syncsFolder)
 {
     const std::string& temporaryPath = temporary.path();
     const int blocker = PlatformReplaceBlocker(file1);
@@ -120,6 +120,7 @@ bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1)
         PrintRenameFailure(temporaryPath, file1, error);
         return false;
     }
-    PlatformSyncFolderOf(file1);
+    if (syncsFolder)
+        PlatformSyncFolderOf(file1);
     return true;
 }

@@ -41,4 +41,5 @@ private:
 // Puts the finished temporary output in the place of file1, across file systems too. Prints
 // the remove or rename message and returns false when file1 cannot be replaced; file1 is then
 // unchanged.
-bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1);
+// With syncsFolder, the rename itself is put on disk before it returns.
+bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1, bool syncsFolder);

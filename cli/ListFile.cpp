@@ -1,6 +1,7 @@
 #include "cli/ListFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -55,19 +56,34 @@ std::string ShownName(const std::string& name)
     return name.substr(0, length);
 }
 
-void RunFoliobindJob(const char* file1, const char* file2, const char* outputArg, int argc, char** argv)
+void RunFoliobindJob(const char* file1, const char* file2, const char* outputArg, int argc, char** argv,
+                     bool isOwnOutput)
 {
     auto job = std::make_unique<CFoliobind>();
+    if (isOwnOutput && !outputArg)
+        job->SetOwnOutput();
     job->Append(file1, file2, outputArg, argc, argv);
+}
+
+// True unless the file is certainly missing.
+bool MayExist(const char* path)
+{
+    CFileHandle probe;
+    return probe.Open(path, "rb") || errno != ENOENT;
 }
 
 } // namespace
 
 int RunListFile(const char* listName, const char* secondArg, int argc, char** argv)
 {
-    return RunListFile(listName, secondArg, [argc, argv](const char* file1, const char* file2, const char* outputArg) {
-        RunFoliobindJob(file1, file2, outputArg, argc, argv);
-    });
+    // A plain list's output that is missing now will be this run's own work: each line may
+    // replace it without waiting for the disk, since the listed files can make it again.
+    const bool isOwnOutput =
+        g_listDelim.empty() && std::strncmp(secondArg, "-o", 2) == 0 && !MayExist(secondArg + 2);
+    return RunListFile(listName, secondArg,
+                       [argc, argv, isOwnOutput](const char* file1, const char* file2, const char* outputArg) {
+                           RunFoliobindJob(file1, file2, outputArg, argc, argv, isOwnOutput);
+                       });
 }
 
 int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob)
