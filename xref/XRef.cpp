@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "pdf/Exception.h"
+#include "pdf/Lexer.h"
 #include "pdf/Parser.h"
 #include "streams/Stream.h"
 #include "xref/ObjectStream.h"
@@ -98,8 +99,13 @@ std::optional<uint32_t> CPdfXRef::readSection(uint32_t position)
     CPdfParser parser(nullptr, m_stream->openRange(m_start + position, 0, CPdfElement()));
     CPdfElement object;
     parser.parseObject(object);
-    if (object.isKeyword("xref"))
+    if (object.isKeyword("xref")) {
+        if (const std::optional<uint32_t> trailer = readPlainEntries(m_start + position)) {
+            CPdfParser trailerParser(nullptr, m_stream->openRange(*trailer, 0, CPdfElement()));
+            return readTrailer(trailerParser);
+        }
         return readTable(parser);
+    }
     if (!object.is(PdfKind::Integer))
         throw CPdfException("Couldn't parse an xref");
     CPdfElement generation;
@@ -151,6 +157,93 @@ std::optional<uint32_t> CPdfXRef::readTable(CPdfParser& parser)
                          isUsed ? 1u : 0u};
         }
     }
+    return readTrailer(parser);
+}
+
+namespace {
+
+// The bytes of a classic table in the forms nearly every file uses: unsigned integers of at most
+// ten digits, keywords, white space between them. Anything else ends the reading as unusual.
+class CPlainTableReader {
+public:
+    explicit CPlainTableReader(CPdfStream& stream) : m_stream(stream) { m_next = m_stream.getChar(); }
+
+    void skipWhitespace()
+    {
+        while (CPdfLexer::isWhitespace(m_next))
+            m_next = m_stream.getChar();
+    }
+    // An integer token followed by white space; false for anything else.
+    bool readNumber(uint32_t& value)
+    {
+        uint64_t number = 0;
+        int digits = 0;
+        for (; m_next >= '0' && m_next <= '9' && digits <= 10; ++digits, m_next = m_stream.getChar())
+            number = number * 10 + static_cast<uint64_t>(m_next - '0');
+        if (digits == 0 || digits > 10 || number > INT32_MAX || !CPdfLexer::isWhitespace(m_next))
+            return false;
+        value = static_cast<uint32_t>(number);
+        return true;
+    }
+    // The keyword word, ended by white space, a delimiter or the end of the data.
+    bool readKeyword(const char* word)
+    {
+        for (; *word; ++word, m_next = m_stream.getChar()) {
+            if (m_next != static_cast<unsigned char>(*word))
+                return false;
+        }
+        return m_next < 0 || CPdfLexer::isWhitespace(m_next) || CPdfLexer::isDelimiter(m_next);
+    }
+    int next() const { return m_next; }
+    // File position of the byte after the last one consumed.
+    uint32_t position() { return m_stream.getPos() - (m_next >= 0 ? 1 : 0); }
+
+private:
+    CPdfStream& m_stream;
+    int m_next;
+};
+
+} // namespace
+
+// Most tables are read here straight from their bytes; the parser reads the rest. Entries are
+// set exactly as the parser would set them, so a table that turns out unusual half-way is read
+// again by the parser with the same result. Returns the position after "trailer".
+std::optional<uint32_t> CPdfXRef::readPlainEntries(uint32_t position)
+{
+    CPdfRef<CPdfStream> range = m_stream->openRange(position, 0, CPdfElement());
+    if (!range)
+        return std::nullopt;
+    CPlainTableReader reader(*range);
+    if (!reader.readKeyword("xref"))
+        return std::nullopt;
+    for (;;) {
+        reader.skipWhitespace();
+        if (reader.next() == 't')
+            return reader.readKeyword("trailer") ? std::optional<uint32_t>(reader.position()) : std::nullopt;
+        uint32_t first = 0;
+        uint32_t count = 0;
+        if (!reader.readNumber(first) || (reader.skipWhitespace(), !reader.readNumber(count)))
+            return std::nullopt;
+        growTable(int64_t{first} + count);
+        for (uint32_t number = first; number - first < count; ++number) {
+            uint32_t offset = 0;
+            uint32_t generation = 0;
+            reader.skipWhitespace();
+            if (!reader.readNumber(offset) || (reader.skipWhitespace(), !reader.readNumber(generation)))
+                return std::nullopt;
+            reader.skipWhitespace();
+            const bool isUsed = reader.next() == 'n';
+            if (!reader.readKeyword(isUsed ? "n" : "f") || reader.next() < 0)
+                return std::nullopt;
+            CPdfXRefEntry& entry = m_entries[number];
+            if (entry.offset == 0xFFFFFFFF)
+                entry = {offset, generation, isUsed ? 1u : 0u};
+        }
+    }
+}
+
+std::optional<uint32_t> CPdfXRef::readTrailer(CPdfParser& parser)
+{
     CPdfElement trailer;
     parser.parseObject(trailer);
     if (!trailer.is(PdfKind::Dictionary))

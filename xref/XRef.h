@@ -53,6 +53,8 @@ private:
     // Reads the section at position; returns the position of the previous one, if any.
     std::optional<uint32_t> readSection(uint32_t position);
     std::optional<uint32_t> readTable(CPdfParser& parser);
+    std::optional<uint32_t> readPlainEntries(uint32_t position);
+    std::optional<uint32_t> readTrailer(CPdfParser& parser);
     std::optional<uint32_t> readXRefStream(const CPdfElement& streamElement);
     void readStreamSubsection(CPdfStream* data, const int32_t widths[3], int32_t first, int32_t count);
     void growTable(int64_t size);
