@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building, testing and the sample run need on a Debian machine.
+# Installs what building, testing and the sample run need on a Debian machine, and what the
+# lint and install checks use (clang-tidy; groff for the man page; file for cpack's dependency scan).
 # Quick when everything is present already: apt is only asked about missing packages.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build zlib1g-dev libgtest-dev libgmock-dev
-          clang libclang-rt-14-dev qpdf poppler-utils mupdf-tools python3)
+          clang libclang-rt-14-dev clang-tidy qpdf poppler-utils mupdf-tools python3
+          groff-base file)
 
 missing=()
 for package in "${packages[@]}"; do
