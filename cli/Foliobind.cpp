@@ -159,7 +159,7 @@ bool CFoliobind::PassesPageFilters(const char* fileName)
 }
 
 // The copy appears under destination only complete: written beside it, then renamed.
-bool CFoliobind::CopyFile(const char* destination, const char* source)
+bool CFoliobind::CopyFile(const char* destination, const char* source) const
 {
     CFileHandle input;
     if (!input.Open(source, "rb")) {

@@ -32,7 +32,7 @@ public:
     // listed files can make it again, so a new version replaces it without a wait for the disk.
     void SetOwnOutput() { m_isOwnOutput = true; }
     bool ScanOptions(int argc, char** argv);
-    bool CopyFile(const char* destination, const char* source);
+    bool CopyFile(const char* destination, const char* source) const;
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
     uint32_t CountPages(const char* fileName);
     // The whole append run into outputPath; every failure throws CPdfException. The output is
