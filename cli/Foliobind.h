@@ -126,7 +126,8 @@ private:
     uint32_t m_countObject2 = 0;    // second root's indirect /Count and /Kids: never duplicates
     uint32_t m_kidsObject2 = 0;
     // First-file objects that may stand for second-file ones: the shapes of their texts
-    // (references blanked), and their full keys (references and stream data included).
+    // (references blanked), and their full keys (references, stream length and first bytes);
+    // whole-data hashes of first-file streams, taken when several share a key.
     std::unordered_set<uint64_t> m_shapeKeys;
     std::unordered_multimap<uint64_t, uint32_t> m_fingerprints;
     std::unordered_map<uint32_t, uint64_t> m_firstDataHashes;
