@@ -14,6 +14,7 @@
 #include "pdf/Document.h"
 #include "pdf/Exception.h"
 #include "platform/File.h"
+#include "platform/Write.h"
 #include "tests/support/PdfBuilder.h"
 
 namespace {
@@ -168,6 +169,46 @@ TEST(OutputFile, MissingFolderRaisesTheOutputError)
     } catch (const CPdfException& error) {
         EXPECT_STREQ(error.what(), "File output error: '/nonexistent-folder/out.pdf', err no: 2");
     }
+}
+
+// Copies from an input gather into runs; a long run is copied file to file by the system, or
+// through the buffer when writes are watched by the failure hook. Either way the output holds
+// the bytes in the order asked for, and a run past the input's end is damage.
+TEST(OutputFile, RunsKeepTheirOrder)
+{
+    CTestDir dir;
+    std::string bytes(700000, ' ');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>('a' + i % 23);
+    CFileHandle file;
+    ASSERT_TRUE(file.Open(dir.Write("in", bytes), "rb"));
+    CInputFile input;
+    input.Attach(file.get(), 0);
+    const std::string expected = "head" + bytes.substr(10, 400100) + "|" + bytes.substr(5, 3) + bytes.substr(600000) +
+                                 bytes.substr(0, 2) + "tail";
+    for (const bool isWatched : {false, true}) {
+        SCOPED_TRACE(isWatched ? "through the buffer" : "file to file");
+        if (isWatched)
+            PlatformSetWriteFailureAfter(UINT64_MAX);
+        COutputFile output;
+        output.Open(dir.PathOf("out"), false);
+        output.Write("head");
+        output.CopyRun(input, 10, 100);
+        output.CopyRun(input, 110, 400000); // joins the run before it
+        output.WriteByte('|');
+        output.CopyRun(input, 5, 3);
+        output.CopyRun(input, 600000, 100000); // a run of its own, to the input's end
+        output.CopyFrom(input, 0, 2);
+        output.Write("tail");
+        EXPECT_EQ(output.position(), expected.size());
+        output.Close();
+        PlatformClearWriteFailure();
+        EXPECT_TRUE(CTestDir::Read(dir.PathOf("out")) == expected);
+    }
+    COutputFile output;
+    output.Open(dir.PathOf("out"), false);
+    EXPECT_THROW(output.CopyRun(input, 699990, 11), CPdfException);
+    g_fileOut.Close();
 }
 
 // A one-page file plus the objects a test adds, as object numbers 4 and up.
