@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build zlib1g-dev libgtest-dev libgmock-dev
           clang libclang-rt-14-dev clang-tidy qpdf poppler-utils mupdf-tools python3
-          groff-base file)
+          groff-base file time)
 
 missing=()
 for package in "${packages[@]}"; do
