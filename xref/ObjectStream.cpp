@@ -77,18 +77,27 @@ bool readOffsetTable(CPdfXRef& xref, uint32_t streamNumber, CPdfStream& data, co
     return true;
 }
 
+// Fetches object stream number into holder and reads its N and First; the data stream to read
+// from, or null when the stream holds no objects.
+CPdfStream* openObjectStream(CPdfXRef& xref, uint32_t number, CPdfElement& holder, ObjectStreamHeader& header)
+{
+    checkStoredInFile(xref, number);
+    xref.fetch(static_cast<int32_t>(number), 0, holder);
+    CPdfStream* data = holder.stream();
+    if (!data)
+        return nullptr;
+    header = readHeader(*data);
+    return header.count == 0 ? nullptr : data;
+}
+
 } // namespace
 
 CPdfObjectStream::CPdfObjectStream(CPdfXRef& xref, uint32_t number) : m_number(number)
 {
-    checkStoredInFile(xref, number);
     CPdfElement object;
-    xref.fetch(static_cast<int32_t>(number), 0, object);
-    CPdfStream* data = object.stream();
+    ObjectStreamHeader header;
+    CPdfStream* data = openObjectStream(xref, number, object, header);
     if (!data)
-        return;
-    ObjectStreamHeader header = readHeader(*data);
-    if (header.count == 0)
         return;
     std::vector<int32_t> offsets;
     if (!readOffsetTable(xref, m_number, *data, header, m_objectNumbers, offsets)) {
@@ -121,14 +130,10 @@ void CPdfObjectStream::getObject(int32_t index, int32_t objectNumber, CPdfElemen
 
 CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_number(number)
 {
-    checkStoredInFile(xref, number);
     CPdfElement object;
-    xref.fetch(static_cast<int32_t>(number), 0, object);
-    CPdfStream* data = object.stream();
+    ObjectStreamHeader header;
+    CPdfStream* data = openObjectStream(xref, number, object, header);
     if (!data)
-        return;
-    ObjectStreamHeader header = readHeader(*data);
-    if (header.count == 0)
         return;
     // The data is decoded once; the offset table is read from its first First bytes.
     for (int c = data->getChar(); c >= 0; c = data->getChar())
