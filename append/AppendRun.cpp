@@ -9,32 +9,10 @@
 
 #include "cli/Globals.h"
 #include "pdf/Exception.h"
+#include "platform/Replace.h"
 #include "xref/XRef.h"
 
-#ifdef _WIN32
-#include <cstdlib>
-#else
-#include <sys/stat.h>
-#endif
-
 namespace {
-
-// True when both paths name one existing file (same device and inode; on Windows the same
-// full path), so the output would overwrite an input while it is being read.
-bool IsSameFile(const char* path1, const char* path2)
-{
-#ifdef _WIN32
-    char full1[_MAX_PATH];
-    char full2[_MAX_PATH];
-    return _fullpath(full1, path1, sizeof full1) && _fullpath(full2, path2, sizeof full2) &&
-           _stricmp(full1, full2) == 0;
-#else
-    struct stat status1 {};
-    struct stat status2 {};
-    return stat(path1, &status1) == 0 && stat(path2, &status2) == 0 && status1.st_dev == status2.st_dev &&
-           status1.st_ino == status2.st_ino;
-#endif
-}
 
 // A temporary output is announced as the first file, which it will replace.
 bool IsTemporaryOutput(const std::string& outputPath)
@@ -102,7 +80,7 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
     }
     OpenInput(g_fileIn1, file1, "File1 open error: '%s', err no: %d");
     OpenInput(g_fileIn2, file2, "File2 open error: '%s', err no: %d");
-    if (IsSameFile(outputPath, file1) || IsSameFile(outputPath, file2))
+    if (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
     m_output.Open(outputPath, m_syncsOutput);
     m_input1.Attach(g_fileIn1.get(), m_doc1.headerOffset());
