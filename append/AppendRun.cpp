@@ -43,10 +43,12 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
     const uint64_t count2 = m_entries2->size();
     if (count1 == 0 || count2 == 0 || count1 + count2 > INT32_MAX)
         throw CPdfDamaged();
+    FindPageRoots();
+    CheckOutlines();
+    OpenOutput(outputPath);
     InitOutputTable(static_cast<uint32_t>(count1 + count2));
     WriteHeader();
     m_numberShift = static_cast<uint32_t>(count1 - 1);
-    FindPageRoots();
     if (!m_noBookmarks)
         MergeOutlines();
     CopyFirstFile();
@@ -82,11 +84,16 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
     OpenInput(g_fileIn2, file2, "File2 open error: '%s', err no: %d");
     if (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
-    m_output.Open(outputPath, m_syncsOutput);
     m_input1.Attach(g_fileIn1.get(), m_doc1.headerOffset());
     m_input2.Attach(g_fileIn2.get(), m_doc2.headerOffset());
     m_reader1.Attach(&m_input1, m_xref1);
     m_reader2.Attach(&m_input2, m_xref2);
+}
+
+// The output is created only once both inputs have passed every check that reads them whole.
+void CFoliobind::OpenOutput(const char* outputPath)
+{
+    m_output.Open(outputPath, m_syncsOutput);
     m_progress.SetQuiet(m_quiet);
     if (!m_quiet) {
         std::printf("Processing");

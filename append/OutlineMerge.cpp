@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "append/TreeWalk.h"
 #include "pdf/Exception.h"
 #include "xref/XRef.h"
 
@@ -62,6 +63,16 @@ uint32_t CFoliobind::FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t&
     const CPdfDictionary* dictionary = FetchDictionaryOrNull(xref, rootNumber, catalog);
     generation = 0;
     return dictionary ? ReferenceUnder(*dictionary, "Outlines", generation) : 0;
+}
+
+// The first file's outline goes into the output as it stands; the second file's only when it
+// is merged.
+void CFoliobind::CheckOutlines()
+{
+    uint32_t generation = 0;
+    CheckOutlineItems(m_reader1, FindOutlines(m_xref1, m_root1, generation), m_text);
+    if (!m_noBookmarks)
+        CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text);
 }
 
 void CFoliobind::MergeOutlines()

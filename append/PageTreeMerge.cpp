@@ -3,10 +3,10 @@
 // objects; an indirect /Count or /Kids of it is written again after it with the edit.
 #include "cli/Foliobind.h"
 
-#include <set>
 #include <string>
 #include <vector>
 
+#include "append/TreeWalk.h"
 #include "pdf/Exception.h"
 #include "xref/XRef.h"
 
@@ -51,51 +51,16 @@ uint32_t ReferenceUnder(const CPdfDictionary& dictionary, const char* key)
     return value.is(PdfKind::Reference) && value.refNumber() > 0 ? static_cast<uint32_t>(value.refNumber()) : 0;
 }
 
-// The number of leaves under a page-tree root, walked with a visited set and a stack of its
-// own; every node is at least one object, so the walk ends within the cross-reference's size.
-int64_t CountLeaves(CPdfXRef* xref, const CPdfDictionary& root)
-{
-    const size_t limit = xref->getEntries().size();
-    std::set<int32_t> visited;
-    std::vector<CPdfElement> pending;
-    CPdfElement kids;
-    root.getResolved("Kids", kids);
-    pending.push_back(kids);
-    int64_t leaves = 0;
-    while (!pending.empty() && visited.size() <= limit) {
-        const CPdfElement node = std::move(pending.back());
-        pending.pop_back();
-        const CPdfArray* array = node.array();
-        for (size_t index = 0; array && index < array->size(); ++index) {
-            const CPdfElement& item = array->at(index);
-            if (!item.is(PdfKind::Reference) || !visited.insert(item.refNumber()).second)
-                continue;
-            CPdfElement kid;
-            array->getResolved(index, kid);
-            const CPdfDictionary* dictionary = kid.dictionary();
-            if (!dictionary)
-                continue;
-            CPdfElement grandKids;
-            dictionary->getResolved("Kids", grandKids);
-            if (grandKids.array())
-                pending.push_back(std::move(grandKids));
-            else
-                ++leaves;
-        }
-    }
-    return leaves;
-}
-
 // A root's page count: its /Count when that is believable (no more pages than the file has
-// objects), otherwise the leaves counted one by one.
-int64_t PageCount(CPdfXRef* xref, const CPdfDictionary& root)
+// objects), otherwise its leaves.
+int64_t PageCount(CPdfXRef* xref, const CPdfDictionary& root, int64_t leaves)
 {
     CPdfElement value;
     root.getResolved("Count", value);
     if (value.is(PdfKind::Integer) && value.integer() >= 0 &&
         static_cast<uint64_t>(value.integer()) <= xref->getEntries().size())
         return value.integer();
-    return CountLeaves(xref, root);
+    return leaves;
 }
 
 } // namespace
@@ -133,6 +98,8 @@ void CFoliobind::FindPageRoots()
         (m_countObject1 != 0 && m_countObject1 == m_kidsObject1))
         throw CPdfDamaged();
     FindInheritedAttributes(root1.dictionary(), root2.dictionary());
+    m_leaves1 = CountPageTreeLeaves(m_reader1, m_pages1, m_text);
+    m_leaves2 = CountPageTreeLeaves(m_reader2, m_pages2, m_text);
 }
 
 void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root1, const CPdfDictionary* root2)
@@ -161,7 +128,8 @@ void CFoliobind::MergePageTrees()
     CPdfElement root2;
     FetchDictionary(m_xref1, m_pages1, root1);
     FetchDictionary(m_xref2, m_pages2, root2);
-    const int64_t total = PageCount(m_xref1, *root1.dictionary()) + PageCount(m_xref2, *root2.dictionary());
+    const int64_t total =
+        PageCount(m_xref1, *root1.dictionary(), m_leaves1) + PageCount(m_xref2, *root2.dictionary(), m_leaves2);
     if (total > INT32_MAX)
         throw CPdfDamaged();
     const bool isDirectKids = text.head[kids->valueStart] == '[' && text.head[kids->valueEnd - 1] == ']';

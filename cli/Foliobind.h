@@ -41,10 +41,12 @@ public:
 
     // Steps of the run, in the order RunAppend takes them.
     void OpenInputs(const char* file1, const char* file2, const char* outputPath);
+    void FindPageRoots();
+    void CheckOutlines();
+    void OpenOutput(const char* outputPath);
     void InitOutputTable(uint32_t count);
     void WriteHeader();
     void MergeOutlines();
-    void FindPageRoots();
     void CopyFirstFile();
     void MarkDuplicates();
     void CopySecondFile();
@@ -106,6 +108,8 @@ private:
     uint32_t m_numberShift = 0;
     uint32_t m_pages1 = 0;
     uint32_t m_pages2 = 0;
+    int64_t m_leaves1 = 0; // pages counted under each page-tree root
+    int64_t m_leaves2 = 0;
     CProgress m_progress; // the buffer-search counter behind the progress dots
     std::vector<OutputEntry> m_table;
     std::vector<DuplicateEntry> m_dupMap;

@@ -1,0 +1,102 @@
+#include "append/TreeWalk.h"
+
+#include <string_view>
+#include <vector>
+
+#include "append/ObjectText.h"
+#include "pdf/Exception.h"
+
+namespace {
+
+// Object numbers reached so far; each number is entered at most once, so a walk ends within
+// the cross-reference's size whatever the file says.
+class CReached {
+public:
+    CReached(CObjectReader& reader, CObjectText& text) : m_reader(reader), m_text(text), m_isReached(reader.size()) {}
+
+    // Reads object number into the text when it is a dictionary not reached before; false for
+    // numbers without one. Reaching a number twice is damage.
+    bool Enter(uint32_t number)
+    {
+        if (number == 0 || number >= m_isReached.size())
+            return false;
+        if (m_isReached[number])
+            throw CPdfDamaged();
+        m_isReached[number] = true;
+        return m_reader.Read(number, m_text) && m_text.scan.m_dictOpen != kNoIndex;
+    }
+
+    // The object number of a reference that makes up the whole value of key, or 0.
+    uint32_t ReferenceUnder(std::string_view key) const
+    {
+        const CObjectKey* found = m_text.scan.FindKey(m_text.head, key);
+        const CObjectRef* reference = found ? m_text.scan.ReferenceValue(*found) : nullptr;
+        return reference ? reference->number : 0;
+    }
+
+    // The references inside the array that is the value of /Kids, directly or as an object of
+    // its own; false when /Kids holds no array.
+    bool KidsOf(std::vector<uint32_t>& kids)
+    {
+        const CObjectKey* key = m_text.scan.FindKey(m_text.head, "Kids");
+        if (!key || !key->HasValue())
+            return false;
+        size_t start = key->valueStart;
+        size_t end = key->valueEnd;
+        if (const CObjectRef* reference = m_text.scan.ReferenceValue(*key)) {
+            if (!m_reader.Read(reference->number, m_text) || m_text.scan.m_firstValueEnd == kNoIndex)
+                return false;
+            start = m_text.scan.m_firstValueStart;
+            end = m_text.scan.m_firstValueEnd;
+        }
+        if (m_text.head[start] != '[')
+            return false;
+        for (const CObjectRef& kid : m_text.scan.m_refs) {
+            if (kid.start > start && kid.end < end)
+                kids.push_back(kid.number);
+        }
+        return true;
+    }
+
+private:
+    CObjectReader& m_reader;
+    CObjectText& m_text;
+    std::vector<bool> m_isReached;
+};
+
+} // namespace
+
+int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text)
+{
+    CReached reached(reader, text);
+    std::vector<uint32_t> pending; // kids still to walk, last first
+    if (!reached.Enter(rootNumber) || !reached.KidsOf(pending))
+        return 0;
+    int64_t leaves = 0;
+    std::vector<uint32_t> kids;
+    while (!pending.empty()) {
+        const uint32_t number = pending.back();
+        pending.pop_back();
+        if (!reached.Enter(number))
+            continue;
+        kids.clear();
+        if (!reached.KidsOf(kids))
+            ++leaves;
+        pending.insert(pending.end(), kids.rbegin(), kids.rend());
+    }
+    return leaves;
+}
+
+void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text)
+{
+    CReached reached(reader, text);
+    std::vector<uint32_t> pending{outlineRoot}; // heads of /Next chains
+    while (!pending.empty()) {
+        uint32_t item = pending.back();
+        pending.pop_back();
+        while (reached.Enter(item)) {
+            pending.push_back(reached.ReferenceUnder("First"));
+            item = reached.ReferenceUnder("Next");
+        }
+    }
+}

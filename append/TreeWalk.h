@@ -1,0 +1,15 @@
+// Walks of the two trees an append edits: the page tree and the outline. A node reached twice
+// (a page tree with a cycle or a shared kid, outline items whose /First or /Next chains loop or
+// meet) makes the file damaged, since the output would hold the same loop for readers to hang on.
+// The walks read object text as the copy does, without building values.
+#pragma once
+
+#include <cstdint>
+
+class CObjectReader;
+struct CObjectText;
+
+// The number of pages (leaves) under page-tree root rootNumber; text is scratch space.
+int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text);
+// Follows every item of outline root outlineRoot (0: no outline) along /First and /Next.
+void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text);
