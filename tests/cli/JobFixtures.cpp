@@ -2,19 +2,14 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "tests/append/AppendTestSupport.h"
 #include "tests/support/PdfBuilder.h"
-
-namespace {
-
-constexpr const char* kSetpriv = "/usr/bin/setpriv";
-constexpr const char* kNobody = "65534";
-
-} // namespace
 
 std::string PagesPdf(uint32_t pages, const std::string& label)
 {
@@ -70,9 +65,12 @@ bool OutputMatches(const std::string& actual, const std::string& expected)
     return std::regex_match(actual, std::regex(pattern));
 }
 
-std::string InPlaceAnnouncement(const std::string& file1, const std::string& file2)
+int QpdfPages(const std::string& path)
 {
-    return "\r\nAppending file: '" + file2 + "' to output file: '" + file1 + "'\r\nProcessing";
+    if (FindTool("qpdf").empty())
+        return -1;
+    const ProgramResult result = RunTool("qpdf", {"--show-npages", path});
+    return result.exitStatus == 0 ? std::atoi(result.out.c_str()) : -1;
 }
 
 bool RunUnprivileged(const std::vector<std::string>& args, const std::string& folder, ProgramResult& result)
@@ -81,11 +79,11 @@ bool RunUnprivileged(const std::vector<std::string>& args, const std::string& fo
         result = RunProgram(FOLIOBIND_EXE, args, folder);
         return true;
     }
-    if (access(kSetpriv, X_OK) != 0)
+    const std::string setpriv = "/usr/bin/setpriv";
+    if (access(setpriv.c_str(), X_OK) != 0)
         return false;
-    std::vector<std::string> wrapped = {std::string("--reuid=") + kNobody, std::string("--regid=") + kNobody,
-        "--clear-groups", FOLIOBIND_EXE};
+    std::vector<std::string> wrapped = {"--reuid=65534", "--regid=65534", "--clear-groups", FOLIOBIND_EXE};
     wrapped.insert(wrapped.end(), args.begin(), args.end());
-    result = RunProgram(kSetpriv, wrapped, folder);
+    result = RunProgram(setpriv, wrapped, folder);
     return true;
 }

@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "tests/append/AppendTestSupport.h"
 #include "tests/cli/JobFixtures.h"
 #include "tests/support/RunProgram.h"
 
@@ -25,10 +24,8 @@ constexpr int kKills = 20;
 constexpr uint32_t kPages = 5000;
 
 // Starts the program in folder with its output discarded; returns the child's id.
-pid_t StartProgram(const std::string& folder, const std::vector<std::string>& args)
+pid_t StartProgram(const std::string& folder, std::vector<std::string> words)
 {
-    std::vector<std::string> words = {FOLIOBIND_EXE};
-    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
@@ -36,21 +33,11 @@ pid_t StartProgram(const std::string& folder, const std::vector<std::string>& ar
     const pid_t child = fork();
     if (child == 0) {
         const int sink = open("/dev/null", O_WRONLY);
-        if (chdir(folder.c_str()) != 0 || sink < 0 || dup2(sink, 1) < 0)
-            _exit(127);
-        execv(argv[0], argv.data());
+        if (chdir(folder.c_str()) == 0 && sink >= 0 && dup2(sink, 1) >= 0)
+            execv(argv[0], argv.data());
         _exit(127);
     }
     return child;
-}
-
-// The page count qpdf reads from path, or -1 when qpdf is not installed or fails.
-int QpdfPages(const std::string& path)
-{
-    if (FindTool("qpdf").empty())
-        return -1;
-    const ProgramResult result = RunTool("qpdf", {"--show-npages", path});
-    return result.exitStatus == 0 ? std::atoi(result.out.c_str()) : -1;
 }
 
 } // namespace
@@ -68,23 +55,22 @@ TEST(JobKill, FirstFileIsOldOrComplete)
     const auto runTime = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(named.exitStatus, 0) << named.out;
     const std::string result = FileBytes(folder.path() + "/result.pdf");
-    const int qpdfResultPages = QpdfPages(folder.path() + "/result.pdf");
-    if (qpdfResultPages >= 0) {
-        EXPECT_EQ(qpdfResultPages, static_cast<int>(2 * kPages));
+    const int resultPages = QpdfPages(folder.path() + "/result.pdf");
+    if (resultPages >= 0) {
+        EXPECT_EQ(resultPages, static_cast<int>(2 * kPages));
     }
 
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> within(0.0, 1.0);
-    int keptCount = 0;
-    int replacedCount = 0;
     for (int round = 0; round < kKills; ++round) {
         folder.WriteFile("a.pdf", original);
         // One moment in each twentieth of the run (and a little past its end).
-        const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within(random)) / kKills);
+        const auto delay =
+            std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within(random)) / kKills);
         SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
-        const pid_t child = StartProgram(folder.path(), {"a.pdf", "b.pdf", "-nobookmarks", "-quiet"});
+        const pid_t child = StartProgram(folder.path(), {FOLIOBIND_EXE, "a.pdf", "b.pdf", "-nobookmarks", "-quiet"});
         ASSERT_GT(child, 0);
         std::this_thread::sleep_for(delay);
         kill(child, SIGKILL);
@@ -95,16 +81,12 @@ TEST(JobKill, FirstFileIsOldOrComplete)
         const std::string bytes = FileBytes(first, &exists);
         ASSERT_TRUE(exists) << "the first file is missing";
         const bool isKept = bytes == original;
-        const bool isReplaced = bytes == result;
-        ASSERT_TRUE(isKept || isReplaced) << "the first file holds " << bytes.size() << " other bytes";
+        ASSERT_TRUE(isKept || bytes == result) << "the first file holds " << bytes.size() << " other bytes";
         const int pages = QpdfPages(first);
         if (pages >= 0) {
             EXPECT_EQ(pages, static_cast<int>(isKept ? kPages : 2 * kPages));
         }
-        keptCount += isKept;
-        replacedCount += isReplaced;
         for (const std::string& name : TemporaryFiles(folder.path()))
             std::remove((folder.path() + "/" + name).c_str()); // a killed run leaves its temporary output
     }
-    std::printf("kept %d, replaced %d of %d killed runs\n", keptCount, replacedCount, kKills);
 }

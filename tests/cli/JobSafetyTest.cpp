@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,20 +26,6 @@ struct JobRun {
     bool result = false;
     std::string out;
     std::string failure; // the CPdfException message, "" when none was raised
-};
-
-// Sets the "-temp" folder for one test and clears the injected failures afterwards.
-class CJobEnvironment {
-public:
-    explicit CJobEnvironment(const std::string& tempPath) { g_tempPath = tempPath; }
-    ~CJobEnvironment()
-    {
-        g_tempPath.clear();
-        PlatformClearWriteFailure();
-        PlatformSetReplaceFailure(0);
-    }
-    CJobEnvironment(const CJobEnvironment&) = delete;
-    CJobEnvironment& operator=(const CJobEnvironment&) = delete;
 };
 
 // An in-place job (no output argument) on file1 and file2 with "-quiet", as main would run it.
@@ -63,7 +50,8 @@ JobRun RunInPlaceJob(const std::string& file1, const std::string& file2)
     return run;
 }
 
-// Two files in a scratch folder, with a temporary folder "t" inside it.
+// Two files a.pdf and b.pdf in a scratch folder, with the "-temp" folder "t" inside it; the
+// injected failures and "-temp" are cleared when it goes.
 struct CJobFolder {
     CScratchFolder folder;
     std::string file1;
@@ -76,7 +64,17 @@ struct CJobFolder {
           tempFolder(folder.path() + "/t"), original(bytes1)
     {
         mkdir(tempFolder.c_str(), 0755);
+        g_tempPath = tempFolder;
     }
+    ~CJobFolder()
+    {
+        g_tempPath.clear();
+        PlatformClearWriteFailure();
+        PlatformSetReplaceFailure(0);
+    }
+    CJobFolder(const CJobFolder&) = delete;
+    CJobFolder& operator=(const CJobFolder&) = delete;
+
     void ExpectFirstFileKept() const
     {
         bool exists = false;
@@ -87,7 +85,7 @@ struct CJobFolder {
     }
 };
 
-// Large enough that the output is written in more than one block.
+// Two files large enough that the output is written in more than one block.
 const std::string& BigFirst()
 {
     static const std::string bytes = PagesPdf(3000, "first");
@@ -100,90 +98,62 @@ const std::string& BigSecond()
     return bytes;
 }
 
-// The size of the in-place result of BigFirst and BigSecond.
-uint64_t BigResultSize()
+// Their in-place result.
+const std::string& BigResult()
 {
-    static const uint64_t size = [] {
+    static const std::string bytes = [] {
         CJobFolder files(BigFirst(), BigSecond());
-        CJobEnvironment environment(files.tempFolder);
         RunInPlaceJob(files.file1, files.file2);
-        return static_cast<uint64_t>(FileBytes(files.file1).size());
+        return FileBytes(files.file1);
     }();
-    return size;
+    return bytes;
 }
 
 } // namespace
 
-// The output fails part-way through, as on a full disk: the run ends with the output error,
-// the temporary output is removed and the first file is untouched.
-TEST(JobSafety, WriteFailureKeepsFirstFile)
+// Failures injected into an in-place job: the output fails part-way through, as on a full disk
+// (large files), or the rename that puts the result in place fails with its errno text (small
+// files). The first file is untouched and the temporary output removed. A write limit at the
+// output's size is not reached and changes nothing.
+TEST(JobSafety, InjectedFailuresKeepFirstFile)
 {
-    const uint64_t size = BigResultSize();
+    const uint64_t size = BigResult().size();
     ASSERT_GT(size, uint64_t{1} << 20) << "the output should span more than one write";
+    constexpr uint64_t kNoLimit = UINT64_MAX;
     const struct {
-        const char* name;
-        uint64_t bytesBeforeFailure;
+        uint64_t writeLimit; // bytes written before the disk is full
+        int renameError;
+        std::string renameText;
     } rows[] = {
-        {"first byte", 0},
-        {"inside the header", 5},
-        {"inside the first block", 4096},
-        {"at the end of the first block", uint64_t{1} << 20},
-        {"half-way", size / 2},
-        {"the last byte", size - 1},
+        {0, 0, ""}, {5, 0, ""}, {4096, 0, ""}, {uint64_t{1} << 20, 0, ""}, {size / 2, 0, ""}, {size - 1, 0, ""},
+        {size, 0, ""},
+        {kNoLimit, EACCES, " - File or directory specified by newname already exists or could not be created "
+            "(invalid path); or oldname is a directory and newname specifies a different path."},
+        {kNoLimit, ENOENT, " - File or path specified by oldname not found."},
+        {kNoLimit, EINVAL, " - Name contains invalid characters."},
+        {kNoLimit, EBUSY, ""},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        CJobFolder files(BigFirst(), BigSecond());
-        CJobEnvironment environment(files.tempFolder);
-        PlatformSetWriteFailureAfter(row.bytesBeforeFailure);
+        SCOPED_TRACE("write limit " + std::to_string(row.writeLimit) + ", rename error " +
+            std::to_string(row.renameError));
+        const bool isBig = row.writeLimit != kNoLimit;
+        CJobFolder files(isBig ? BigFirst() : PagesPdf(2, "first"), isBig ? BigSecond() : PagesPdf(1, "second"));
+        if (isBig)
+            PlatformSetWriteFailureAfter(row.writeLimit);
+        PlatformSetReplaceFailure(row.renameError);
         const JobRun run = RunInPlaceJob(files.file1, files.file2);
-        EXPECT_TRUE(OutputMatches(run.failure, "File output error: '" + files.tempFolder + "/{temp}', err no: 28"))
-            << run.failure;
-        EXPECT_EQ(run.out, "");
-        files.ExpectFirstFileKept();
-    }
-}
-
-// Writing succeeds with room to spare: the injected limit itself does not alter the output.
-TEST(JobSafety, WriteLimitBeyondTheOutputChangesNothing)
-{
-    CJobFolder files(BigFirst(), BigSecond());
-    CJobEnvironment environment(files.tempFolder);
-    PlatformSetWriteFailureAfter(BigResultSize());
-    const JobRun run = RunInPlaceJob(files.file1, files.file2);
-    EXPECT_TRUE(run.result);
-    EXPECT_EQ(run.failure, "");
-    EXPECT_EQ(FileBytes(files.file1).size(), BigResultSize());
-}
-
-// The rename that puts the result in place fails: its message with the errno text, the first
-// file untouched, the temporary output removed.
-TEST(JobSafety, RenameFailureKeepsFirstFile)
-{
-    const struct {
-        const char* name;
-        int error;
-        std::string text;
-    } rows[] = {
-        {"access denied", EACCES,
-            " - File or directory specified by newname already exists or could not be created (invalid path);"
-            " or oldname is a directory and newname specifies a different path."},
-        {"not found", ENOENT, " - File or path specified by oldname not found."},
-        {"invalid argument", EINVAL, " - Name contains invalid characters."},
-        {"busy: no text", EBUSY, ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        CJobFolder files(PagesPdf(2, "first"), PagesPdf(1, "second"));
-        CJobEnvironment environment(files.tempFolder);
-        PlatformSetReplaceFailure(row.error);
-        const JobRun run = RunInPlaceJob(files.file1, files.file2);
-        EXPECT_FALSE(run.result);
-        EXPECT_EQ(run.failure, "");
-        EXPECT_TRUE(OutputMatches(run.out, "Unable to rename file: '" + files.tempFolder + "/{temp}' to '" +
-            files.file1 + "', code: -1" + row.text + "\nrename error: '" + files.file1 + "', " +
-            std::to_string(row.error) + "\r\n")) << run.out;
-        files.ExpectFirstFileKept();
+        const std::string temp = "'" + files.tempFolder + "/{temp}'";
+        EXPECT_TRUE(OutputMatches(run.failure, row.writeLimit < size ? "File output error: " + temp + ", err no: 28"
+            : "")) << run.failure;
+        EXPECT_TRUE(OutputMatches(run.out, row.renameError == 0 ? "" : "Unable to rename file: " + temp + " to '" +
+            files.file1 + "', code: -1" + row.renameText + "\nrename error: '" + files.file1 + "', " +
+            std::to_string(row.renameError) + "\r\n")) << run.out;
+        EXPECT_EQ(run.result, row.writeLimit == size);
+        if (row.writeLimit == size) {
+            EXPECT_TRUE(FileBytes(files.file1) == BigResult());
+        } else {
+            files.ExpectFirstFileKept();
+        }
     }
 }
 
@@ -192,7 +162,6 @@ TEST(JobSafety, RenameFailureKeepsFirstFile)
 TEST(JobSafety, CopyOfMissingFirstFileFailsWithoutLeavingAPart)
 {
     CJobFolder files(PagesPdf(1, "first"), BigSecond());
-    CJobEnvironment environment(files.tempFolder);
     const std::string missing = files.folder.path() + "/m.pdf";
     PlatformSetWriteFailureAfter(100000);
     const JobRun run = RunInPlaceJob(missing, files.file2);
@@ -205,8 +174,24 @@ TEST(JobSafety, CopyOfMissingFirstFileFailsWithoutLeavingAPart)
     files.ExpectFirstFileKept();
 }
 
+// The result takes the first file's place with the first file's permissions.
+TEST(JobSafety, FirstFileKeepsItsPermissions)
+{
+    for (const mode_t mode : {0600u, 0640u, 0664u, 0755u}) {
+        SCOPED_TRACE(mode);
+        CJobFolder files(PagesPdf(1, "first"), PagesPdf(1, "second"));
+        chmod(files.file1.c_str(), mode);
+        ASSERT_TRUE(RunInPlaceJob(files.file1, files.file2).result);
+        struct stat status {};
+        ASSERT_EQ(stat(files.file1.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode);
+        EXPECT_NE(FileBytes(files.file1), files.original);
+    }
+}
+
 // A "-temp" folder on another file system: the result is copied next to the first file and
-// renamed there; the first file keeps its permissions; nothing is left in either folder.
+// renamed there; the first file keeps its permissions; nothing is left in either folder. When
+// that copy fails part-way (the run itself writes all its bytes) the first file is kept.
 TEST(JobSafety, TemporaryFolderOnAnotherFileSystem)
 {
     const std::string shm = "/dev/shm";
@@ -235,109 +220,75 @@ TEST(JobSafety, TemporaryFolderOnAnotherFileSystem)
     EXPECT_TRUE(TemporaryFiles(tempFolder).empty());
     EXPECT_TRUE(TemporaryFiles(files.folder.path()).empty());
 
-    // The copy next to the first file fails part-way (the run itself writes all its bytes).
     files.folder.WriteFile("a.pdf", files.original);
-    {
-        CJobEnvironment environment(tempFolder);
-        PlatformSetWriteFailureAfter(FileBytes(reference).size() + 100);
-        const JobRun run = RunInPlaceJob(files.file1, files.file2);
-        EXPECT_FALSE(run.result);
-        EXPECT_TRUE(OutputMatches(run.out, "Unable to rename file: '" + tempFolder + "/{temp}' to '" + files.file1 +
-            "', code: -1\nrename error: '" + files.file1 + "', 28\r\n")) << run.out;
-    }
+    g_tempPath = tempFolder;
+    PlatformSetWriteFailureAfter(FileBytes(reference).size() + 100);
+    const JobRun run = RunInPlaceJob(files.file1, files.file2);
+    EXPECT_FALSE(run.result);
+    EXPECT_TRUE(OutputMatches(run.out, "Unable to rename file: '" + tempFolder + "/{temp}' to '" + files.file1 +
+        "', code: -1\nrename error: '" + files.file1 + "', 28\r\n")) << run.out;
     files.ExpectFirstFileKept();
     EXPECT_TRUE(TemporaryFiles(tempFolder).empty());
     rmdir(tempFolder.c_str());
 }
 
-// The result takes the first file's place with the first file's permissions.
-TEST(JobSafety, FirstFileKeepsItsPermissions)
-{
-    for (const mode_t mode : {0600u, 0640u, 0664u, 0755u}) {
-        SCOPED_TRACE(mode);
-        CJobFolder files(PagesPdf(1, "first"), PagesPdf(1, "second"));
-        CJobEnvironment environment(files.tempFolder);
-        chmod(files.file1.c_str(), mode);
-        ASSERT_TRUE(RunInPlaceJob(files.file1, files.file2).result);
-        struct stat status {};
-        ASSERT_EQ(stat(files.file1.c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 07777, mode);
-        EXPECT_NE(FileBytes(files.file1), files.original);
-    }
-}
-
-namespace {
-
-// Folders for jobs run as an ordinary user: "ro" (read-only, holding a.pdf and b.pdf) and "w"
-// (writable by anyone), inside a folder that anyone may enter.
-struct CPermissionFolders {
-    CScratchFolder folder;
-    std::string first = PagesPdf(2, "first");
-
-    CPermissionFolders()
-    {
-        chmod(folder.path().c_str(), 0755);
-        const std::string readOnly = folder.path() + "/ro";
-        const std::string writable = folder.path() + "/w";
-        mkdir(readOnly.c_str(), 0755);
-        mkdir(writable.c_str(), 0777);
-        chmod(writable.c_str(), 0777);
-        for (const std::string& sub : {std::string("ro"), std::string("w")}) {
-            folder.WriteFile(sub + "/a.pdf", first);
-            folder.WriteFile(sub + "/b.pdf", PagesPdf(1, "second"));
-        }
-        chmod(readOnly.c_str(), 0555);
-    }
-    ~CPermissionFolders() { chmod((folder.path() + "/ro").c_str(), 0755); }
-    CPermissionFolders(const CPermissionFolders&) = delete;
-    CPermissionFolders& operator=(const CPermissionFolders&) = delete;
-};
-
-} // namespace
-
 // Permissions the system enforces on an ordinary user (as root, the program runs as uid 65534):
-// a job that cannot create its output, replace the first file or read it changes nothing.
+// a job that cannot create its output, replace the first file or read it changes nothing. The
+// scratch folder holds "ro" (read-only) and "w" (writable by anyone), each with a.pdf and b.pdf.
 TEST(JobSafety, ReadOnlyFoldersAndFiles)
 {
+    const auto cannotRemove = [](const std::string& file) {
+        return "Unable to remove file: '" + file + "', code: -1 - The path specifies a read-only file.\n";
+    };
     const struct {
         const char* name;
         std::string workFolder; // under the scratch folder
         std::vector<std::string> args;
-        const char* firstFile;  // under the scratch folder
+        const char* firstFile; // under the scratch folder
         mode_t firstMode;
         std::string expectedOut;
         int expectedStatus;
     } rows[] = {
-        {"read-only folder: the temporary output cannot be created", "ro", {"a.pdf", "b.pdf", "-nobookmarks", "-quiet"},
+        {"read-only folder: no temporary output", "ro", {"a.pdf", "b.pdf", "-nobookmarks", "-quiet"},
             "ro/a.pdf", 0644, "File output error: '{temp}', err no: 13\r\n", -2},
         {"read-only -temp folder", "w", {"a.pdf", "b.pdf", "-temp", "../ro", "-quiet"}, "w/a.pdf", 0644,
             "File output error: '../ro/{temp}', err no: 13\r\n", -2},
         {"the first file's folder is read-only", ".", {"ro/a.pdf", "ro/b.pdf", "-temp", "w", "-quiet"}, "ro/a.pdf",
-            0644, "Unable to remove file: 'ro/a.pdf', code: -1 - The path specifies a read-only file.\n", 0},
+            0644, cannotRemove("ro/a.pdf"), 0},
         {"the first file belongs to another user and is not writable for this one", "w",
-            {"a.pdf", "b.pdf", "-nobookmarks", "-quiet"}, "w/a.pdf", 0644,
-            "Unable to remove file: 'a.pdf', code: -1 - The path specifies a read-only file.\n", 0},
+            {"a.pdf", "b.pdf", "-nobookmarks", "-quiet"}, "w/a.pdf", 0644, cannotRemove("a.pdf"), 0},
         {"the first file cannot be read", "w", {"a.pdf", "b.pdf", "-nobookmarks", "-quiet"}, "w/a.pdf", 0200,
             "Unable to open file: 'a.pdf', err no: 13, nothing written\r\n", 0},
         {"the copy of a missing first file cannot be created", ".", {"ro/m.pdf", "ro/b.pdf", "-temp", "w", "-quiet"},
             "ro/a.pdf", 0644,
             "File doesn't exist: 'ro/m.pdf'\r\nError opening output file: 'ro/m.pdf', err no: 13\n", 0},
     };
+    const std::string first = PagesPdf(2, "first");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         if (std::string(row.name).find("another user") != std::string::npos && geteuid() != 0)
             continue; // the files belong to whoever runs the tests
-        CPermissionFolders folders;
-        const std::string first = folders.folder.path() + "/" + row.firstFile;
-        chmod(first.c_str(), row.firstMode);
+        CScratchFolder folder;
+        chmod(folder.path().c_str(), 0755);
+        for (const char* sub : {"ro", "w"}) {
+            mkdir((folder.path() + "/" + sub).c_str(), 0777);
+            chmod((folder.path() + "/" + sub).c_str(), 0777);
+            folder.WriteFile(std::string(sub) + "/a.pdf", first);
+            folder.WriteFile(std::string(sub) + "/b.pdf", PagesPdf(1, "second"));
+        }
+        chmod((folder.path() + "/ro").c_str(), 0555);
+        const std::string firstPath = folder.path() + "/" + row.firstFile;
+        chmod(firstPath.c_str(), row.firstMode);
         ProgramResult result;
-        if (!RunUnprivileged(row.args, folders.folder.path() + "/" + row.workFolder, result))
+        const bool isRun = RunUnprivileged(row.args, folder.path() + "/" + row.workFolder, result);
+        chmod(firstPath.c_str(), 0644);
+        chmod((folder.path() + "/ro").c_str(), 0755); // so that the scratch folder can be removed
+        if (!isRun)
             GTEST_SKIP() << "running as root without setpriv to run as an ordinary user";
         EXPECT_TRUE(OutputMatches(result.out, row.expectedOut)) << result.out;
         EXPECT_EQ(result.exitStatus, ShellStatus(row.expectedStatus));
-        chmod(first.c_str(), 0644);
-        EXPECT_TRUE(FileBytes(first) == folders.first) << "the first file changed";
+        EXPECT_TRUE(FileBytes(firstPath) == first) << "the first file changed";
         for (const char* sub : {"", "/ro", "/w"})
-            EXPECT_TRUE(TemporaryFiles(folders.folder.path() + sub).empty()) << "a temporary file was left";
+            EXPECT_TRUE(TemporaryFiles(folder.path() + sub).empty()) << "a temporary file was left";
     }
 }
