@@ -45,6 +45,7 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
         throw CPdfDamaged();
     FindPageRoots();
     CheckOutlines();
+    CheckOutputSize(outputPath);
     OpenOutput(outputPath);
     InitOutputTable(static_cast<uint32_t>(count1 + count2));
     WriteHeader();

@@ -15,6 +15,7 @@
 
 #include "append/InputFile.h"
 #include "append/ObjectText.h"
+#include "append/OutputBound.h"
 #include "append/OutputFile.h"
 #include "append/RunState.h"
 #include "pdf/Document.h"
@@ -31,6 +32,8 @@ public:
     // file1 of an in-place job is a plain list's output that this run of the program made: the
     // listed files can make it again, so a new version replaces it without a wait for the disk.
     void SetOwnOutput() { m_isOwnOutput = true; }
+    // Lowers the output size the run accepts, so tests can reach the refusal with small files.
+    void SetMaxOutputOffset(uint64_t limit) { m_maxOutputOffset = limit; }
     bool ScanOptions(int argc, char** argv);
     bool CopyFile(const char* destination, const char* source) const;
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
@@ -43,6 +46,7 @@ public:
     void OpenInputs(const char* file1, const char* file2, const char* outputPath);
     void FindPageRoots();
     void CheckOutlines();
+    void CheckOutputSize(const char* outputPath);
     void OpenOutput(const char* outputPath);
     void InitOutputTable(uint32_t count);
     void WriteHeader();
@@ -110,6 +114,7 @@ private:
     uint32_t m_pages2 = 0;
     int64_t m_leaves1 = 0; // pages counted under each page-tree root
     int64_t m_leaves2 = 0;
+    uint64_t m_maxOutputOffset = kMaxOutputOffset;
     CProgress m_progress; // the buffer-search counter behind the progress dots
     std::vector<OutputEntry> m_table;
     std::vector<DuplicateEntry> m_dupMap;

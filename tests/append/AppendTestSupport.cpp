@@ -10,16 +10,12 @@
 #include "cli/Globals.h"
 #include "tests/support/PdfBuilder.h"
 
-namespace {
-
 void CloseSharedFiles()
 {
     g_fileIn1.Close();
     g_fileIn2.Close();
     g_fileOut.Close();
 }
-
-} // namespace
 
 void AppendPaths(const std::string& path1, const std::string& path2, const std::string& outputPath,
                  const std::vector<std::string>& options, std::string* stdoutText)
