@@ -2,263 +2,165 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tests/support/PdfBuilder.h"
 #include "tests/support/TestStreams.h"
 #include "xref/XRef.h"
 
 namespace {
 
+// An element set by `set` over one that held the text "old", which the setter must drop.
+CPdfElement Made(const std::function<void(CPdfElement&)>& set)
+{
+    CPdfElement element;
+    element.setKeyword("old");
+    set(element);
+    return element;
+}
+
 // An element holding a new sentinel stream; the stream goes when the last holder lets go.
 CPdfElement SentinelElement(int& destroyed)
 {
     CPdfRef<CPdfStream> stream = CPdfRef<CPdfStream>::create<CSentinelStream>(destroyed);
-    CPdfElement element;
-    element.setStream(stream.get());
-    return element;
-}
-
-CPdfElement Text(PdfKind kind, const std::string& text)
-{
-    CPdfElement element;
-    if (kind == PdfKind::String)
-        element.setString(text);
-    else if (kind == PdfKind::Name)
-        element.setName(text);
-    else
-        element.setKeyword(text);
-    return element;
-}
-
-CPdfElement Integer(int32_t value)
-{
-    CPdfElement element;
-    element.setInteger(value);
-    return element;
+    return Made([&](CPdfElement& e) { e.setStream(stream.get()); });
 }
 
 CPdfElement Reference(int32_t number, int32_t generation)
 {
-    CPdfElement element;
-    element.setReference(number, generation);
-    return element;
+    return Made([&](CPdfElement& e) { e.setReference(number, generation); });
 }
 
-TEST(Element, NewAndClearedAreEmpty)
+// Kind, value and text in one line, so a row states an element whole.
+std::string Show(const CPdfElement& e)
 {
-    CPdfElement element;
-    EXPECT_TRUE(element.is(PdfKind::Empty));
-    element.clear();
-    element.clear();
-    EXPECT_TRUE(element.is(PdfKind::Empty));
-    element.setName("Type");
-    element.clear();
-    EXPECT_TRUE(element.is(PdfKind::Empty));
-    EXPECT_EQ("", element.text());
+    static const char* const kKinds[] = {"Boolean", "Integer", "Real", "String", "Name", "Null", "Array",
+        "Dictionary", "Stream", "Reference", "Keyword", "Invalid", "EndOfData", "Empty"};
+    std::string shown = kKinds[static_cast<unsigned>(e.kind())];
+    if (e.is(PdfKind::Boolean))
+        shown += e.boolean() ? " true" : " false";
+    if (e.is(PdfKind::Integer))
+        shown += " " + std::to_string(e.integer());
+    if (e.is(PdfKind::Real))
+        shown += " " + std::to_string(e.real());
+    if (e.is(PdfKind::Reference))
+        shown += " " + std::to_string(e.refNumber()) + " " + std::to_string(e.refGeneration()) + " R";
+    return shown + " (" + e.text() + ")";
 }
 
-// Copies of every kind keep kind and value; texts are copied, not shared.
-TEST(Element, CopiesKeepKindAndValue)
+struct ValueRow {
+    std::function<void(CPdfElement&, int& destroyed)> set;
+    std::string shown;
+};
+
+// One value of every kind; the shared ones hold a sentinel stream, directly or through a container.
+const ValueRow kValues[] = {
+    {[](CPdfElement& e, int&) { e.setBoolean(true); }, "Boolean true ()"},
+    {[](CPdfElement& e, int&) { e.setInteger(-2147483647 - 1); }, "Integer -2147483648 ()"},
+    {[](CPdfElement& e, int&) { e.setReal(-0.25); }, "Real -0.250000 ()"},
+    {[](CPdfElement& e, int&) { e.setReference(2147483647, -1); }, "Reference 2147483647 -1 R ()"},
+    {[](CPdfElement& e, int&) { e.setNull(); }, "Null ()"},
+    {[](CPdfElement& e, int&) { e.setInvalid(); }, "Invalid ()"},
+    {[](CPdfElement& e, int&) { e.setEndOfData(); }, "EndOfData ()"},
+    {[](CPdfElement& e, int&) { e.clear(); }, "Empty ()"},
+    {[](CPdfElement& e, int&) { e.setString("a\xff"); }, "String (a\xff)"},
+    {[](CPdfElement& e, int&) { e.setName("Kids"); }, "Name (Kids)"},
+    {[](CPdfElement& e, int&) { e.setKeyword("obj"); }, "Keyword (obj)"},
+    {[](CPdfElement& e, int& d) { e.setStream(SentinelElement(d).stream()); }, "Stream ()"},
+    {[](CPdfElement& e, int& d) { e.newArray(nullptr).append(SentinelElement(d)); }, "Array ()"},
+    {[](CPdfElement& e, int& d) { e.newDictionary(nullptr).set("S", SentinelElement(d)); }, "Dictionary ()"},
+};
+
+const void* Held(const CPdfElement& e)
 {
-    std::vector<std::pair<const char*, CPdfElement>> rows;
-    CPdfElement e;
-    e.setBoolean(true);
-    rows.emplace_back("boolean", e);
-    e.setInteger(-2147483647 - 1);
-    rows.emplace_back("integer", e);
-    e.setReal(-0.25);
-    rows.emplace_back("real", e);
-    e.setReference(2147483647, -1);
-    rows.emplace_back("reference", e);
-    e.setNull();
-    rows.emplace_back("null", e);
-    e.setInvalid();
-    rows.emplace_back("invalid", e);
-    e.setEndOfData();
-    rows.emplace_back("end of data", e);
-    rows.emplace_back("string", Text(PdfKind::String, "a\xff"));
-    rows.emplace_back("name", Text(PdfKind::Name, "Kids"));
-    rows.emplace_back("keyword", Text(PdfKind::Keyword, "obj"));
-    for (const auto& [name, original] : rows) {
-        SCOPED_TRACE(name);
-        CPdfElement copied(original);
-        CPdfElement assigned;
-        assigned.setString("previous text");
-        assigned = original;
-        for (const CPdfElement* copy : {&copied, &assigned}) {
-            EXPECT_EQ(original.kind(), copy->kind());
-            EXPECT_EQ(original.text(), copy->text());
-            switch (original.kind()) {
-            case PdfKind::Boolean:
-                EXPECT_TRUE(copy->boolean());
-                break;
-            case PdfKind::Integer:
-                EXPECT_EQ(-2147483647 - 1, copy->integer());
-                break;
-            case PdfKind::Real:
-                EXPECT_EQ(-0.25, copy->real());
-                break;
-            case PdfKind::Reference:
-                EXPECT_EQ(2147483647, copy->refNumber());
-                EXPECT_EQ(-1, copy->refGeneration());
-                break;
-            default:
-                break;
-            }
+    if (e.array())
+        return e.array();
+    if (e.dictionary())
+        return e.dictionary();
+    return e.stream();
+}
+
+struct Handover {
+    const char* name;
+    std::function<CPdfElement(CPdfElement&)> take;
+    bool isSourceKept;
+};
+
+// The ways a value passes from one element to another.
+const Handover kHandovers[] = {
+    {"copy", [](CPdfElement& s) { return CPdfElement(s); }, true},
+    {"assignment over text", [](CPdfElement& s) { CPdfElement t = Made([](CPdfElement&) {}); t = s; return t; }, true},
+    {"move", [](CPdfElement& s) { return CPdfElement(std::move(s)); }, false},
+    {"move assignment over text",
+     [](CPdfElement& s) { CPdfElement t = Made([](CPdfElement&) {}); t = std::move(s); return t; }, false},
+    {"self assignments",
+     [](CPdfElement& s) { CPdfElement& a = s; s = a; s = std::move(a); return CPdfElement(s); }, true},
+    {"set again to what it holds", [](CPdfElement& s) {
+         if (s.dictionary())
+             s.setDictionary(s.dictionary());
+         if (s.stream())
+             s.setStream(s.stream());
+         return CPdfElement(s);
+     }, true},
+    // From inside a container that the target alone holds: the value must be taken before the
+    // container goes.
+    {"assignment from inside its own array",
+     [](CPdfElement& s) { CPdfElement t; t.newArray(nullptr).append(s); t = t.array()->at(0); return t; }, true},
+    {"move from inside its own array", [](CPdfElement& s) {
+         CPdfElement t;
+         t.newArray(nullptr).append(s);
+         t = std::move(const_cast<CPdfElement&>(t.array()->at(0)));
+         return t;
+     }, true},
+    {"get from its own dictionary", [](CPdfElement& s) {
+         CPdfElement t;
+         t.newDictionary(nullptr).set("K", s);
+         t.dictionary()->get("K", t);
+         return t;
+     }, true},
+    {"resolve from its own dictionary", [](CPdfElement& s) {
+         CPdfElement t;
+         t.newDictionary(nullptr).set("K", s);
+         t.dictionary()->getResolved("K", t);
+         return t;
+     }, true},
+};
+
+// Every setter drops the old text. However a value is handed over, kind, value and text arrive
+// whole; a shared container or stream stays while any holder has it and goes with the last one;
+// a moved-from element is Empty.
+TEST(Element, HandoversKeepValuesAndShareContainers)
+{
+    for (const ValueRow& value : kValues) {
+        for (const Handover& handover : kHandovers) {
+            SCOPED_TRACE(value.shown + " by " + handover.name);
+            int destroyed = 0;
+            CPdfElement source = Made([&](CPdfElement& e) { value.set(e, destroyed); });
+            EXPECT_EQ(value.shown, Show(source));
+            const void* held = Held(source);
+            CPdfElement target = handover.take(source);
+            EXPECT_EQ(value.shown, Show(target));
+            EXPECT_EQ(held, Held(target));
+            EXPECT_EQ(handover.isSourceKept ? value.shown : "Empty ()", Show(source));
+            EXPECT_EQ(handover.isSourceKept ? held : nullptr, Held(source));
+            source.clear();
+            EXPECT_EQ(0, destroyed);
+            target.clear();
+            EXPECT_EQ(held ? 1 : 0, destroyed);
         }
     }
 }
 
-TEST(Element, StringCopiesAreIndependent)
-{
-    CPdfElement original = Text(PdfKind::String, "abc");
-    CPdfElement copy(original);
-    original.clear();
-    EXPECT_EQ("abc", copy.text());
-    original.setString("xyz");
-    copy.setString("changed");
-    EXPECT_EQ("xyz", original.text());
-}
-
-// A setter replaces the old value completely: no text survives a change of kind.
-TEST(Element, SettersDropTheOldText)
-{
-    CPdfElement element = Text(PdfKind::Keyword, "R");
-    element.setInteger(5);
-    EXPECT_EQ("", element.text());
-    EXPECT_FALSE(element.isKeyword("R"));
-    element.setName("R");
-    EXPECT_TRUE(element.isName("R"));
-    EXPECT_FALSE(element.isKeyword("R"));
-}
-
-TEST(Element, CopiedArrayIsSharedUntilBothAreCleared)
-{
-    int destroyed = 0;
-    CPdfElement first;
-    first.newArray(nullptr).append(SentinelElement(destroyed));
-    CPdfElement second(first);
-    EXPECT_EQ(first.array(), second.array());
-    first.clear();
-    EXPECT_EQ(0, destroyed);
-    ASSERT_EQ(1u, second.array()->size());
-    EXPECT_TRUE(second.array()->at(0).is(PdfKind::Stream));
-    second.clear();
-    EXPECT_EQ(1, destroyed);
-}
-
-TEST(Element, CopiedDictionaryAndStreamAreShared)
-{
-    int destroyed = 0;
-    CPdfElement dictionary;
-    dictionary.newDictionary(nullptr).set("S", SentinelElement(destroyed));
-    CPdfElement assigned;
-    assigned = dictionary;
-    EXPECT_EQ(dictionary.dictionary(), assigned.dictionary());
-    dictionary.clear();
-    EXPECT_EQ(0, destroyed);
-    CPdfElement stream;
-    assigned.dictionary()->get("S", stream);
-    assigned.clear();
-    EXPECT_EQ(0, destroyed);
-    CPdfElement streamCopy(stream);
-    stream.clear();
-    EXPECT_EQ(0, destroyed);
-    streamCopy.clear();
-    EXPECT_EQ(1, destroyed);
-}
-
-TEST(Element, MoveLeavesTheSourceEmpty)
-{
-    int destroyed = 0;
-    CPdfElement source;
-    source.newArray(nullptr).append(SentinelElement(destroyed));
-    CPdfArray* array = source.array();
-    CPdfElement moved(std::move(source));
-    EXPECT_TRUE(source.is(PdfKind::Empty)); // NOLINT(bugprone-use-after-move): the state after a move is the point
-    EXPECT_EQ(array, moved.array());
-    CPdfElement assigned = Text(PdfKind::String, "old");
-    assigned = std::move(moved);
-    EXPECT_TRUE(moved.is(PdfKind::Empty)); // NOLINT(bugprone-use-after-move)
-    EXPECT_EQ(array, assigned.array());
-    EXPECT_EQ(0, destroyed);
-    assigned.clear();
-    EXPECT_EQ(1, destroyed);
-
-    CPdfElement text = Text(PdfKind::Name, "Kids");
-    CPdfElement taken(std::move(text));
-    EXPECT_TRUE(text.is(PdfKind::Empty)); // NOLINT(bugprone-use-after-move)
-    EXPECT_EQ("", text.text());
-    EXPECT_EQ("Kids", taken.text());
-}
-
-TEST(Element, SelfAssignmentKeepsTheValue)
-{
-    int destroyed = 0;
-    CPdfElement array;
-    array.newArray(nullptr).append(SentinelElement(destroyed));
-    CPdfElement text = Text(PdfKind::String, "abc");
-    for (CPdfElement* element : {&array, &text}) {
-        CPdfElement& alias = *element;
-        *element = alias;
-        *element = std::move(alias);
-    }
-    EXPECT_EQ("abc", text.text());
-    ASSERT_TRUE(array.is(PdfKind::Array));
-    EXPECT_EQ(1u, array.array()->size());
-    EXPECT_EQ(0, destroyed);
-    array.clear();
-    EXPECT_EQ(1, destroyed);
-}
-
-// Assigning from a value that lives inside the container the target holds alone: the value
-// must be taken before the container goes.
-TEST(Element, AssignFromInsideOwnContainer)
-{
-    CPdfElement holder;
-    holder.newArray(nullptr).append(Text(PdfKind::String, "inner"));
-    holder = holder.array()->at(0);
-    EXPECT_EQ("inner", holder.text());
-
-    holder.newArray(nullptr).append(Text(PdfKind::Name, "moved"));
-    holder = std::move(const_cast<CPdfElement&>(holder.array()->at(0)));
-    EXPECT_TRUE(holder.isName("moved"));
-
-    holder.newDictionary(nullptr).set("K", Text(PdfKind::Keyword, "got"));
-    holder.dictionary()->get("K", holder);
-    EXPECT_TRUE(holder.isKeyword("got"));
-
-    holder.newDictionary(nullptr).set("K", Integer(7));
-    holder.dictionary()->getResolved("K", holder);
-    EXPECT_EQ(7, holder.integer());
-}
-
-TEST(Element, SetContainerItAlreadyHolds)
-{
-    int destroyed = 0;
-    CPdfElement element;
-    element.newDictionary(nullptr).set("S", SentinelElement(destroyed));
-    element.setDictionary(element.dictionary());
-    ASSERT_TRUE(element.is(PdfKind::Dictionary));
-    CPdfElement stream;
-    element.dictionary()->get("S", stream);
-    element.clear();
-    stream.setStream(stream.stream());
-    EXPECT_EQ(0, destroyed);
-    stream.clear();
-    EXPECT_EQ(1, destroyed);
-}
-
-// Destroying the outermost container releases everything below it.
+// Destroying the outermost container releases everything below it, shared parts included.
 TEST(Element, NestedContainersAreReleasedTogether)
 {
     int destroyed = 0;
     {
         CPdfElement root;
-        CPdfDictionary& dictionary = root.newDictionary(nullptr);
         CPdfElement kids;
         CPdfArray& array = kids.newArray(nullptr);
         for (int i = 0; i < 3; ++i) {
@@ -266,148 +168,77 @@ TEST(Element, NestedContainersAreReleasedTogether)
             page.newDictionary(nullptr).set("Contents", SentinelElement(destroyed));
             array.append(page);
         }
-        dictionary.set("Kids", kids);
-        dictionary.set("Self", kids);
+        root.newDictionary(nullptr).set("Kids", kids);
+        root.dictionary()->set("Self", kids);
     }
     EXPECT_EQ(3, destroyed);
 }
 
-TEST(Dictionary, FirstValueWins)
+// Keys sort byte-wise as unsigned values, a prefix before its extensions. A repeated key keeps
+// its first value, and the dropped one keeps no reference. Absent keys (case counts) give Null,
+// not Empty, releasing what out held.
+TEST(Dictionary, KeysAndLookups)
 {
     int destroyed = 0;
     CPdfElement element;
     CPdfDictionary& dictionary = element.newDictionary(nullptr);
-    dictionary.set("Length", Integer(10));
-    dictionary.set("Length", Integer(20));
-    dictionary.set("Length", SentinelElement(destroyed));
-    EXPECT_EQ(1, destroyed); // the dropped stream value holds no reference
-    CPdfElement out;
-    dictionary.get("Length", out);
-    EXPECT_EQ(10, out.integer());
-    EXPECT_EQ(1u, dictionary.entries().size());
-}
-
-// Keys sort byte-wise as unsigned values; a prefix comes before its extensions.
-TEST(Dictionary, KeyOrder)
-{
-    CPdfElement element;
-    CPdfDictionary& dictionary = element.newDictionary(nullptr);
-    for (const char* key : {"\xff", "B", "a", "AB", "\x80", "A", "", "A\x7f", "Z"})
-        dictionary.set(key, Integer(1));
-    std::vector<std::string> keys;
-    for (const auto& entry : dictionary.entries())
-        keys.push_back(entry.first);
-    EXPECT_EQ((std::vector<std::string>{"", "A", "AB", "A\x7f", "B", "Z", "a", "\x80", "\xff"}), keys);
-}
-
-// Lookups of absent keys give Null (not Empty), whatever out held before.
-TEST(Dictionary, AbsentKeyGivesNull)
-{
-    int destroyed = 0;
-    CPdfElement element;
-    CPdfDictionary& dictionary = element.newDictionary(nullptr);
-    dictionary.set("Size", Integer(3));
-    CPdfElement out;
-    dictionary.get("size", out);
-    EXPECT_TRUE(out.is(PdfKind::Null));
-    out = SentinelElement(destroyed);
-    dictionary.getResolved("Siz", out);
-    EXPECT_TRUE(out.is(PdfKind::Null));
+    for (const char* key : {"\xff", "B", "a", "AB", "\x80", "Size", "A", "", "A\x7f", "Z"})
+        dictionary.set(key, Made([&](CPdfElement& e) { e.setName(key); }));
+    dictionary.set("Size", Made([](CPdfElement& e) { e.setInteger(20); }));
+    dictionary.set("Size", SentinelElement(destroyed));
     EXPECT_EQ(1, destroyed);
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : dictionary.entries()) {
+        keys.push_back(key);
+        EXPECT_EQ("Name (" + key + ")", Show(value));
+    }
+    EXPECT_EQ((std::vector<std::string>{"", "A", "AB", "A\x7f", "B", "Size", "Z", "a", "\x80", "\xff"}), keys);
+    CPdfElement out = SentinelElement(destroyed);
+    dictionary.get("size", out);
+    EXPECT_EQ("Null ()", Show(out));
+    EXPECT_EQ(2, destroyed);
+    dictionary.getResolved("Siz", out);
+    EXPECT_EQ("Null ()", Show(out));
     EXPECT_EQ(nullptr, dictionary.find("Size2"));
-    ASSERT_NE(nullptr, dictionary.find("Size"));
+    EXPECT_EQ(&dictionary.entries().at("Size"), dictionary.find("Size"));
 }
 
-TEST(Dictionary, GetResolvedWithoutCrossReferenceGivesTheReference)
+// References inside dictionaries and arrays are followed one level through their
+// cross-reference: Null when the object is absent or its generation differs, the reference
+// itself when there is no cross-reference. get() never follows.
+TEST(Dictionary, GetResolved)
 {
-    CPdfElement element;
-    CPdfDictionary& dictionary = element.newDictionary(nullptr);
-    dictionary.set("Root", Reference(12, 3));
-    CPdfElement out;
-    dictionary.getResolved("Root", out);
-    ASSERT_TRUE(out.is(PdfKind::Reference));
-    EXPECT_EQ(12, out.refNumber());
-    EXPECT_EQ(3, out.refGeneration());
-}
-
-// A small file with a classic table: object 2 is a string, 3 refers on to 2.
-std::string SmallPdf()
-{
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    for (const char* body : {"<< /Type /Catalog >>", "(hello)", "2 0 R"}) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    }
-    const size_t xref = pdf.size();
-    pdf += "xref\n0 4\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
-}
-
-TEST(Dictionary, GetResolvedFollowsOneLevel)
-{
-    CPdfRef<CPdfStream> file = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(SmallPdf());
-    CPdfXRef xref;
-    xref.read(file.get());
-    CPdfElement element;
-    CPdfDictionary& dictionary = element.newDictionary(&xref);
-    dictionary.set("Direct", Reference(2, 0));
-    dictionary.set("Chain", Reference(3, 0));
-    dictionary.set("Missing", Reference(9, 0));
-    dictionary.set("WrongGeneration", Reference(2, 1));
-    dictionary.set("Plain", Integer(4));
-    struct Row {
-        const char* key;
-        PdfKind kind;
-        std::string text;
+    CTestPdf pdf;
+    pdf.Add(1, "<< /Type /Catalog >>");
+    pdf.Add(2, "(hello)");
+    pdf.Add(3, "2 0 R");
+    CPdfRef<CPdfStream> file = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(pdf.ClassicXRef("/Root 1 0 R"));
+    CPdfXRef small;
+    small.read(file.get());
+    CPdfXRef empty;
+    struct Row { CPdfXRef* xref; CPdfElement value; std::string resolved; };
+    const Row rows[] = {
+        {&small, Reference(2, 0), "String (hello)"},
+        {&small, Reference(3, 0), "Reference 2 0 R ()"},
+        {&small, Reference(9, 0), "Null ()"},
+        {&small, Reference(2, 1), "Null ()"},
+        {&small, Made([](CPdfElement& e) { e.setInteger(4); }), "Integer 4 ()"},
+        {&empty, Reference(1, 0), "Null ()"},
+        {nullptr, Reference(12, 3), "Reference 12 3 R ()"},
     };
-    for (const Row& row : {Row{"Direct", PdfKind::String, "hello"}, Row{"Chain", PdfKind::Reference, ""},
-                           Row{"Missing", PdfKind::Null, ""}, Row{"WrongGeneration", PdfKind::Null, ""},
-                           Row{"Plain", PdfKind::Integer, ""}}) {
-        SCOPED_TRACE(row.key);
-        CPdfElement out;
-        dictionary.getResolved(row.key, out);
-        EXPECT_EQ(row.kind, out.kind());
-        EXPECT_EQ(row.text, out.text());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Show(row.value) + (row.xref == &small ? " in a file" : row.xref ? " in no file" : " alone"));
+        CPdfElement dictionary, array, out;
+        dictionary.newDictionary(row.xref).set("K", row.value);
+        array.newArray(row.xref).append(row.value);
+        dictionary.dictionary()->getResolved("K", out);
+        EXPECT_EQ(row.resolved, Show(out));
+        array.array()->getResolved(0, out);
+        EXPECT_EQ(row.resolved, Show(out));
+        dictionary.dictionary()->get("K", out);
+        EXPECT_EQ(Show(row.value), Show(out));
+        EXPECT_THROW(array.array()->getResolved(1, out), std::out_of_range);
     }
-    CPdfElement chained;
-    dictionary.getResolved("Chain", chained);
-    EXPECT_EQ(2, chained.refNumber());
-    CPdfElement raw;
-    dictionary.get("Direct", raw);
-    EXPECT_TRUE(raw.is(PdfKind::Reference));
-}
-
-TEST(Dictionary, GetResolvedOnEmptyCrossReferenceGivesNull)
-{
-    CPdfXRef xref;
-    CPdfElement element;
-    CPdfDictionary& dictionary = element.newDictionary(&xref);
-    dictionary.set("Root", Reference(1, 0));
-    CPdfElement out;
-    dictionary.getResolved("Root", out);
-    EXPECT_TRUE(out.is(PdfKind::Null));
-}
-
-TEST(Array, KeepsSourceOrderAndResolvesItems)
-{
-    CPdfElement element;
-    CPdfArray& array = element.newArray(nullptr);
-    for (int32_t i = 0; i < 5; ++i)
-        array.append(Integer(i));
-    array.append(Reference(7, 0));
-    for (size_t i = 0; i < 5; ++i)
-        EXPECT_EQ(static_cast<int32_t>(i), array.at(i).integer());
-    CPdfElement out;
-    array.getResolved(5, out);
-    EXPECT_TRUE(out.is(PdfKind::Reference));
-    EXPECT_THROW(array.at(6), std::out_of_range);
 }
 
 // The holder: share adds a reference, adopt takes one over, move leaves the source empty.
@@ -419,7 +250,7 @@ TEST(RefHolder, SharesAdoptsAndMoves)
         CPdfRef<CPdfStream> shared = CPdfRef<CPdfStream>::share(first.get());
         CPdfRef<CPdfStream> copied(shared);
         CPdfRef<CPdfStream> moved(std::move(copied));
-        EXPECT_FALSE(copied); // NOLINT(bugprone-use-after-move)
+        EXPECT_FALSE(copied); // NOLINT(bugprone-use-after-move): the state after a move is the point
         CPdfRef<CPdfStream>& alias = moved;
         moved = alias; // self-assignment keeps the reference
         first.reset();
@@ -433,8 +264,7 @@ TEST(RefHolder, SharesAdoptsAndMoves)
     element.setStream(replaced.get());
     replaced.reset();
     EXPECT_EQ(2, destroyed);
-    CPdfStream* detached = CPdfRef<CPdfStream>::share(element.stream()).detach();
-    CPdfRef<CPdfStream> adopted = CPdfRef<CPdfStream>::adopt(detached);
+    CPdfRef<CPdfStream> adopted = CPdfRef<CPdfStream>::adopt(CPdfRef<CPdfStream>::share(element.stream()).detach());
     element.clear();
     EXPECT_EQ(2, destroyed);
     adopted.reset();
