@@ -1,97 +1,85 @@
 // Helpers for the Flate and predictor tests: zlib compression of known bytes (the program
-// itself only inflates), stream dictionaries built value by value, range streams over an
-// anonymous temporary file, and a reader that drains a stream.
+// itself only inflates), stream dictionaries read from text, range streams over an anonymous
+// temporary file, and a reader that drains a stream.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "pdf/Element.h"
+#include "pdf/Exception.h"
+#include "pdf/Parser.h"
 #include "platform/File.h"
 #include "streams/FlateStream.h"
+#include "streams/MemoryStream.h"
 #include "streams/Stream.h"
 
 namespace flatetest {
 
-inline std::string Compress(const std::string& data, int level = Z_DEFAULT_COMPRESSION)
+// zlib's deflate of data: level 0 gives stored blocks, windowBits -15 raw deflate and 31 gzip,
+// a preset dictionary is asked for when given. With split inside data, the output is fully
+// flushed after the first split bytes and *flushedTo gets that flush's end.
+inline std::string Compress(const std::string& data, int level = Z_DEFAULT_COMPRESSION, int windowBits = 15,
+                            const std::string& preset = "", size_t split = std::string::npos,
+                            size_t* flushedTo = nullptr)
 {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
-                  static_cast<uLong>(data.size()), level) != Z_OK)
-        throw std::runtime_error("compress2 failed");
-    out.resize(size);
+    z_stream zs{};
+    if (deflateInit2(&zs, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK ||
+        (!preset.empty() && deflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(preset.data()),
+                                                 static_cast<uInt>(preset.size())) != Z_OK))
+        throw std::runtime_error("deflate set-up failed");
+    std::string out(deflateBound(&zs, static_cast<uLong>(data.size())) + 64, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    zs.avail_out = static_cast<uInt>(out.size());
+    const size_t first = std::min(split, data.size());
+    zs.avail_in = static_cast<uInt>(first);
+    if (first < data.size()) {
+        deflate(&zs, Z_FULL_FLUSH);
+        *flushedTo = zs.total_out;
+    }
+    zs.avail_in += static_cast<uInt>(data.size() - first);
+    deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
     return out;
 }
 
-inline std::string Bytes(std::initializer_list<int> values)
+inline std::string Bytes(std::initializer_list<int> values) { return std::string(values.begin(), values.end()); }
+
+// The object written in text, as the parser reads it (references are not followed).
+inline CPdfElement Parsed(const std::string& text)
 {
-    std::string out;
-    for (int value : values)
-        out.push_back(static_cast<char>(value));
+    CPdfParser parser(nullptr, CPdfRef<CPdfStream>::create<CPdfMemoryStream>(text));
+    CPdfElement out;
+    parser.parseObject(out);
     return out;
-}
-
-inline CPdfElement Name(const char* text)
-{
-    CPdfElement element;
-    element.setName(text);
-    return element;
-}
-
-inline CPdfElement Integer(int32_t value)
-{
-    CPdfElement element;
-    element.setInteger(value);
-    return element;
-}
-
-inline CPdfElement Array(std::initializer_list<CPdfElement> items)
-{
-    CPdfElement element;
-    CPdfArray& array = element.newArray(nullptr);
-    for (const CPdfElement& item : items)
-        array.append(item);
-    return element;
-}
-
-inline CPdfElement Dictionary(std::initializer_list<std::pair<const char*, CPdfElement>> entries)
-{
-    CPdfElement element;
-    CPdfDictionary& dictionary = element.newDictionary(nullptr);
-    for (const auto& entry : entries)
-        dictionary.set(entry.first, entry.second);
-    return element;
 }
 
 // Flate with the given decode parameters: the stream dictionary a predictor test needs.
-inline CPdfElement FlateWith(int32_t predictor, int32_t columns, int32_t colors, int32_t bitsPerComponent)
+inline std::string FlateWith(int32_t predictor, int32_t columns, int32_t colors, int32_t bitsPerComponent)
 {
-    return Dictionary({{"Filter", Name("FlateDecode")},
-                       {"DecodeParms", Dictionary({{"Predictor", Integer(predictor)},
-                                                   {"Columns", Integer(columns)},
-                                                   {"Colors", Integer(colors)},
-                                                   {"BitsPerComponent", Integer(bitsPerComponent)}})}});
+    return "<< /Filter /FlateDecode /DecodeParms << /Predictor " + std::to_string(predictor) + " /Columns " +
+           std::to_string(columns) + " /Colors " + std::to_string(colors) + " /BitsPerComponent " +
+           std::to_string(bitsPerComponent) + " >> >>";
 }
 
 // An anonymous temporary file holding some bytes, with ranges opened over it.
 class CRangeFile {
 public:
-    explicit CRangeFile(const std::string& bytes) : m_file(std::tmpfile())
+    explicit CRangeFile(const std::string& bytes) : m_file(std::tmpfile()), m_size(uint32_t(bytes.size()))
     {
         if (!m_file || std::fwrite(bytes.data(), 1, bytes.size(), m_file.get()) != bytes.size() ||
             std::fflush(m_file.get()) != 0)
             throw std::runtime_error("temporary file failed");
-        m_size = static_cast<uint32_t>(bytes.size());
     }
-
     // The whole content as a stream object's data range (length = the bytes written).
     CPdfRef<CPdfStream> Range(const CPdfElement& dictionary) const { return Range(0, m_size, dictionary); }
     CPdfRef<CPdfStream> Range(uint32_t start, uint32_t length, const CPdfElement& dictionary) const
@@ -102,7 +90,7 @@ public:
 
 private:
     CFileHandle m_file;
-    uint32_t m_size = 0;
+    uint32_t m_size;
 };
 
 // The stream makeFilter chooses for data under the given stream dictionary.
@@ -120,13 +108,22 @@ inline std::string ReadAll(CPdfStream& stream)
     return out;
 }
 
-// Compresses data, stores it in a file and reads it back through makeFilter; "<none>" when
-// makeFilter gives no stream.
-inline std::string Decode(const std::string& data, const CPdfElement& dictionary)
+// Compresses data, stores it in a file and reads it back through makeFilter under the stream
+// dictionary written in text: the bytes read, "<none>" when makeFilter gives no stream, or
+// "<error: message>" when reading throws. A stream given must answer with that dictionary.
+inline std::string Decode(const std::string& data, const std::string& dictionaryText)
 {
+    const CPdfElement dictionary = Parsed(dictionaryText);
     CRangeFile file(Compress(data));
     CPdfRef<CPdfStream> stream = Filter(file, dictionary);
-    return stream ? ReadAll(*stream) : "<none>";
+    if (!stream)
+        return "<none>";
+    EXPECT_EQ(dictionary.dictionary(), stream->getDict());
+    try {
+        return ReadAll(*stream);
+    } catch (const CPdfException& error) {
+        return std::string("<error: ") + error.what() + ">";
+    }
 }
 
 } // namespace flatetest

@@ -4,310 +4,26 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "pdf/Exception.h"
 #include "tests/streams/FlateFixtures.h"
+#include "tests/support/TestStreams.h"
 
 using namespace flatetest;
 
 namespace {
 
-// Bytes that do not repeat soon, so that slices of them are told apart.
-std::string Pattern(size_t size)
-{
-    std::string out;
-    for (size_t i = 0; i < size; ++i)
-        out.push_back(static_cast<char>((i * 7 + i / 251) % 256));
-    return out;
-}
-
-// zlib data for two parts, flushed to a byte boundary after the first; the byte after the
-// boundary is replaced by an invalid block header, so inflating fails right after `first`.
-std::string DamagedAfter(const std::string& first, const std::string& second)
-{
-    z_stream zs{};
-    if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK)
-        throw std::runtime_error("deflateInit failed");
-    std::string out(first.size() + second.size() + 1024, '\0');
-    zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    zs.avail_out = static_cast<uInt>(out.size());
-    auto feed = [&zs](const std::string& part, int flush) {
-        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data()));
-        zs.avail_in = static_cast<uInt>(part.size());
-        deflate(&zs, flush);
-    };
-    feed(first, Z_FULL_FLUSH);
-    size_t boundary = zs.total_out;
-    feed(second, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    out[boundary] = 0x07;  // final block of type 3, which does not exist
-    return out;
-}
-
-// Deflate data in a container other than zlib's: raw (windowBits -15) or gzip (31).
-std::string DeflateWithWindowBits(const std::string& data, int windowBits)
-{
-    z_stream zs{};
-    if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2 failed");
-    std::string out(data.size() + 1024, '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
-}
-
-// zlib data that asks for a preset dictionary.
-std::string DeflateWithDictionary(const std::string& data, const std::string& preset)
-{
-    z_stream zs{};
-    deflateInit(&zs, Z_DEFAULT_COMPRESSION);
-    deflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(preset.data()), static_cast<uInt>(preset.size()));
-    std::string out(data.size() + 1024, '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
-}
-
-// A range stream that reports its destruction.
-class CCountedRange : public CPdfFileStream {
-public:
-    CCountedRange(FILE* file, uint32_t length, int& destroyed)
-        : CPdfFileStream(file, 0, length, CPdfElement()), m_destroyed(destroyed)
-    {
-    }
-    ~CCountedRange() override { ++m_destroyed; }
-
-private:
-    int& m_destroyed;
-};
-
 const std::string kText = "BT /F1 12 Tf 72 712 Td (Hello) Tj ET";
 
-// Without Filter and F the data is read as it stands, through the range stream itself.
-TEST(Flate, NoFilterGivesTheRangeItself)
+// zlib data of data, fully flushed after its first split bytes; the byte after the flush is
+// made a final block of type 3, which does not exist, so inflating fails right there.
+std::string DamagedAfter(const std::string& data, size_t split)
 {
-    CRangeFile file(kText);
-    CPdfElement dictionary = Dictionary({{"Length", Integer(36)}, {"DecodeParms", Dictionary({})}});
-    CPdfRef<CPdfStream> range = file.Range(dictionary);
-    CPdfStream* rangeAddress = range.get();
-    CPdfRef<CPdfStream> stream = makeFilter(std::move(range), dictionary.dictionary());
-    EXPECT_EQ(rangeAddress, stream.get());
-    EXPECT_EQ(kText, ReadAll(*stream));
-}
-
-// Which Filter and DecodeParms values decode, and how.
-TEST(Flate, FilterAndParameterForms)
-{
-    const std::string rows = Bytes({2, 1, 2, 2, 1, 1});  // Predictor 12, Columns 2: 1 2, then 2 3
-    const std::string predicted = Bytes({1, 2, 2, 3});
-    struct FormRow {
-        const char* name;
-        CPdfElement dictionary;
-        std::string expected;
-    };
-    CPdfElement pngParms = Dictionary({{"Predictor", Integer(12)}, {"Columns", Integer(2)}});
-    CPdfElement real;
-    real.setReal(12.0);
-    const FormRow table[] = {
-        {"FlateDecode", Dictionary({{"Filter", Name("FlateDecode")}}), rows},
-        {"Fl", Dictionary({{"Filter", Name("Fl")}}), rows},
-        {"F when Filter is absent", Dictionary({{"F", Name("FlateDecode")}}), rows},
-        {"array of one name", Dictionary({{"Filter", Array({Name("FlateDecode")})}}), rows},
-        {"array of one Fl", Dictionary({{"Filter", Array({Name("Fl")})}}), rows},
-        {"array of two names", Dictionary({{"Filter", Array({Name("FlateDecode"), Name("FlateDecode")})}}), "<none>"},
-        {"empty array", Dictionary({{"Filter", Array({})}}), "<none>"},
-        {"integer", Dictionary({{"Filter", Integer(5)}}), "<none>"},
-        {"array of one integer", Dictionary({{"Filter", Array({Integer(5)})}}), "<none>"},
-        {"DecodeParms dictionary", Dictionary({{"Filter", Name("FlateDecode")}, {"DecodeParms", pngParms}}),
-         predicted},
-        {"DP when DecodeParms is absent", Dictionary({{"Filter", Name("FlateDecode")}, {"DP", pngParms}}),
-         predicted},
-        {"DecodeParms wins over DP",
-         Dictionary({{"Filter", Name("FlateDecode")}, {"DecodeParms", Dictionary({})}, {"DP", pngParms}}), rows},
-        {"DecodeParms array keeps the defaults",
-         Dictionary({{"Filter", Array({Name("FlateDecode")})}, {"DecodeParms", Array({pngParms})}}), rows},
-        {"Predictor that is not an integer",
-         Dictionary({{"Filter", Name("FlateDecode")},
-                     {"DecodeParms", Dictionary({{"Predictor", real}, {"Columns", Integer(2)}})}}),
-         rows},
-        {"Predictor given as a name",
-         Dictionary({{"Filter", Name("FlateDecode")},
-                     {"DecodeParms", Dictionary({{"Predictor", Name("12")}, {"Columns", Integer(2)}})}}),
-         rows},
-    };
-    for (const FormRow& row : table) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(row.expected, Decode(rows, row.dictionary));
-    }
-}
-
-// Any single filter but Flate is refused with an exception; a chain is not even looked at.
-// Other filters are refused when their data is read, not when the object is fetched.
-TEST(Flate, OtherFilterNamesRefuseTheirData)
-{
-    const CPdfElement table[] = {
-        Dictionary({{"Filter", Name("LZWDecode")}}),
-        Dictionary({{"Filter", Name("flatedecode")}}),
-        Dictionary({{"Filter", Name("FlateDecodeX")}}),
-        Dictionary({{"Filter", Name("")}}),
-        Dictionary({{"F", Name("DCTDecode")}}),
-        Dictionary({{"Filter", Array({Name("ASCIIHexDecode")})}}),
-    };
-    CRangeFile file(Compress(kText));
-    for (const CPdfElement& dictionary : table) {
-        SCOPED_TRACE(dictionary.dictionary()->entries().begin()->second.text());
-        CPdfRef<CPdfStream> stream = Filter(file, dictionary);
-        ASSERT_TRUE(stream);
-        EXPECT_EQ(dictionary.dictionary(), stream->getDict());
-        try {
-            stream->getChar();
-            ADD_FAILURE() << "no exception";
-        } catch (const CPdfException& error) {
-            EXPECT_STREQ("Stream filter not supported", error.what());
-        }
-    }
-    EXPECT_FALSE(Filter(file, Dictionary({{"Filter", Array({Name("LZWDecode"), Name("FlateDecode")})}})));
-}
-
-// Decoding happens in slices of 1024 bytes. A slice in which zlib reports damage is dropped
-// (the bytes before it still count): a bad checksum after 3000 bytes leaves the first 2048.
-TEST(Flate, SlicesOf1024)
-{
-    const std::string data = Pattern(3000);
-    struct SliceRow {
-        const char* name;
-        std::string compressed;
-        size_t expectedSize;
-    };
-    std::string badChecksum = Compress(data);
-    badChecksum.back() = static_cast<char>(badChecksum.back() ^ 1);
-    const SliceRow table[] = {
-        {"intact", Compress(data), 3000},
-        {"stored blocks", Compress(data, 0), 3000},
-        {"bad checksum drops the 952-byte slice", badChecksum, 2048},
-        {"damage after 2500 bytes drops the slice from 2048", DamagedAfter(data.substr(0, 2500), data.substr(2500)),
-         2048},
-        {"damage after 500 bytes drops the first slice", DamagedAfter(data.substr(0, 500), data.substr(500)), 0},
-    };
-    for (const SliceRow& row : table) {
-        SCOPED_TRACE(row.name);
-        CRangeFile file(row.compressed);
-        CPdfRef<CPdfStream> stream = Filter(file, Dictionary({{"Filter", Name("FlateDecode")}}));
-        ASSERT_TRUE(stream);
-        EXPECT_EQ(data.substr(0, row.expectedSize), ReadAll(*stream));
-        // The end is final.
-        EXPECT_EQ(-1, stream->getChar());
-        EXPECT_EQ(-1, stream->peekChar());
-        EXPECT_EQ(-1, stream->getRawChar());
-    }
-}
-
-// Data that is not zlib's format, or wants a preset dictionary, gives an empty stream.
-TEST(Flate, ForeignContainersGiveNoData)
-{
-    const std::string table[] = {
-        DeflateWithWindowBits(kText, -15),
-        DeflateWithWindowBits(kText, 31),
-        DeflateWithDictionary(kText, "BT ET Tf Tj"),
-        "",
-        "x",
-        kText,
-    };
-    for (const std::string& compressed : table) {
-        SCOPED_TRACE(compressed.size());
-        CRangeFile file(compressed);
-        CPdfRef<CPdfStream> stream = Filter(file, Dictionary({{"Filter", Name("FlateDecode")}}));
-        ASSERT_TRUE(stream);
-        EXPECT_EQ("", ReadAll(*stream));
-    }
-}
-
-// The compressed bytes are the range's: a Length past the end of the file reads what there is;
-// a Length that cuts the data gives what inflates from the bytes inside it.
-TEST(Flate, RangeLengths)
-{
-    const std::string data = Pattern(3000);
-    const std::string stored = Compress(data, 0);  // 2-byte header, 5-byte block header, data
-    struct LengthRow {
-        const char* name;
-        uint32_t length;
-        size_t expectedSize;
-    };
-    const LengthRow table[] = {
-        {"exact", static_cast<uint32_t>(stored.size()), 3000},
-        {"2 GiB past the file", 0x80000000u, 3000},
-        {"4 GiB - 1", UINT32_MAX, 3000},
-        {"cut after 1500 data bytes", 7 + 1500, 1500},
-        {"cut after 1024 data bytes", 7 + 1024, 1024},
-        {"cut inside the header", 1, 0},
-    };
-    CRangeFile file(stored);
-    for (const LengthRow& row : table) {
-        SCOPED_TRACE(row.name);
-        CPdfElement dictionary = Dictionary({{"Filter", Name("FlateDecode")}});
-        CPdfRef<CPdfStream> stream = makeFilter(file.Range(0, row.length, dictionary), dictionary.dictionary());
-        ASSERT_TRUE(stream);
-        EXPECT_EQ(data.substr(0, row.expectedSize), ReadAll(*stream));
-    }
-}
-
-// Position, start, length and dictionary are the range's; a flate stream cannot be rewound,
-// sought or cut into ranges.
-TEST(Flate, ForwardsToTheRange)
-{
-    const std::string compressed = Compress(kText);
-    CRangeFile file("junk" + compressed + "endstream");
-    CPdfElement dictionary = Dictionary({{"Filter", Name("FlateDecode")}});
-    const uint32_t length = static_cast<uint32_t>(compressed.size());
-    CPdfRef<CPdfStream> stream = makeFilter(file.Range(4, length, dictionary), dictionary.dictionary());
-    ASSERT_TRUE(stream);
-    EXPECT_EQ(dictionary.dictionary(), stream->getDict());
-    EXPECT_EQ(4u, stream->getStart());
-    EXPECT_EQ(length, stream->getLength());
-    EXPECT_EQ(4 + length, stream->getPos());  // all input was read at construction
-    EXPECT_FALSE(stream->openRange(0, 4, dictionary));
-    EXPECT_EQ(kText, ReadAll(*stream));
-    stream->rewind();
-    stream->seek(0, 0);
-    EXPECT_EQ(-1, stream->getChar());
-    stream->shiftStart(2);
-    EXPECT_EQ(6u, stream->getStart());
-}
-
-// The flate stream holds the only reference to its range and drops it when it goes.
-TEST(Flate, ReleasesTheRange)
-{
-    CRangeFile file(Compress(kText));
-    int destroyed = 0;
-    CPdfElement dictionary = Dictionary({{"Filter", Name("Fl")}});
-    CPdfRef<CPdfStream> range = CPdfRef<CPdfStream>::create<CCountedRange>(
-        file.get(), static_cast<uint32_t>(Compress(kText).size()), destroyed);
-    CPdfRef<CPdfStream> stream = makeFilter(std::move(range), dictionary.dictionary());
-    ASSERT_TRUE(stream);
-    EXPECT_EQ(0, destroyed);
-    EXPECT_EQ(kText, ReadAll(*stream));
-    stream.reset();
-    EXPECT_EQ(1, destroyed);
-
-    // Refused streams drop the range as well.
-    CPdfElement chain = Dictionary({{"Filter", Array({Name("Fl"), Name("Fl")})}});
-    EXPECT_FALSE(makeFilter(CPdfRef<CPdfStream>::create<CCountedRange>(file.get(), 4u, destroyed),
-                            chain.dictionary()));
-    EXPECT_EQ(2, destroyed);
+    size_t boundary = 0;
+    std::string out = Compress(data, Z_DEFAULT_COMPRESSION, 15, "", split, &boundary);
+    out[boundary] = 0x07;
+    return out;
 }
 
 // zlib data for 1 + 258 * matches zero bytes, written directly: one block of fixed codes with
@@ -329,8 +45,8 @@ std::string ZeroBomb(uint32_t matches)
             }
         }
     };
-    put(0b110, 3);        // last block, fixed codes (BTYPE 1, low bit first)
-    put(0b00110000, 8);   // literal 0
+    put(0b110, 3);       // last block, fixed codes (BTYPE 1, low bit first)
+    put(0b00110000, 8);  // literal 0
     for (uint32_t i = 0; i < matches; ++i) {
         put(0b11000101, 8);  // length 258
         put(0b00000, 5);     // distance 1
@@ -342,12 +58,117 @@ std::string ZeroBomb(uint32_t matches)
     return out + Bytes({static_cast<int>(sum >> 8), static_cast<int>(sum & 0xFF), 0, 1});
 }
 
+// A range stream that reports its destruction.
+class CCountedRange : public CPdfFileStream {
+public:
+    CCountedRange(FILE* file, uint32_t start, uint32_t length, const CPdfElement& dictionary, int& destroyed)
+        : CPdfFileStream(file, start, length, dictionary), m_destroyed(destroyed) {}
+    ~CCountedRange() override { ++m_destroyed; }
+
+private:
+    int& m_destroyed;
+};
+
+// Which Filter and DecodeParms values decode, and how. Any single filter but Flate refuses its
+// data when it is read, not when the object is fetched; a chain is not even looked at.
+TEST(Flate, FilterAndParameterForms)
+{
+    const std::string rows = Bytes({2, 1, 2, 2, 1, 1});  // Predictor 12, Columns 2: 1 2, then 2 3
+    const std::string predicted = Bytes({1, 2, 2, 3});
+    const std::string refused = "<error: Stream filter not supported>";
+    const std::string png = "<< /Predictor 12 /Columns 2 >>";
+    const struct {
+        const char* name;
+        std::string dictionary;
+        std::string expected;
+    } table[] = {
+        {"no Filter: the data as it stands", "<< /DecodeParms << >> >>", Compress(rows)},
+        {"FlateDecode", "<< /Filter /FlateDecode >>", rows},
+        {"Fl", "<< /Filter /Fl >>", rows},
+        {"F when Filter is absent", "<< /F /FlateDecode >>", rows},
+        {"array of one name", "<< /Filter [/FlateDecode] >>", rows},
+        {"array of one Fl", "<< /Filter [/Fl] >>", rows},
+        {"array of two names", "<< /Filter [/FlateDecode /FlateDecode] >>", "<none>"},
+        {"empty array", "<< /Filter [] >>", "<none>"},
+        {"integer", "<< /Filter 5 >>", "<none>"},
+        {"array of one integer", "<< /Filter [5] >>", "<none>"},
+        {"chain of LZW and Flate", "<< /Filter [/LZWDecode /FlateDecode] >>", "<none>"},
+        {"LZWDecode", "<< /Filter /LZWDecode >>", refused},
+        {"flatedecode", "<< /Filter /flatedecode >>", refused},
+        {"FlateDecodeX", "<< /Filter /FlateDecodeX >>", refused},
+        {"empty name", "<< /Filter / >>", refused},
+        {"F of DCTDecode", "<< /F /DCTDecode >>", refused},
+        {"array of ASCIIHexDecode", "<< /Filter [/ASCIIHexDecode] >>", refused},
+        {"DecodeParms dictionary", "<< /Filter /FlateDecode /DecodeParms " + png + " >>", predicted},
+        {"DP when DecodeParms is absent", "<< /Filter /FlateDecode /DP " + png + " >>", predicted},
+        {"DecodeParms wins over DP", "<< /Filter /FlateDecode /DecodeParms << >> /DP " + png + " >>", rows},
+        {"DecodeParms array keeps the defaults", "<< /Filter [/FlateDecode] /DecodeParms [" + png + "] >>", rows},
+        {"Predictor that is not an integer", "<< /Filter /FlateDecode /DecodeParms << /Predictor 12.0 /Columns 2 >> >>",
+         rows},
+        {"Predictor given as a name", "<< /Filter /FlateDecode /DecodeParms << /Predictor /12 /Columns 2 >> >>", rows},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.expected, Decode(rows, row.dictionary));
+    }
+}
+
+// What inflating gives. It goes in slices of 1024 bytes, and a slice in which zlib reports
+// damage is dropped while the slices before it count. Data not in zlib's format (or wanting a
+// preset dictionary) gives nothing. The compressed bytes are the range's: a Length past the
+// file reads what there is, a Length that cuts the data gives what inflates from inside it.
+// Whatever the end, it is final.
+TEST(Flate, InflatedBytes)
+{
+    const std::string data = PatternBytes(3000);
+    const std::string stored = Compress(data, 0);  // 2-byte header, 5-byte block header, data
+    std::string badChecksum = Compress(data);
+    badChecksum.back() = static_cast<char>(badChecksum.back() ^ 1);
+    struct InflateRow {
+        const char* name;
+        std::string compressed;
+        uint32_t length;  // of the range; 0 for the whole file
+        std::string expected;
+    };
+    const InflateRow table[] = {
+        {"intact", Compress(data), 0, data},
+        {"stored blocks", stored, 0, data},
+        {"bad checksum drops the 952-byte slice", badChecksum, 0, data.substr(0, 2048)},
+        {"damage after 2500 bytes drops the slice from 2048", DamagedAfter(data, 2500), 0, data.substr(0, 2048)},
+        {"damage after 500 bytes drops the first slice", DamagedAfter(data, 500), 0, ""},
+        {"raw deflate", Compress(kText, Z_DEFAULT_COMPRESSION, -15), 0, ""},
+        {"gzip", Compress(kText, Z_DEFAULT_COMPRESSION, 31), 0, ""},
+        {"preset dictionary", Compress(kText, Z_DEFAULT_COMPRESSION, 15, "BT ET Tf Tj"), 0, ""},
+        {"empty", "", 0, ""},
+        {"one byte", "x", 0, ""},
+        {"not compressed", kText, 0, ""},
+        {"hand-made run of zeros", ZeroBomb(10), 0, std::string(1 + 2580, '\0')},
+        {"Length exact", stored, static_cast<uint32_t>(stored.size()), data},
+        {"Length 2 GiB past the file", stored, 0x80000000u, data},
+        {"Length 4 GiB - 1", stored, UINT32_MAX, data},
+        {"Length cuts after 1500 data bytes", stored, 7 + 1500, data.substr(0, 1500)},
+        {"Length cuts after 1024 data bytes", stored, 7 + 1024, data.substr(0, 1024)},
+        {"Length cuts inside the header", stored, 1, ""},
+    };
+    const CPdfElement dictionary = Parsed("<< /Filter /FlateDecode >>");
+    for (const InflateRow& row : table) {
+        SCOPED_TRACE(row.name);
+        CRangeFile file(row.compressed);
+        const uint32_t length = row.length ? row.length : static_cast<uint32_t>(row.compressed.size());
+        CPdfRef<CPdfStream> stream = makeFilter(file.Range(0, length, dictionary), dictionary.dictionary());
+        ASSERT_TRUE(stream);
+        EXPECT_EQ(row.expected, ReadAll(*stream));
+        EXPECT_EQ(-1, stream->getChar());
+        EXPECT_EQ(-1, stream->peekChar());
+        EXPECT_EQ(-1, stream->getRawChar());
+    }
+}
+
 // A stream that inflates past the ceiling ends there.
 TEST(Flate, InflatedBytesHaveACeiling)
 {
-    const uint32_t matches = static_cast<uint32_t>(kMaxInflatedBytes / 258 + 1000);
-    CRangeFile file(ZeroBomb(matches));
-    CPdfRef<CPdfStream> stream = Filter(file, Dictionary({{"Filter", Name("FlateDecode")}}));
+    CRangeFile file(ZeroBomb(static_cast<uint32_t>(kMaxInflatedBytes / 258 + 1000)));
+    CPdfRef<CPdfStream> stream = Filter(file, Parsed("<< /Filter /FlateDecode >>"));
     ASSERT_TRUE(stream);
     uint64_t count = 0;
     int c;
@@ -357,13 +178,38 @@ TEST(Flate, InflatedBytesHaveACeiling)
     EXPECT_EQ(kMaxInflatedBytes, count);
 }
 
-// The hand-made data above is sound: a short one inflates in full.
-TEST(Flate, ZeroBombFixtureInflates)
+// A flate stream holds the only reference to its range and drops it when it goes (a refused
+// chain drops it at once). Position, start, length and dictionary are the range's, and all
+// input is read at construction; a flate stream cannot be rewound, sought or cut into ranges.
+TEST(Flate, HoldsItsRange)
 {
-    CRangeFile file(ZeroBomb(10));
-    CPdfRef<CPdfStream> stream = Filter(file, Dictionary({{"Filter", Name("FlateDecode")}}));
+    const std::string compressed = Compress(kText);
+    const uint32_t length = static_cast<uint32_t>(compressed.size());
+    CRangeFile file("junk" + compressed + "endstream");
+    int destroyed = 0;
+    CPdfElement dictionary = Parsed("<< /Filter /Fl >>");
+    CPdfRef<CPdfStream> range =
+        CPdfRef<CPdfStream>::create<CCountedRange>(file.get(), 4, length, dictionary, destroyed);
+    CPdfRef<CPdfStream> stream = makeFilter(std::move(range), dictionary.dictionary());
     ASSERT_TRUE(stream);
-    EXPECT_EQ(std::string(1 + 2580, '\0'), ReadAll(*stream));
+    EXPECT_EQ(dictionary.dictionary(), stream->getDict());
+    EXPECT_EQ(4u, stream->getStart());
+    EXPECT_EQ(length, stream->getLength());
+    EXPECT_EQ(4 + length, stream->getPos());
+    EXPECT_FALSE(stream->openRange(0, 4, dictionary));
+    EXPECT_EQ(kText, ReadAll(*stream));
+    stream->rewind();
+    stream->seek(0, 0);
+    EXPECT_EQ(-1, stream->getChar());
+    stream->shiftStart(2);
+    EXPECT_EQ(6u, stream->getStart());
+    EXPECT_EQ(0, destroyed);
+    stream.reset();
+    EXPECT_EQ(1, destroyed);
+    CPdfElement chain = Parsed("<< /Filter [/Fl /Fl] >>");
+    EXPECT_FALSE(makeFilter(CPdfRef<CPdfStream>::create<CCountedRange>(file.get(), 0, 4u, chain, destroyed),
+                            chain.dictionary()));
+    EXPECT_EQ(2, destroyed);
 }
 
 } // namespace
