@@ -77,6 +77,24 @@ bool readOffsetTable(CPdfXRef& xref, uint32_t streamNumber, CPdfStream& data, co
     return true;
 }
 
+// The most an object stream may decode to: 100 bytes for each compressed byte, and never less
+// than 8 MiB. True object streams stay far below it; one that goes past it is damage, not a
+// reason to hold hundreds of megabytes for a file of a few kilobytes.
+constexpr uint64_t kDecodedFloor = uint64_t(8) << 20;
+constexpr uint64_t kDecodedPerByte = 100;
+
+std::string decodeData(CPdfStream& data)
+{
+    const uint64_t limit = std::max(kDecodedFloor, uint64_t{data.getLength()} * kDecodedPerByte);
+    std::string decoded;
+    for (int c = data.getChar(); c >= 0; c = data.getChar()) {
+        if (decoded.size() >= limit)
+            throw CPdfDamaged();
+        decoded.push_back(static_cast<char>(c));
+    }
+    return decoded;
+}
+
 // Fetches object stream number into holder and reads its N and First; the data stream to read
 // from, or null when the stream holds no objects.
 CPdfStream* openObjectStream(CPdfXRef& xref, uint32_t number, CPdfElement& holder, ObjectStreamHeader& header)
@@ -96,9 +114,11 @@ CPdfObjectStream::CPdfObjectStream(CPdfXRef& xref, uint32_t number) : m_number(n
 {
     CPdfElement object;
     ObjectStreamHeader header;
-    CPdfStream* data = openObjectStream(xref, number, object, header);
-    if (!data)
+    CPdfStream* stored = openObjectStream(xref, number, object, header);
+    if (!stored)
         return;
+    auto decoded = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(decodeData(*stored));
+    CPdfStream* data = decoded.get();
     std::vector<int32_t> offsets;
     if (!readOffsetTable(xref, m_number, *data, header, m_objectNumbers, offsets)) {
         m_objectNumbers.clear();
@@ -136,11 +156,8 @@ CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_
     if (!data)
         return;
     // The data is decoded once; the offset table is read from its first First bytes.
-    for (int c = data->getChar(); c >= 0; c = data->getChar())
-        m_data.push_back(static_cast<unsigned char>(c));
-    const size_t tableLength = std::min(m_data.size(), static_cast<size_t>(header.first));
-    auto table = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(
-        std::string(m_data.begin(), m_data.begin() + static_cast<std::ptrdiff_t>(tableLength)));
+    m_data = decodeData(*data);
+    auto table = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(m_data.substr(0, header.first));
     if (!readOffsetTable(xref, m_number, *table, header, m_objectNumbers, m_offsets)) {
         m_objectNumbers.clear();
         m_offsets.clear();
@@ -166,5 +183,5 @@ const unsigned char* CPdfObjectStreamText::getText(int32_t index, int32_t object
     if (end > m_data.size() || begin > end)
         return nullptr;
     length = static_cast<uint32_t>(end - begin);
-    return m_data.data() + begin;
+    return reinterpret_cast<const unsigned char*>(m_data.data()) + begin;
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pdf/Element.h"
@@ -45,6 +46,6 @@ private:
     uint32_t m_number;
     std::vector<int32_t> m_objectNumbers;
     std::vector<int32_t> m_offsets;
-    std::vector<unsigned char> m_data;
+    std::string m_data;
     uint32_t m_first = 0;
 };
