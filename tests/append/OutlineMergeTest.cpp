@@ -36,71 +36,39 @@ std::vector<std::string> TwoItems(const std::string& title1, const std::string& 
             "<< /Title (" + title2 + ") /Parent 4 0 R /Prev 5 0 R /Dest [3 0 R /Fit] >>"};
 }
 
-// Only the second file has outlines: the first catalog gains /Outlines after its "<<".
-TEST(OutlineMerge, LinkedFromTheFirstCatalog)
+// Where the second outline is linked from, by what each file has.
+TEST(OutlineMerge, Rows)
 {
-    const std::string first = WithOutline("", {});
-    const std::string second = WithOutline(" /Outlines 4 0 R", TwoItems("c", "d"));
-    const std::string output = AppendBytes(first, second);
-    // Four first-file entries: the second file's 4 is output 7.
-    EXPECT_EQ(OutputObject(output, 1), "1 0 obj\n<<\r/Outlines 7 0 R /Type /Catalog /Pages 2 0 R >>\nendobj\n");
-    EXPECT_LT(output.find("1 0 obj"), output.find("3 0 obj"));
-}
-
-// Both have outlines: the first root's /Last and the first file's last item lead on.
-TEST(OutlineMerge, ChainedAfterTheLastItem)
-{
-    const std::string first = WithOutline(" /Outlines 4 0 R", TwoItems("a", "b"));
-    const std::string second = WithOutline(" /Outlines 4 0 R", TwoItems("c", "d"));
-    const std::string output = AppendBytes(first, second);
-    // Seven first-file entries: the second file's 5 and 6 are output 11 and 12.
-    EXPECT_EQ(OutputObject(output, 4), "4 0 obj\n<< /Type /Outlines /First 5 0 R /Last 12 0 R /Count 2 >>\nendobj\n");
-    EXPECT_EQ(OutputObject(output, 6),
-              "6 0 obj\n<<\r/Next 11 0 R /Title (b) /Parent 4 0 R /Prev 5 0 R /Dest [3 0 R /Fit] >>\nendobj\n");
-    EXPECT_EQ(OutputObject(output, 1), "1 0 obj\n<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>\nendobj\n");
-    // The edited objects come right after the header, before the first-file pass.
-    EXPECT_LT(output.find("4 0 obj"), output.find("1 0 obj"));
-    EXPECT_LT(output.find("6 0 obj"), output.find("1 0 obj"));
-}
-
-TEST(OutlineMerge, NothingToMerge)
-{
-    const struct {
-        const char* name;
-        std::string second;
-        std::vector<std::string> options;
-    } rows[] = {
-        {"no outline in the second file", WithOutline("", {}), {}},
-        {"a key that only contains the word", WithOutline(" /PageMode /UseOutlines", {}), {}},
-        {"an empty second outline", WithOutline(" /Outlines 4 0 R", {"<< /Type /Outlines /Count 0 >>"}), {}},
-        {"-nobookmarks", WithOutline(" /Outlines 4 0 R", TwoItems("c", "d")), {"-nobookmarks"}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string output = AppendBytes(WithOutline("", {}), row.second, row.options);
-        EXPECT_EQ(OutputObject(output, 1), "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
-    }
-}
-
-// The first outline has no items: its catalog's /Outlines is pointed at the second outline
-// instead of gaining a second /Outlines key.
-TEST(OutlineMerge, EmptyFirstOutlineIsReplaced)
-{
-    const std::string first = WithOutline(" /Outlines 4 0 R", {"<< /Type /Outlines /Count 0 >>"});
-    const std::string second = WithOutline(" /Outlines 4 0 R", TwoItems("c", "d"));
-    const std::string output = AppendBytes(first, second);
-    EXPECT_EQ(OutputObject(output, 1), "1 0 obj\n<< /Type /Catalog /Pages 2 0 R /Outlines 8 0 R >>\nendobj\n");
-}
-
-// Catalogs stored in object streams are read through their cross-reference entries.
-TEST(OutlineMerge, CompressedCatalogs)
-{
-    const std::string first = WithOutline("", {}, true);
-    const std::string second = WithOutline(" /Outlines 4 0 R", TwoItems("c", "d"), true);
-    const std::string output = AppendBytes(first, second);
-    // First file: entries 0 to 5 (object stream 4, cross-reference stream 5), so output 9 is
-    // the second file's outline root.
-    EXPECT_EQ(OutputObject(output, 1), "1 0 obj\r<<\r/Outlines 9 0 R /Type /Catalog /Pages 2 0 R >>\n endobj\r");
+    const std::string none = WithOutline("", {});
+    const std::string cd = WithOutline(" /Outlines 4 0 R", TwoItems("c", "d"));
+    const std::string untouched = "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
+    const std::string empty = "<< /Type /Outlines /Count 0 >>";
+    CheckAppendRows({
+        // Only the second file has outlines: the first catalog gains /Outlines after its "<<"
+        // (four first-file entries: the second file's 4 is output 7).
+        {"linked from the first catalog", none, cd,
+         {{1, "1 0 obj\n<<\r/Outlines 7 0 R /Type /Catalog /Pages 2 0 R >>\nendobj\n"}}, {}, {"1 0 obj", "3 0 obj"}},
+        // Both have outlines: the first root's /Last and its last item lead on to output 11 and
+        // 12; the edited objects come right after the header, before the first-file pass.
+        {"chained after the last item", WithOutline(" /Outlines 4 0 R", TwoItems("a", "b")), cd,
+         {{4, "4 0 obj\n<< /Type /Outlines /First 5 0 R /Last 12 0 R /Count 2 >>\nendobj\n"},
+          {6, "6 0 obj\n<<\r/Next 11 0 R /Title (b) /Parent 4 0 R /Prev 5 0 R /Dest [3 0 R /Fit] >>\nendobj\n"},
+          {1, "1 0 obj\n<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>\nendobj\n"}},
+         {}, {"4 0 obj", "1 0 obj"}},
+        {"edited item before the first-file pass", WithOutline(" /Outlines 4 0 R", TwoItems("a", "b")), cd, {}, {},
+         {"6 0 obj", "1 0 obj"}},
+        {"no outline in the second file", none, none, {{1, untouched}}},
+        {"a key that only contains the word", none, WithOutline(" /PageMode /UseOutlines", {}), {{1, untouched}}},
+        {"an empty second outline", none, WithOutline(" /Outlines 4 0 R", {empty}), {{1, untouched}}},
+        {"-nobookmarks", none, cd, {{1, untouched}}, {}, {}, {}, {"-nobookmarks"}},
+        // An empty first outline: its /Outlines is pointed at the second outline instead.
+        {"empty first outline is replaced", WithOutline(" /Outlines 4 0 R", {empty}), cd,
+         {{1, "1 0 obj\n<< /Type /Catalog /Pages 2 0 R /Outlines 8 0 R >>\nendobj\n"}}},
+        // Catalogs in object streams are read through their entries; the first file has entries
+        // 0 to 5 (object stream 4, cross-reference stream 5), so output 9 is the second outline.
+        {"compressed catalogs", WithOutline("", {}, true), WithOutline(" /Outlines 4 0 R", TwoItems("c", "d"), true),
+         {{1, "1 0 obj\r<<\r/Outlines 9 0 R /Type /Catalog /Pages 2 0 R >>\n endobj\r"}}},
+    });
 }
 
 // Readers see the titles of both files in order, each leading to its own page.
@@ -109,10 +77,9 @@ TEST(OutlineMerge, ToolsSeeBothOutlines)
     if (FindTool("qpdf").empty())
         GTEST_SKIP() << "qpdf is not installed";
     CTestDir dir;
-    const std::string first = dir.Write("a.pdf", WithOutline(" /Outlines 4 0 R", TwoItems("a", "b")));
-    const std::string second = dir.Write("b.pdf", WithOutline(" /Outlines 4 0 R", TwoItems("c", "d")));
     const std::string output = dir.PathOf("out.pdf");
-    AppendPaths(first, second, output, {"-quiet"});
+    AppendPaths(dir.Write("a.pdf", WithOutline(" /Outlines 4 0 R", TwoItems("a", "b"))),
+                dir.Write("b.pdf", WithOutline(" /Outlines 4 0 R", TwoItems("c", "d"))), output, {"-quiet"});
     const ProgramResult json = RunTool("qpdf", {"--json", "--json-key=outlines", output});
     ASSERT_EQ(json.exitStatus, 0) << json.err;
     size_t at = 0;

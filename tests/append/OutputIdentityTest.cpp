@@ -20,81 +20,58 @@ namespace {
 
 const std::string kSource = FOLIOBIND_SOURCE_DIR;
 const std::string kSumsFile = kSource + "/testdata/golden/output-sha256.txt";
-const std::string kCorpus = kSource + "/../shared/corpus/peers";
-const std::string kSamples = kSource + "/testdata/samples";
 
-// Generated inputs: file name and make_pair.py arguments.
-struct Generated {
-    const char* name;
-    std::vector<std::string> args;
-};
-const Generated kGenerated[] = {
-    {"classic", {"pair", "classic-a.pdf", "classic-b.pdf", "--pages", "30"}},
-    {"objstm", {"pair", "objstm-a.pdf", "objstm-b.pdf", "--pages", "30", "--form", "objstm"}},
-    {"tiny", {"pair", "tiny-a.pdf", "tiny-b.pdf", "--pages", "250", "--tiny"}},
-    {"list", {"list", "list", "--count", "5"}},
+// make_pair.py arguments of the generated inputs.
+const std::vector<std::vector<std::string>> kGenerated = {
+    {"pair", "classic-a.pdf", "classic-b.pdf", "--pages", "30"},
+    {"pair", "objstm-a.pdf", "objstm-b.pdf", "--pages", "30", "--form", "objstm"},
+    {"pair", "tiny-a.pdf", "tiny-b.pdf", "--pages", "250", "--tiny"},
+    {"list", "list", "--count", "5"},
 };
 
-// One append: a row name, where its inputs live ("gen", "samples" or "corpus"), the two inputs
-// (or a list file and "") and options.
+// One append: the row's recorded name, the folder of its inputs (generated, samples or the
+// corpus), the two inputs (or a list file and "") and an option.
+enum class Place { Generated, Samples, Corpus };
 struct Row {
     const char* name;
-    const char* place;
+    Place place;
     const char* first;
     const char* second;
-    const char* options;
+    const char* option;
 };
 const Row kRows[] = {
-    {"classic pair", "gen", "classic-a.pdf", "classic-b.pdf", ""},
-    {"object-stream pair", "gen", "objstm-a.pdf", "objstm-b.pdf", ""},
-    {"classic onto object streams", "gen", "objstm-a.pdf", "classic-b.pdf", ""},
-    {"object streams without bookmarks", "gen", "classic-a.pdf", "objstm-b.pdf", "-nobookmarks"},
-    {"tiny pages", "gen", "tiny-a.pdf", "tiny-b.pdf", ""},
-    {"classic file onto itself", "gen", "classic-a.pdf", "classic-a.pdf", ""},
-    {"list of five", "gen", "list/list.txt", "", "-temp"},
-    {"samples a b", "samples", "sample-a-classic.pdf", "sample-b-xrefstream.pdf", ""},
-    {"samples b c", "samples", "sample-b-xrefstream.pdf", "sample-c-plain.pdf", ""},
-    {"samples c a", "samples", "sample-c-plain.pdf", "sample-a-classic.pdf", ""},
-    {"shared fonts", "corpus", "pdfjs__tracemonkey.pdf", "pdfjs__tracemonkey_freetext.pdf", ""},
-    {"outlines both", "corpus", "pdfcpu__T4.pdf", "pdfcpu__golang.pdf", ""},
-    {"linearized", "corpus", "pdfcpu__WaldenFull.pdf", "pdfcpu__ECSTR11-01.pdf", ""},
-    {"generations", "corpus", "qpdf__delete-and-reuse.pdf", "qpdf__gen1.pdf", ""},
-    {"hybrid", "corpus", "qpdf__hybrid-xref.pdf", "pysamples__pdflatex-outline.pdf", ""},
-    {"object streams onto outlines", "corpus", "qpdf__page-labels-and-outlines.pdf", "qpdf__c-object-streams.pdf", ""},
-    {"inherited", "corpus", "qpdf__shared-images.pdf", "qpdf__inherited-rotate.pdf", ""},
-    {"itself", "corpus", "pdfcpu__gobook.0.pdf", "pdfcpu__gobook.0.pdf", ""},
-    {"no bookmarks", "corpus", "qpdf__minimal.pdf", "pdfcpu__gobook.0.pdf", "-nobookmarks"},
+    {"classic pair", Place::Generated, "classic-a.pdf", "classic-b.pdf", ""},
+    {"object-stream pair", Place::Generated, "objstm-a.pdf", "objstm-b.pdf", ""},
+    {"classic onto object streams", Place::Generated, "objstm-a.pdf", "classic-b.pdf", ""},
+    {"object streams without bookmarks", Place::Generated, "classic-a.pdf", "objstm-b.pdf", "-nobookmarks"},
+    {"tiny pages", Place::Generated, "tiny-a.pdf", "tiny-b.pdf", ""},
+    {"classic file onto itself", Place::Generated, "classic-a.pdf", "classic-a.pdf", ""},
+    {"list of five", Place::Generated, "list/list.txt", "", "-temp"},
+    {"samples a b", Place::Samples, "sample-a-classic.pdf", "sample-b-xrefstream.pdf", ""},
+    {"samples b c", Place::Samples, "sample-b-xrefstream.pdf", "sample-c-plain.pdf", ""},
+    {"samples c a", Place::Samples, "sample-c-plain.pdf", "sample-a-classic.pdf", ""},
+    {"shared fonts", Place::Corpus, "pdfjs__tracemonkey.pdf", "pdfjs__tracemonkey_freetext.pdf", ""},
+    {"outlines both", Place::Corpus, "pdfcpu__T4.pdf", "pdfcpu__golang.pdf", ""},
+    {"linearized", Place::Corpus, "pdfcpu__WaldenFull.pdf", "pdfcpu__ECSTR11-01.pdf", ""},
+    {"generations", Place::Corpus, "qpdf__delete-and-reuse.pdf", "qpdf__gen1.pdf", ""},
+    {"hybrid", Place::Corpus, "qpdf__hybrid-xref.pdf", "pysamples__pdflatex-outline.pdf", ""},
+    {"object streams onto outlines", Place::Corpus, "qpdf__page-labels-and-outlines.pdf", "qpdf__c-object-streams.pdf", ""},
+    {"inherited", Place::Corpus, "qpdf__shared-images.pdf", "qpdf__inherited-rotate.pdf", ""},
+    {"itself", Place::Corpus, "pdfcpu__gobook.0.pdf", "pdfcpu__gobook.0.pdf", ""},
+    {"no bookmarks", Place::Corpus, "qpdf__minimal.pdf", "pdfcpu__gobook.0.pdf", "-nobookmarks"},
 };
-
-std::map<std::string, std::string> ReadSums()
-{
-    std::map<std::string, std::string> sums;
-    std::ifstream file(kSumsFile);
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.size() > 65 && line[0] != '#')
-            sums[line.substr(65)] = line.substr(0, 64);
-    }
-    return sums;
-}
 
 std::string Sha256(const std::string& path)
 {
-    if (!std::filesystem::exists(path))
-        return "no output";
-    return RunTool("sha256sum", {path}).out.substr(0, 64);
+    return std::filesystem::exists(path) ? RunTool("sha256sum", {path}).out.substr(0, 64) : "no output";
 }
 
-std::string Place(const Row& row, const CTestDir& dir)
-{
-    const std::string place = row.place;
-    return place == "gen" ? dir.Path() : place == "samples" ? kSamples : kCorpus;
-}
-
-// Runs the program on the row; the output's sum, or "no output".
+// Runs the program on the row in dir (where the generated inputs are); the output's sum.
 std::string RunRow(const Row& row, const CTestDir& dir)
 {
-    const std::string folder = Place(row, dir);
+    const std::string folder = row.place == Place::Generated ? dir.Path()
+                               : row.place == Place::Samples ? kSource + "/testdata/samples"
+                                                             : kSource + "/../shared/corpus/peers";
     const std::string output = dir.PathOf("out.pdf");
     std::filesystem::remove(output);
     std::vector<std::string> args = {folder + "/" + row.first};
@@ -102,38 +79,32 @@ std::string RunRow(const Row& row, const CTestDir& dir)
         args.push_back(folder + "/" + row.second);
     args.push_back("-o" + output);
     // A list job takes no "-quiet" in third place: that would name its output.
-    for (const char* option : {row.options, "-quiet"}) {
-        if (*option)
-            args.push_back(option);
-        if (std::string(option) == "-temp")
-            args.push_back(dir.Path());
-    }
+    if (*row.option)
+        args.push_back(row.option);
+    if (std::string(row.option) == "-temp")
+        args.push_back(dir.Path());
+    args.push_back("-quiet");
     RunProgram(FOLIOBIND_EXE, args, dir.Path());
     return Sha256(output);
 }
 
-// Writes the generated inputs into dir; false when python3 is missing.
-bool Generate(const CTestDir& dir)
+// Writes the generated inputs into dir and returns their sums as "input <name>"; empty when
+// python3 or the generator fails.
+std::map<std::string, std::string> Generate(const CTestDir& dir)
 {
     if (FindTool("python3").empty())
-        return false;
-    for (const Generated& generated : kGenerated) {
-        std::vector<std::string> args = {kSource + "/tools/bench/make_pair.py"};
-        args.insert(args.end(), generated.args.begin(), generated.args.end());
+        return {};
+    for (std::vector<std::string> args : kGenerated) {
+        args.insert(args.begin(), kSource + "/tools/bench/make_pair.py");
         if (RunProgram(FindTool("python3"), args, dir.Path()).exitStatus != 0)
-            return false;
+            return {};
     }
-    return true;
-}
-
-// The generated files' names, as recorded ("input <name>").
-std::vector<std::string> GeneratedInputs()
-{
-    std::vector<std::string> names = {"classic-a.pdf", "classic-b.pdf", "objstm-a.pdf", "objstm-b.pdf", "tiny-a.pdf",
-                                      "tiny-b.pdf"};
-    for (int k = 1; k <= 5; ++k)
-        names.push_back("list/p000" + std::to_string(k) + ".pdf");
-    return names;
+    std::map<std::string, std::string> sums;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path())) {
+        if (entry.path().extension() == ".pdf")
+            sums["input " + entry.path().lexically_relative(dir.Path()).string()] = Sha256(entry.path());
+    }
+    return sums;
 }
 
 TEST(OutputIdentity, OutputsKeepTheirRecordedSums)
@@ -141,23 +112,20 @@ TEST(OutputIdentity, OutputsKeepTheirRecordedSums)
     if (FindTool("sha256sum").empty())
         GTEST_SKIP() << "sha256sum is not installed";
     CTestDir dir;
-    const bool isGenerated = Generate(dir);
+    std::map<std::string, std::string> current = Generate(dir);
+    const bool isGenerated = !current.empty();
     const bool isRecording = std::getenv("FOLIOBIND_RECORD_SUMS") != nullptr;
-    const std::map<std::string, std::string> recorded = ReadSums();
-    std::map<std::string, std::string> current;
-    bool isSameInput = isGenerated;
-    for (const std::string& name : GeneratedInputs()) {
-        current["input " + name] = isGenerated ? Sha256(dir.PathOf(name)) : "";
-        auto found = recorded.find("input " + name);
-        isSameInput = isSameInput && found != recorded.end() && found->second == current["input " + name];
+    std::map<std::string, std::string> recorded, recordedInputs;
+    std::ifstream file(kSumsFile);
+    for (std::string line; std::getline(file, line);) {
+        if (line.size() > 65 && line[0] != '#')
+            (line.compare(65, 6, "input ") == 0 ? recordedInputs : recorded)[line.substr(65)] = line.substr(0, 64);
     }
-    const bool hasCorpus = std::filesystem::is_directory(kCorpus);
-    for (const Row& row : kRows) {
+    const bool hasGenerated = isGenerated && (isRecording || current == recordedInputs);
+    const bool hasCorpus = std::filesystem::is_directory(kSource + "/../shared/corpus/peers");
+    for (const auto& row : kRows) {
         SCOPED_TRACE(row.name);
-        const std::string place = row.place;
-        const bool isGenAvailable = isRecording ? isGenerated : isSameInput;
-        const bool isAvailable = place == "gen" ? isGenAvailable : place != "corpus" || hasCorpus;
-        if (!isAvailable) {
+        if ((row.place == Place::Generated && !hasGenerated) || (row.place == Place::Corpus && !hasCorpus)) {
             std::printf("skipped: %s (inputs not available as recorded)\n", row.name);
             continue;
         }
@@ -167,10 +135,10 @@ TEST(OutputIdentity, OutputsKeepTheirRecordedSums)
         }
     }
     if (isRecording) {
-        std::ofstream file(kSumsFile, std::ios::binary);
-        file << "# sha256 of outputs and generated inputs; tests/append/OutputIdentityTest.cpp\n";
+        std::ofstream sums(kSumsFile, std::ios::binary);
+        sums << "# sha256 of outputs and generated inputs; tests/append/OutputIdentityTest.cpp\n";
         for (const auto& [name, sum] : current)
-            file << sum << ' ' << name << '\n';
+            sums << sum << ' ' << name << '\n';
     }
 }
 
