@@ -1,6 +1,7 @@
 #include "streams/FlateStream.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "pdf/Exception.h"
@@ -120,6 +121,21 @@ bool CPdfFlateStream::refill()
     m_end = produced;
     m_inflatedTotal += produced;
     return true;
+}
+
+// Without a predictor whole inflated slices are handed over at once.
+size_t CPdfFlateStream::readBlock(char* buffer, size_t length)
+{
+    if (m_predictor)
+        return CPdfStream::readBlock(buffer, length);
+    size_t count = 0;
+    while (count < length && (m_read < m_end || refill())) {
+        const size_t take = std::min<size_t>(length - count, m_end - m_read);
+        std::memcpy(buffer + count, m_output + m_read, take);
+        m_read += static_cast<uint32_t>(take);
+        count += take;
+    }
+    return count;
 }
 
 CPdfRef<CPdfStream> makeFilter(CPdfRef<CPdfStream> range, CPdfDictionary* dictionary)

@@ -29,6 +29,7 @@ public:
 
     void rewind() override {}
     int getChar() override { return m_predictor ? m_predictor->getChar() : getRawChar(); }
+    size_t readBlock(char* buffer, size_t length) override;
     int getRawChar() override
     {
         if (m_read == m_end && !refill())

@@ -9,6 +9,14 @@ void CPdfStream::release()
         delete this;
 }
 
+size_t CPdfStream::readBlock(char* buffer, size_t length)
+{
+    size_t count = 0;
+    for (int c = 0; count < length && (c = getChar()) >= 0; ++count)
+        buffer[count] = static_cast<char>(c);
+    return count;
+}
+
 int CPdfStream::getRawChar()
 {
     throw CPdfException("Internal: called getRawChar() on non-predictor stream");

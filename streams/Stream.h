@@ -4,6 +4,7 @@
 // through CPdfRef<CPdfStream>; a CPdfElement of kind Stream holds one reference too.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -23,6 +24,8 @@ public:
     virtual void reserved() {}
     // Next byte (0..255) and consume it, or -1 at the end of data.
     virtual int getChar() = 0;
+    // Up to length next bytes into buffer, as getChar would give them; fewer only at the end.
+    virtual size_t readBlock(char* buffer, size_t length);
     // Next decompressed byte before any predictor; only a flate stream has one.
     virtual int getRawChar();
     virtual int peekChar() = 0;

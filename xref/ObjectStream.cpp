@@ -87,10 +87,11 @@ std::string decodeData(CPdfStream& data)
 {
     const uint64_t limit = std::max(kDecodedFloor, uint64_t{data.getLength()} * kDecodedPerByte);
     std::string decoded;
-    for (int c = data.getChar(); c >= 0; c = data.getChar()) {
-        if (decoded.size() >= limit)
+    char block[4096];
+    for (size_t count = data.readBlock(block, sizeof block); count > 0; count = data.readBlock(block, sizeof block)) {
+        if (decoded.size() + count > limit)
             throw CPdfDamaged();
-        decoded.push_back(static_cast<char>(c));
+        decoded.append(block, count);
     }
     return decoded;
 }

@@ -161,6 +161,13 @@ TEST(Flate, InflatedBytes)
         EXPECT_EQ(-1, stream->getChar());
         EXPECT_EQ(-1, stream->peekChar());
         EXPECT_EQ(-1, stream->getRawChar());
+        // The same bytes in blocks that straddle the 1024-byte slices.
+        CPdfRef<CPdfStream> blocks = makeFilter(file.Range(0, length, dictionary), dictionary.dictionary());
+        std::string block(700, '\0');
+        std::string all;
+        for (size_t count = 0; (count = blocks->readBlock(&block[0], block.size())) > 0;)
+            all.append(block, 0, count);
+        EXPECT_EQ(row.expected, all) << "read in blocks";
     }
 }
 
