@@ -4,7 +4,10 @@
 #include <vector>
 
 #include "append/ObjectText.h"
+#include "pdf/Element.h"
 #include "pdf/Exception.h"
+#include "pdf/Parser.h"
+#include "streams/MemoryStream.h"
 
 namespace {
 
@@ -34,8 +37,8 @@ public:
         return reference ? reference->number : 0;
     }
 
-    // The references inside the array that is the value of /Kids, directly or as an object of
-    // its own; false when /Kids holds no array.
+    // The references that are items of the array under /Kids, directly or as an object of its
+    // own (a reference inside a kid written out in place is no kid); false without such an array.
     bool KidsOf(std::vector<uint32_t>& kids)
     {
         const CObjectKey* key = m_text.scan.FindKey(m_text.head, "Kids");
@@ -51,9 +54,14 @@ public:
         }
         if (m_text.head[start] != '[')
             return false;
-        for (const CObjectRef& kid : m_text.scan.m_refs) {
-            if (kid.start > start && kid.end < end)
-                kids.push_back(kid.number);
+        CPdfParser parser(m_reader.xref(),
+                          CPdfRef<CPdfStream>::create<CPdfMemoryStream>(m_text.head.substr(start, end - start)));
+        CPdfElement array;
+        parser.parseObject(array);
+        for (size_t i = 0; array.array() && i < array.array()->size(); ++i) {
+            const CPdfElement& kid = array.array()->at(i);
+            if (kid.is(PdfKind::Reference) && kid.refNumber() > 0)
+                kids.push_back(static_cast<uint32_t>(kid.refNumber()));
         }
         return true;
     }

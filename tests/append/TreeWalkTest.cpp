@@ -3,7 +3,9 @@
 // only look alike (nested nodes, an item with children) append.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,11 @@ const TreeRow kRows[] = {
      {"<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 2 >>",
       "<< /Type /Page /Parent 4 0 R /MediaBox [0 0 200 200] >>",
       "<< /Type /Page /Parent 4 0 R /MediaBox [0 0 300 300] >>"},
+     {},
+     false},
+    {"kid written in place, its references are no kids",
+     "<< /Type /Pages /Kids [<< /Type /Page /Parent 2 0 R /Contents 4 0 R >> 3 0 R] /Count 2 >>",
+     {"<< /Length 0 >>\nstream\n\nendstream"},
      {},
      false},
     {"item whose /Next is itself", kFlatRoot, {},
@@ -137,7 +144,11 @@ TEST(TreeWalk, OutlineLoopOfSecondFileIsLeftBehindWithoutBookmarks)
 {
     CTestDir dir;
     const std::string plain = dir.Write("plain.pdf", PlainFile());
-    const std::string loop = dir.Write("loop.pdf", MakeFile(kRows[6]));
+    const TreeRow* loopRow = std::find_if(std::begin(kRows), std::end(kRows), [](const TreeRow& row) {
+        return std::string(row.name) == "item whose /Next is itself";
+    });
+    ASSERT_NE(loopRow, std::end(kRows));
+    const std::string loop = dir.Write("loop.pdf", MakeFile(*loopRow));
     const std::string output = dir.PathOf("out.pdf");
     EXPECT_EQ(Outcome(plain, loop, output, {"-quiet", "-nobookmarks"}), "");
     EXPECT_EQ(Outcome(loop, plain, output, {"-quiet", "-nobookmarks"}), "PDF file was damaged");
