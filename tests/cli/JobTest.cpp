@@ -94,10 +94,10 @@ void CheckJobRows(const std::vector<JobRow>& rows)
         EXPECT_EQ(result.signal, 0);
         EXPECT_EQ(result.exitStatus, ShellStatus(row.expectedStatus));
         std::vector<Outcome> outcomes = row.outcomes;
-        for (const auto& [name, bytes] : Fixtures()) {
-            const auto named = [&name](const Outcome& outcome) { return outcome.file == name; };
+        for (const auto& fixture : Fixtures()) {
+            const auto named = [&fixture](const Outcome& outcome) { return outcome.file == fixture.first; };
             if (std::none_of(outcomes.begin(), outcomes.end(), named))
-                outcomes.push_back({name, true, bytes});
+                outcomes.push_back({fixture.first, true, fixture.second});
         }
         for (const Outcome& outcome : outcomes) {
             bool exists = false;

@@ -143,7 +143,9 @@ TEST(RangeStreams, PositionRewindSeekAndShift)
 TEST(RangeStreams, SeekFromTheEnd)
 {
     const std::pair<size_t, uint32_t> rows[] = {{9000, 9000 - 1023}, {1023, 0}, {100, 0}, {0, 0}};
-    for (const auto& [fileSize, expectedPos] : rows) {
+    for (const auto& row : rows) {
+        const size_t fileSize = row.first;
+        const uint32_t expectedPos = row.second;
         SCOPED_TRACE(fileSize);
         const std::string bytes = PatternBytes(fileSize);
         ForEachKind(bytes, 0, 0, [&](CPdfStream& stream) {
