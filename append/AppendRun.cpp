@@ -43,9 +43,13 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
     const uint64_t count2 = m_entries2->size();
     if (count1 == 0 || count2 == 0 || count1 + count2 > INT32_MAX)
         throw CPdfDamaged();
-    FindPageRoots();
-    CheckOutlines();
-    CheckOutputSize(outputPath);
+    {
+        const CJumpingReads jumps1(m_input1);
+        const CJumpingReads jumps2(m_input2);
+        FindPageRoots();
+        CheckOutlines();
+        CheckOutputSize(outputPath);
+    }
     OpenOutput(outputPath);
     InitOutputTable(static_cast<uint32_t>(count1 + count2));
     WriteHeader();

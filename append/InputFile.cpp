@@ -31,12 +31,13 @@ size_t CInputFile::ReadDirect(uint64_t position, size_t length, char* destinatio
     return PlatformReadAt(m_file, position, destination, length);
 }
 
-bool CInputFile::Fill(uint64_t position)
+bool CInputFile::Fill(uint64_t position, size_t minimum)
 {
     if (position >= m_windowPosition && position - m_windowPosition < m_windowLength)
         return true;
     m_windowPosition = position;
-    m_windowLength = ReadDirect(position, m_window.size(), m_window.data());
+    const size_t length = std::min(m_window.size(), std::max(m_readAhead, minimum));
+    m_windowLength = ReadDirect(position, length, m_window.data());
     return m_windowLength > 0;
 }
 
@@ -75,7 +76,7 @@ std::string_view CInputFile::View(uint64_t position, size_t length)
                             m_windowLength - (position - m_windowPosition) >= wanted;
     if (!isInWindow) {
         m_windowLength = 0;
-        if (!Fill(position))
+        if (!Fill(position, static_cast<size_t>(wanted)))
             return {};
     }
     const size_t offset = static_cast<size_t>(position - m_windowPosition);

@@ -33,10 +33,14 @@ public:
     uint64_t Find(uint64_t start, std::string_view pattern);
 
     static constexpr size_t kWindowSize = 128 * 1024;
+    // How much a window load reads beyond what is asked for: a whole window while the reader
+    // mostly moves forward, less while it jumps from object to object.
+    void SetReadAhead(size_t bytes) { m_readAhead = bytes; }
 
 private:
-    // Loads the window so that it begins at position; false at or beyond the end.
-    bool Fill(uint64_t position);
+    // Loads the window so that it begins at position, with at least minimum bytes unless the
+    // file ends first; false at or beyond the end.
+    bool Fill(uint64_t position, size_t minimum = 0);
     size_t ReadDirect(uint64_t position, size_t length, char* destination);
 
     FILE* m_file = nullptr;
@@ -45,4 +49,19 @@ private:
     std::vector<char> m_window;
     uint64_t m_windowPosition = 0;
     size_t m_windowLength = 0;
+    size_t m_readAhead = kWindowSize;
+};
+
+// Walks that read scattered objects load small windows while this lives, so they do not read
+// a whole window around every object they visit.
+class CJumpingReads {
+public:
+    explicit CJumpingReads(CInputFile& file) : m_file(file) { m_file.SetReadAhead(kReadAhead); }
+    ~CJumpingReads() { m_file.SetReadAhead(CInputFile::kWindowSize); }
+    CJumpingReads(const CJumpingReads&) = delete;
+    CJumpingReads& operator=(const CJumpingReads&) = delete;
+
+private:
+    static constexpr size_t kReadAhead = 4096;
+    CInputFile& m_file;
 };
