@@ -138,6 +138,28 @@ TEST(TreeWalk, NodesReachedTwiceAreDamagedInEitherPlace)
     }
 }
 
+// A /Kids array many kilobytes long is read whole, however small the walk's reads are: a page
+// listed again at its very end is still found.
+TEST(TreeWalk, LongKidsArrayIsReadWhole)
+{
+    CTestDir dir;
+    const std::string plain = dir.Write("plain.pdf", PlainFile());
+    for (bool isRepeated : {false, true}) {
+        SCOPED_TRACE(isRepeated ? "last kid repeats the first" : "all kids distinct");
+        CTestPdf pdf("1.4");
+        pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        std::string kids;
+        const uint32_t pages = 2000;
+        for (uint32_t number = 3; number < 3 + pages; ++number) {
+            pdf.Add(number, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>");
+            kids += std::to_string(isRepeated && number == 2 + pages ? 3 : number) + " 0 R ";
+        }
+        pdf.Add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+        const std::string path = dir.Write("long.pdf", pdf.ClassicXRef("/Root 1 0 R"));
+        EXPECT_EQ(Outcome(path, plain, dir.PathOf("out.pdf"), {"-quiet"}), isRepeated ? "PDF file was damaged" : "");
+    }
+}
+
 // Without bookmark merging the second file's outline is left behind, loop and all; the first
 // file's outline is still copied, so its loop is still refused.
 TEST(TreeWalk, OutlineLoopOfSecondFileIsLeftBehindWithoutBookmarks)
