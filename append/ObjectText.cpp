@@ -148,6 +148,55 @@ bool CObjectReader::Read(uint32_t number, CObjectText& out)
     return false;
 }
 
+namespace {
+
+// Reads the unsigned integer at text[at] on, and the white space after it; false for none.
+bool TakeNumber(std::string_view text, size_t& at, uint64_t& value)
+{
+    const size_t start = at;
+    value = 0;
+    while (at < text.size() && at - start < 10 && text[at] >= '0' && text[at] <= '9')
+        value = value * 10 + static_cast<uint64_t>(text[at++] - '0');
+    const size_t digitsEnd = at;
+    while (at < text.size() && IsPdfWhite(static_cast<unsigned char>(text[at])))
+        ++at;
+    return digitsEnd > start && at > digitsEnd;
+}
+
+} // namespace
+
+bool CObjectReader::IsPlainLeaf(uint32_t number)
+{
+    if (!m_xref || number >= size())
+        return false;
+    const CPdfXRefEntry& entry = m_xref->getEntries()[number];
+    const uint64_t position = uint64_t{m_file->headerOffset()} + entry.offset;
+    if (entry.type != 1 || position >= m_file->size())
+        return false;
+    const std::string_view view = m_file->View(position, kFirstChunk);
+    // One pass up to "endobj": a string or comment could hide anything, "/Kids" makes a node.
+    size_t end = 0;
+    for (; end < view.size(); ++end) {
+        const char c = view[end];
+        if (c == '(' || c == '%' || (c == '/' && view.compare(end + 1, 4, "Kids") == 0))
+            return false;
+        if (c == 'e' && view.compare(end, 6, "endobj") == 0)
+            break;
+    }
+    if (end == view.size())
+        return false;
+    const std::string_view text = view.substr(0, end);
+    size_t at = 0;
+    uint64_t value = 0;
+    if (!TakeNumber(text, at, value) || value != number || !TakeNumber(text, at, value) ||
+        value != entry.generation || text.compare(at, 3, "obj") != 0)
+        return false;
+    at += 3;
+    while (at < text.size() && IsPdfWhite(static_cast<unsigned char>(text[at])))
+        ++at;
+    return text.compare(at, 2, "<<") == 0;
+}
+
 bool CObjectReader::ReadCompressed(uint32_t number, CObjectText& out)
 {
     uint32_t length = 0;

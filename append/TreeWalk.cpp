@@ -17,17 +17,25 @@ class CReached {
 public:
     CReached(CObjectReader& reader, CObjectText& text) : m_reader(reader), m_text(text), m_isReached(reader.size()) {}
 
-    // Reads object number into the text when it is a dictionary not reached before; false for
-    // numbers without one. Reaching a number twice is damage.
-    bool Enter(uint32_t number)
+    // Marks number as reached; false for numbers without an object. Reaching a number twice
+    // is damage.
+    bool Mark(uint32_t number)
     {
         if (number == 0 || number >= m_isReached.size())
             return false;
         if (m_isReached[number])
             throw CPdfDamaged();
         m_isReached[number] = true;
-        return m_reader.Read(number, m_text) && m_text.scan.m_dictOpen != kNoIndex;
+        return true;
     }
+
+    // Reads a number just marked into the text; false unless it is a dictionary.
+    bool Load(uint32_t number) { return m_reader.Read(number, m_text) && m_text.scan.m_dictOpen != kNoIndex; }
+
+    bool Enter(uint32_t number) { return Mark(number) && Load(number); }
+
+    // Pages are most of a page tree: most can be told from nodes by their bytes alone.
+    bool IsPlainLeaf(uint32_t number) { return m_reader.IsPlainLeaf(number); }
 
     // The object number of a reference that makes up the whole value of key, or 0.
     uint32_t ReferenceUnder(std::string_view key) const
@@ -85,7 +93,13 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
     while (!pending.empty()) {
         const uint32_t number = pending.back();
         pending.pop_back();
-        if (!reached.Enter(number))
+        if (!reached.Mark(number))
+            continue;
+        if (reached.IsPlainLeaf(number)) {
+            ++leaves;
+            continue;
+        }
+        if (!reached.Load(number))
             continue;
         kids.clear();
         if (!reached.KidsOf(kids))
