@@ -34,8 +34,9 @@ uint64_t ObjectStreamBytes(CPdfXRef& xref, uint32_t number, bool isExact)
     if (!isExact)
         return std::min(kMaxInflatedBytes, uint64_t{stream->getLength()} * kMaxInflateRatio);
     uint64_t count = 0;
-    while (stream->getChar() >= 0)
-        ++count;
+    char block[4096];
+    for (size_t got = stream->readBlock(block, sizeof block); got > 0; got = stream->readBlock(block, sizeof block))
+        count += got;
     return count;
 }
 
