@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build zlib1g-dev libgtest-dev libgmock-dev
-          clang libclang-rt-14-dev clang-tidy qpdf poppler-utils mupdf-tools python3
+          clang libclang-rt-14-dev clang-tidy qpdf poppler-utils mupdf-tools python3 python3-pikepdf
           groff-base file time)
 
 missing=()
