@@ -48,10 +48,11 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
         const CJumpingReads jumps2(m_input2);
         FindPageRoots();
         CheckOutlines();
+        PlanDocumentMerge();
         CheckOutputSize(outputPath);
     }
     OpenOutput(outputPath);
-    InitOutputTable(static_cast<uint32_t>(count1 + count2));
+    InitOutputTable(static_cast<uint32_t>(count1 + count2 + m_plan.newObjects.size()));
     WriteHeader();
     m_numberShift = static_cast<uint32_t>(count1 - 1);
     if (!m_noBookmarks)
@@ -60,6 +61,7 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
     MarkDuplicates();
     CopySecondFile();
     MergePageTrees();
+    WriteMergedDocument();
     const uint64_t xrefPosition = m_output.position();
     WriteXrefTable();
     WriteTrailer(xrefPosition);

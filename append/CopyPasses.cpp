@@ -34,6 +34,8 @@ void CFoliobind::CopyFirstObject(uint32_t number)
         return;
     entry.inUse = 1;
     entry.generation = m_text.generation;
+    if (!m_plan.firstDeferred.empty() && m_plan.firstDeferred.count(number))
+        return; // written last, with the document merge's edits
     if (number == m_pages1) {
         std::swap(m_pagesRootText, m_text);
         m_hasPagesRootText = true;
@@ -61,7 +63,8 @@ void CFoliobind::CopySecondObject(uint32_t number)
 {
     OutputEntry& entry = m_table[m_numberShift + number];
     entry.position = m_output.position();
-    if ((*m_entries2)[number].type == 0 || number == m_root2 || number == m_info2 || m_dupMap[number].marked)
+    if ((*m_entries2)[number].type == 0 || number == m_root2 || number == m_info2 || m_dupMap[number].marked ||
+        (!m_plan.secondDropped.empty() && m_plan.secondDropped.count(number)))
         return;
     if (!m_reader2.Read(number, m_text))
         return;
@@ -71,7 +74,11 @@ void CFoliobind::CopySecondObject(uint32_t number)
     m_progress.Tick();
     entry.inUse = 1;
     entry.generation = m_text.generation;
-    RenumberHead(m_text, m_text.head.size(), number);
+    if (m_plan.IsEmpty())
+        m_spanEdits.clear();
+    else
+        CollectSecondEdits(number, m_text, m_spanEdits);
+    RenumberHead(m_text, m_text.head.size(), number, m_spanEdits);
     if (!m_text.isStream)
         return;
     m_output.CopyRun(m_input2, m_text.dataStart, m_text.dataLength);
@@ -93,7 +100,9 @@ uint64_t CFoliobind::OutputNumberOfSecond(uint32_t number) const
 // Writes the head with the object number shifted, every reference renumbered (a duplicate's
 // to the first-file object it stands on, generation included), and for the second page-tree
 // root the link to the first root after its "<<". Strings and comments are copied as they are.
-void CFoliobind::RenumberHead(const CObjectText& text, size_t headLength, uint32_t number)
+// edits (sorted, apart) replace spans of the head; references inside them are not renumbered.
+void CFoliobind::RenumberHead(const CObjectText& text, size_t headLength, uint32_t number,
+                              const std::vector<CSpanEdit>& edits)
 {
     const std::string& head = text.head;
     const CObjectScanner& scan = text.scan;
@@ -101,6 +110,17 @@ void CFoliobind::RenumberHead(const CObjectText& text, size_t headLength, uint32
     auto copyTo = [&](size_t end) {
         m_output.Write(head.data() + at, end - at);
         at = end;
+    };
+    size_t nextEdit = 0;
+    auto editBefore = [&](size_t position) {
+        for (; nextEdit < edits.size() && edits[nextEdit].start <= position; ++nextEdit) {
+            const CSpanEdit& edit = edits[nextEdit];
+            if (edit.start < at || edit.end > headLength)
+                continue;
+            copyTo(edit.start);
+            m_output.Write(edit.text);
+            at = edit.end;
+        }
     };
     copyTo(scan.m_headerStart);
     m_output.WriteNumber(int64_t{number} + m_numberShift);
@@ -114,6 +134,9 @@ void CFoliobind::RenumberHead(const CObjectText& text, size_t headLength, uint32
             m_output.Write(m_secondRootInsert);
             insertAt = kNoIndex;
         }
+        editBefore(ref.start);
+        if (ref.start < at)
+            continue; // inside an edit
         copyTo(ref.start);
         const bool isDuplicate = ref.number < m_dupMap.size() && m_dupMap[ref.number].marked;
         m_output.WriteNumber(static_cast<int64_t>(OutputNumberOfSecond(ref.number)));
@@ -124,9 +147,10 @@ void CFoliobind::RenumberHead(const CObjectText& text, size_t headLength, uint32
             at = ref.generationEnd;
         }
     }
-    if (insertAt != kNoIndex && insertAt <= headLength) {
+    if (insertAt != kNoIndex && insertAt <= headLength && insertAt >= at) {
         copyTo(insertAt);
         m_output.Write(m_secondRootInsert);
     }
+    editBefore(headLength);
     copyTo(headLength);
 }

@@ -189,6 +189,13 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
     if (!m_reader2.Read(number, frame.text))
         return false;
     const CObjectScanner& scan = frame.text.scan;
+    if (!m_plan.IsEmpty()) { // an object the document merge edits or leaves out is the second file's own
+        if (m_plan.secondDropped.count(number) != 0)
+            return false;
+        CollectSecondEdits(number, frame.text, m_spanEdits);
+        if (!m_spanEdits.empty())
+            return false;
+    }
     if (scan.m_hasUnsharedName) {
         m_progress.Tick(5);
         return false;

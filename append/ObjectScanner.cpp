@@ -244,7 +244,7 @@ inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token
     if (token.kind == TokenKind::Name && m_mode != ScanMode::Tail)
         NoteName(word.substr(1));
     if (m_mode != ScanMode::Tail)
-        TakeStructure(token);
+        TakeStructure(text, token);
     m_previous[0] = m_previous[1];
     m_previous[1] = token;
     ++m_previousCount;
@@ -274,7 +274,7 @@ void CObjectScanner::TakeReference(const Token& token)
         m_firstValueEnd = ref.end;
 }
 
-inline void CObjectScanner::TakeStructure(const Token& token)
+inline void CObjectScanner::TakeStructure(std::string_view text, const Token& token)
 {
     const bool opens = token.kind == TokenKind::DictOpen || token.kind == TokenKind::ArrayOpen;
     const bool closes = token.kind == TokenKind::DictClose || token.kind == TokenKind::ArrayClose;
@@ -293,7 +293,7 @@ inline void CObjectScanner::TakeStructure(const Token& token)
     else if (closes)
         TakeClose(token);
     else if (inTopDict)
-        TakeTopEntryToken(token);
+        TakeTopEntryToken(text, token);
 }
 
 void CObjectScanner::TakeOpen(const Token& token, bool inTopDict)
@@ -323,7 +323,7 @@ void CObjectScanner::TakeClose(const Token& token)
 }
 
 // A token directly inside the top dictionary: a key's name, or a one-token value.
-void CObjectScanner::TakeTopEntryToken(const Token& token)
+void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token& token)
 {
     if (m_expectKey) {
         if (token.kind == TokenKind::Name) {
@@ -331,6 +331,7 @@ void CObjectScanner::TakeTopEntryToken(const Token& token)
             key.keyStart = token.start;
             key.keyEnd = token.end;
             m_keys.push_back(key);
+            NoteKey(text.substr(token.start + 1, token.end - token.start - 1));
             m_expectKey = false;
         }
         return;
@@ -343,11 +344,22 @@ void CObjectScanner::TakeTopEntryToken(const Token& token)
 void CObjectScanner::NoteName(std::string_view name)
 {
     // Pages and page-tree nodes, object streams, objects that hang in a tree by "Parent", and
-    // embedded TrueType fonts are never shared between the two files.
-    if (name.empty() || (name[0] != 'P' && name[0] != 'O' && name[0] != 'F'))
+    // embedded TrueType fonts are never shared between the two files; nor are annotations and
+    // structure elements, which belong to one page (keys of such objects: NoteKey).
+    if (name.empty() || (name[0] != 'P' && name[0] != 'O' && name[0] != 'F' && name[0] != 'A' && name[0] != 'S'))
         return;
-    for (std::string_view prefix : {"Page", "ObjStm", "Parent", "FontFile2"}) {
+    for (std::string_view prefix : {"Page", "ObjStm", "Parent", "FontFile2", "Annot", "StructElem", "StructTreeRoot"}) {
         if (StartsWith(name, prefix))
+            m_hasUnsharedName = true;
+    }
+}
+
+// Keys of the top dictionary that only objects of one page have: an annotation's page and
+// rectangle, a form field's type, a structure element's page, structure parent indexes.
+void CObjectScanner::NoteKey(std::string_view name)
+{
+    for (std::string_view key : {"P", "Pg", "Rect", "FT", "StructParent", "StructParents"}) {
+        if (name == key)
             m_hasUnsharedName = true;
     }
 }

@@ -94,12 +94,13 @@ private:
     // Returns the status the token ends the scan with, or NeedMore to go on.
     ScanStatus Take(std::string_view text, const Token& token);
     ScanStatus TakeHeader(std::string_view text, const Token& token);
-    void TakeStructure(const Token& token);
+    void TakeStructure(std::string_view text, const Token& token);
     void TakeOpen(const Token& token, bool inTopDict);
     void TakeClose(const Token& token);
-    void TakeTopEntryToken(const Token& token);
+    void TakeTopEntryToken(std::string_view text, const Token& token);
     void TakeReference(const Token& token);
     void NoteName(std::string_view name);
+    void NoteKey(std::string_view name);
 
     ScanMode m_mode = ScanMode::Stored;
     size_t m_pos = 0;

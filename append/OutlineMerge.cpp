@@ -55,6 +55,23 @@ std::string ReferenceText(uint64_t number, uint32_t generation)
     return std::to_string(number) + " " + std::to_string(generation) + " R";
 }
 
+// The joined root's /Count: the visible items of both, negative (closed) when the first root's
+// count is; false when neither root counts its items.
+bool JoinedOutlineCount(const CPdfDictionary& root1, const CPdfDictionary& root2, std::string& out)
+{
+    CPdfElement count1;
+    CPdfElement count2;
+    root1.getResolved("Count", count1);
+    root2.getResolved("Count", count2);
+    const int64_t value1 = count1.is(PdfKind::Integer) ? count1.integer() : 0;
+    const int64_t value2 = count2.is(PdfKind::Integer) ? count2.integer() : 0;
+    if (!count1.is(PdfKind::Integer) && !count2.is(PdfKind::Integer))
+        return false;
+    const int64_t total = (value1 < 0 ? -value1 : value1) + (value2 < 0 ? -value2 : value2);
+    out = std::to_string(value1 < 0 ? -total : total);
+    return true;
+}
+
 } // namespace
 
 uint32_t CFoliobind::FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t& generation)
@@ -99,7 +116,8 @@ void CFoliobind::MergeOutlines()
     if (m_outlines1 != 0 &&
         HasItems(FetchDictionaryOrNull(m_xref1, m_outlines1, root1), first1, firstGeneration1, last1,
                  lastGeneration1))
-        ChainOutlines(last1, last2, lastGeneration2, first2, firstGeneration2);
+        ChainOutlines(*root1.dictionary(), *root2.dictionary(), last1, last2, lastGeneration2, first2,
+                      firstGeneration2);
     else
         LinkOutlinesFromCatalog(generation2);
 }
@@ -110,13 +128,20 @@ void CFoliobind::LinkOutlinesFromCatalog(uint32_t generation2)
     if (m_root1 == 0 || m_root1 >= m_entries1->size() || !m_reader1.Read(m_root1, m_text) ||
         m_text.scan.m_dictOpen == kNoIndex)
         return;
-    WriteEdited(m_root1, m_text, "Outlines", ReferenceText(uint64_t{m_outlines2} + m_numberShift, generation2));
+    const std::string value = ReferenceText(uint64_t{m_outlines2} + m_numberShift, generation2);
+    const auto deferred = m_plan.firstDeferred.find(m_root1);
+    if (deferred != m_plan.firstDeferred.end()) { // the catalog is written last, with all its edits
+        deferred->second.push_back({"Outlines", [value]() { return value; }});
+        return;
+    }
+    WriteEdited(m_root1, m_text, {{"Outlines", value}});
 }
 
-// Both files have items: the first root's /Last and the first file's last item's /Next lead to
-// the second file's items. Nothing is written unless both objects can be edited.
-void CFoliobind::ChainOutlines(uint32_t last1, uint32_t last2, uint32_t lastGeneration2, uint32_t first2,
-                               uint32_t firstGeneration2)
+// Both files have items: the second file's top-level items follow the first file's under the
+// first file's outline root, whose /Last and /Count change; the second root is not copied.
+// Nothing is written unless both first-file objects can be edited.
+void CFoliobind::ChainOutlines(const CPdfDictionary& root1, const CPdfDictionary& root2, uint32_t last1,
+                               uint32_t last2, uint32_t lastGeneration2, uint32_t first2, uint32_t firstGeneration2)
 {
     auto isSpecial = [this](uint32_t number) {
         return number == m_root1 || number == m_pages1 || number == m_countObject1 || number == m_kidsObject1 ||
@@ -130,33 +155,60 @@ void CFoliobind::ChainOutlines(uint32_t last1, uint32_t last2, uint32_t lastGene
     const CObjectKey* lastKey = m_text.scan.FindKey(m_text.head, "Last");
     if (!lastKey || !lastKey->HasValue() || m_targetText.scan.m_dictOpen == kNoIndex)
         return;
-    WriteEdited(m_outlines1, m_text, "Last", ReferenceText(uint64_t{last2} + m_numberShift, lastGeneration2));
-    WriteEdited(last1, m_targetText, "Next", ReferenceText(uint64_t{first2} + m_numberShift, firstGeneration2));
+    std::vector<CKeyEdit> rootEdits{{"Last", ReferenceText(uint64_t{last2} + m_numberShift, lastGeneration2)}};
+    std::string count;
+    if (JoinedOutlineCount(root1, root2, count))
+        rootEdits.push_back({"Count", count});
+    WriteEdited(m_outlines1, m_text, rootEdits);
+    WriteEdited(last1, m_targetText, {{"Next", ReferenceText(uint64_t{first2} + m_numberShift, firstGeneration2)}});
+    PlanOutlineJoin(last1, first2);
 }
 
-// Writes the text with key's value replaced, or with "\r/key value" inserted after its "<<"
-// when it has no such key. The object counts as written and is never a duplicate target.
-void CFoliobind::WriteEdited(uint32_t number, const CObjectText& text, const std::string& key,
-                             const std::string& value)
+// The second file's top-level items hang under the first root, the first of them after the
+// first file's last item.
+void CFoliobind::PlanOutlineJoin(uint32_t last1, uint32_t first2)
+{
+    const std::string parent = ReferenceText(m_outlines1, FetchGeneration((*m_entries1)[m_outlines1]));
+    std::vector<bool> isReached(m_entries2->size());
+    for (uint32_t item = first2; item != 0 && item < isReached.size() && !isReached[item];) {
+        isReached[item] = true;
+        std::vector<CKeyEdit>& edits = m_plan.secondEdits[item];
+        edits.push_back({"Parent", parent});
+        if (item == first2)
+            edits.push_back({"Prev", ReferenceText(last1, FetchGeneration((*m_entries1)[last1]))});
+        if (!m_reader2.Read(item, m_text))
+            break;
+        const CObjectKey* next = m_text.scan.FindKey(m_text.head, "Next");
+        const CObjectRef* reference = next ? m_text.scan.ReferenceValue(*next) : nullptr;
+        item = reference ? reference->number : 0;
+    }
+    m_plan.secondDropped.insert(m_outlines2);
+}
+
+// Writes the text with each key's value replaced, or with "\r/key value" inserted after its
+// "<<" when it has no such key. The object counts as written and is never a duplicate target.
+void CFoliobind::WriteEdited(uint32_t number, const CObjectText& text, const std::vector<CKeyEdit>& keyEdits)
 {
     OutputEntry& entry = m_table[number];
     entry.position = m_output.position();
     entry.inUse = 1;
     entry.generation = text.generation;
     const std::string& head = text.head;
-    const CObjectKey* found = text.scan.FindKey(head, key);
-    if (found && found->valueStart != kNoIndex && found->valueEnd == kNoIndex)
-        throw CPdfDamaged(); // the value opens but never closes
-    if (found && found->valueStart != kNoIndex) {
-        m_output.Write(head.data(), found->valueStart);
-        m_output.Write(value);
-        m_output.Write(head.data() + found->valueEnd, head.size() - found->valueEnd);
-    } else {
-        const size_t insertAt = text.scan.m_dictOpen + 2;
-        m_output.Write(head.data(), insertAt);
-        m_output.Write("\r/" + key + " " + value);
-        m_output.Write(head.data() + insertAt, head.size() - insertAt);
+    for (const CKeyEdit& edit : keyEdits) {
+        const CObjectKey* found = text.scan.FindKey(head, edit.key);
+        if (found && found->valueStart != kNoIndex && found->valueEnd == kNoIndex)
+            throw CPdfDamaged(); // the value opens but never closes
     }
+    m_spanEdits.clear();
+    AddKeyEdits(text, keyEdits, m_spanEdits);
+    SortSpanEdits(m_spanEdits);
+    size_t at = 0;
+    for (const CSpanEdit& edit : m_spanEdits) {
+        m_output.Write(head.data() + at, edit.start - at);
+        m_output.Write(edit.text);
+        at = edit.end;
+    }
+    m_output.Write(head.data() + at, head.size() - at);
     if (text.isStream) {
         m_output.CopyFrom(m_input1, text.dataStart, text.dataLength);
         m_output.Write(text.tail);

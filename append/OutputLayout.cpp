@@ -52,6 +52,23 @@ CPdfVersion ReadVersion(CInputFile& input)
     return version;
 }
 
+// The /Version of a catalog, which a reader takes over its file's header when it is newer.
+CPdfVersion CatalogVersion(const CPdfElement& catalog)
+{
+    CPdfVersion version;
+    CPdfElement value;
+    if (const CPdfDictionary* dictionary = catalog.dictionary())
+        dictionary->getResolved("Version", value);
+    const std::string& text = value.text();
+    size_t at = 0;
+    if (value.is(PdfKind::Name) && ReadVersionNumber(text, at, version.major) && at < text.size() &&
+        text[at] == '.' && ReadVersionNumber(text, ++at, version.minor) && at == text.size()) {
+        version.isValid = true;
+        version.text = text;
+    }
+    return version;
+}
+
 bool IsNewer(const CPdfVersion& a, const CPdfVersion& b)
 {
     return a.isValid && (!b.isValid || a.major > b.major || (a.major == b.major && a.minor > b.minor));
@@ -91,7 +108,12 @@ void CFoliobind::WriteHeader()
 {
     const CPdfVersion version1 = ReadVersion(m_input1);
     const CPdfVersion version2 = ReadVersion(m_input2);
-    const CPdfVersion& newer = IsNewer(version2, version1) ? version2 : version1;
+    CPdfVersion newer = IsNewer(version2, version1) ? version2 : version1;
+    for (const CPdfElement* catalog : {&m_catalog1, &m_catalog2}) {
+        const CPdfVersion version = CatalogVersion(*catalog);
+        if (IsNewer(version, newer))
+            newer = version;
+    }
     if (!m_table.empty())
         m_table[0].position = m_output.position();
     if (!version1.isValid || version1.lineEnd == 0) {

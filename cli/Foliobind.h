@@ -13,6 +13,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "append/DocumentMerge.h"
+#include "append/ElementText.h"
 #include "append/InputFile.h"
 #include "append/ObjectText.h"
 #include "append/OutputBound.h"
@@ -46,6 +48,7 @@ public:
     void OpenInputs(const char* file1, const char* file2, const char* outputPath);
     void FindPageRoots();
     void CheckOutlines();
+    void PlanDocumentMerge();
     void CheckOutputSize(const char* outputPath);
     void OpenOutput(const char* outputPath);
     void InitOutputTable(uint32_t count);
@@ -55,6 +58,7 @@ public:
     void MarkDuplicates();
     void CopySecondFile();
     void MergePageTrees();
+    void WriteMergedDocument();
     void WriteXrefTable();
     void WriteTrailer(uint64_t xrefPosition);
     void CloseAll();
@@ -80,9 +84,29 @@ private:
     bool SameStreamData(const CObjectText& first, const CObjectText& second);
     uint64_t FirstFileDataHash(uint32_t target);
 
+    // The second file's document-level data, merged with the first's.
+    void PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
+    void PlanThreads(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
+    void PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
+    void PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,
+                        const CPdfDictionary& form2);
+    std::string MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2);
+    void PlanPageLabels(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
+    void PlanOptionalContent(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
+    void PlanStructure(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
+    void EditCatalog(const std::string& key, std::function<std::string()> value);
+    uint32_t AddNewObject(std::function<std::string()> body);
+    CReferenceMapper FirstMapper() const;
+    CReferenceMapper SecondMapper() const;
+    std::string SecondValueText(const CPdfElement& value) const;
+    void CollectSecondEdits(uint32_t number, const CObjectText& text, std::vector<CSpanEdit>& edits) const;
+    void WriteDeferredFirstObject(uint32_t number, const std::vector<CLazyKeyEdit>& edits);
+    void PlanOutlineJoin(uint32_t last1, uint32_t first2);
+
     void CopyFirstObject(uint32_t number);
     void CopySecondObject(uint32_t number);
-    void RenumberHead(const CObjectText& text, size_t headLength, uint32_t number);
+    void RenumberHead(const CObjectText& text, size_t headLength, uint32_t number,
+                      const std::vector<CSpanEdit>& edits);
     uint64_t OutputNumberOfSecond(uint32_t number) const;
 
     void FindInheritedAttributes(const CPdfDictionary* root1, const CPdfDictionary* root2);
@@ -93,9 +117,9 @@ private:
 
     uint32_t FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t& generation);
     void LinkOutlinesFromCatalog(uint32_t generation2);
-    void ChainOutlines(uint32_t last1, uint32_t last2, uint32_t lastGeneration2, uint32_t first2,
-                       uint32_t firstGeneration2);
-    void WriteEdited(uint32_t number, const CObjectText& text, const std::string& key, const std::string& value);
+    void ChainOutlines(const CPdfDictionary& root1, const CPdfDictionary& root2, uint32_t last1, uint32_t last2,
+                       uint32_t lastGeneration2, uint32_t first2, uint32_t firstGeneration2);
+    void WriteEdited(uint32_t number, const CObjectText& text, const std::vector<CKeyEdit>& keyEdits);
 
     CPdfDocument m_doc1;
     CPdfDocument m_doc2;
@@ -114,6 +138,10 @@ private:
     uint32_t m_pages2 = 0;
     int64_t m_leaves1 = 0; // pages counted under each page-tree root
     int64_t m_leaves2 = 0;
+    CPdfElement m_catalog1;   // both catalogs, read once for the document merge
+    CPdfElement m_catalog2;
+    CMergePlan m_plan;
+    std::vector<CSpanEdit> m_spanEdits; // edits of the object being copied; reused
     uint64_t m_maxOutputOffset = kMaxOutputOffset;
     CProgress m_progress; // the buffer-search counter behind the progress dots
     std::vector<OutputEntry> m_table;

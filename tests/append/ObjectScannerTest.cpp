@@ -21,7 +21,7 @@ struct ScanRow {
     std::vector<std::string> refs;                           // "number generation" of each
     std::vector<std::pair<std::string, std::string>> keys;   // top keys and their value texts
     std::string restAfterStop;                               // the text after the stop token
-    bool isUnshared = false;                                 // /Type /Page, /Pages or /ObjStm, /Parent, /FontFile2
+    bool isUnshared = false; // /Type /Page, /Pages or /ObjStm, /Parent, /FontFile2, or of one page
 };
 
 void ExpectScan(const ScanRow& row, const CObjectScanner& scan, ScanStatus status)
@@ -96,8 +96,20 @@ const ScanRow kRows[] = {
      ScanStatus::EndObj, 1, 0, {"3 0"}, {{"Type", "/Font"}, {"FontFile", "3 0 R"}}, ""},
     {"/Page inside a string", "1 0 obj << /T (/Page) >> endobj", ScanMode::Stored, ScanStatus::EndObj, 1, 0, {},
      {{"T", "(/Page)"}}, ""},
-    {"/P is not /Parent", "1 0 obj << /P 3 0 R >> endobj", ScanMode::Stored, ScanStatus::EndObj, 1, 0, {"3 0"},
-     {{"P", "3 0 R"}}, ""},
+    // Annotations and structure elements belong to one page, known by their keys; the same
+    // names as values (glyph names of an encoding) are no sign.
+    {"annotation's page", "1 0 obj << /P 3 0 R >> endobj", ScanMode::Stored, ScanStatus::EndObj, 1, 0, {"3 0"},
+     {{"P", "3 0 R"}}, "", true},
+    {"glyph names", "1 0 obj << /Differences [1 /P /Pg /Rect /FT] >> endobj", ScanMode::Stored,
+     ScanStatus::EndObj, 1, 0, {}, {{"Differences", "[1 /P /Pg /Rect /FT]"}}, ""},
+    {"key inside a value", "1 0 obj << /A << /Rect 1 >> >> endobj", ScanMode::Stored, ScanStatus::EndObj, 1, 0, {},
+     {{"A", "<< /Rect 1 >>"}}, ""},
+    {"widget", "1 0 obj << /FT /Tx /Rect [0 0 1 1] >> endobj", ScanMode::Stored, ScanStatus::EndObj, 1, 0, {},
+     {{"FT", "/Tx"}, {"Rect", "[0 0 1 1]"}}, "", true},
+    {"structure element", "1 0 obj << /Type /StructElem /S /P /K 0 >> endobj", ScanMode::Stored,
+     ScanStatus::EndObj, 1, 0, {}, {{"Type", "/StructElem"}, {"S", "/P"}, {"K", "0"}}, "", true},
+    {"form with structure parents", "1 0 obj << /Subtype /Form /StructParents 4 >> endobj", ScanMode::Stored,
+     ScanStatus::EndObj, 1, 0, {}, {{"Subtype", "/Form"}, {"StructParents", "4"}}, "", true},
 };
 
 // Whole text at once, and the same text given one byte more at a time: a token cut at the end

@@ -36,6 +36,14 @@ std::vector<std::string> TwoItems(const std::string& title1, const std::string& 
             "<< /Title (" + title2 + ") /Parent 4 0 R /Prev 5 0 R /Dest [3 0 R /Fit] >>"};
 }
 
+// The same with the root's /Count given by count (a key and value, or "").
+std::vector<std::string> CountedItems(const std::string& title1, const std::string& title2, const std::string& count)
+{
+    std::vector<std::string> items = TwoItems(title1, title2);
+    items[0] = "<< /Type /Outlines /First 5 0 R /Last 6 0 R" + count + " >>";
+    return items;
+}
+
 // Where the second outline is linked from, by what each file has.
 TEST(OutlineMerge, Rows)
 {
@@ -49,12 +57,28 @@ TEST(OutlineMerge, Rows)
         {"linked from the first catalog", none, cd,
          {{1, "1 0 obj\n<<\r/Outlines 7 0 R /Type /Catalog /Pages 2 0 R >>\nendobj\n"}}, {}, {"1 0 obj", "3 0 obj"}},
         // Both have outlines: the first root's /Last and its last item lead on to output 11 and
-        // 12; the edited objects come right after the header, before the first-file pass.
+        // 12, and its /Count adds the second's; the edited objects come right after the header,
+        // before the first-file pass. The second file's items hang under the first root, the
+        // first of them after item 6; the second root (output 10) is not written.
         {"chained after the last item", WithOutline(" /Outlines 4 0 R", TwoItems("a", "b")), cd,
-         {{4, "4 0 obj\n<< /Type /Outlines /First 5 0 R /Last 12 0 R /Count 2 >>\nendobj\n"},
+         {{4, "4 0 obj\n<< /Type /Outlines /First 5 0 R /Last 12 0 R /Count 4 >>\nendobj\n"},
           {6, "6 0 obj\n<<\r/Next 11 0 R /Title (b) /Parent 4 0 R /Prev 5 0 R /Dest [3 0 R /Fit] >>\nendobj\n"},
+          {11, "11 0 obj\n<<\r/Prev 6 0 R /Title (c) /Parent 4 0 R /Next 12 0 R /Dest [9 0 R /Fit] >>\nendobj\n"},
+          {12, "12 0 obj\n<< /Title (d) /Parent 4 0 R /Prev 11 0 R /Dest [9 0 R /Fit] >>\nendobj\n"},
+          {10, ""},
           {1, "1 0 obj\n<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>\nendobj\n"}},
          {}, {"4 0 obj", "1 0 obj"}},
+        // Counts of closed roots: the joined count keeps the first root's sign; without any
+        // /Count none is added.
+        {"closed first root", WithOutline(" /Outlines 4 0 R", CountedItems("a", "b", " /Count -2")),
+         WithOutline(" /Outlines 4 0 R", CountedItems("c", "d", " /Count 3")),
+         {{4, "4 0 obj\n<< /Type /Outlines /First 5 0 R /Last 12 0 R /Count -5 >>\nendobj\n"}}},
+        {"no counts", WithOutline(" /Outlines 4 0 R", CountedItems("a", "b", "")),
+         WithOutline(" /Outlines 4 0 R", CountedItems("c", "d", "")),
+         {{4, "4 0 obj\n<< /Type /Outlines /First 5 0 R /Last 12 0 R >>\nendobj\n"}}},
+        {"only the second counts", WithOutline(" /Outlines 4 0 R", CountedItems("a", "b", "")),
+         WithOutline(" /Outlines 4 0 R", CountedItems("c", "d", " /Count 2")),
+         {{4, "4 0 obj\n<<\r/Count 2 /Type /Outlines /First 5 0 R /Last 12 0 R >>\nendobj\n"}}},
         {"edited item before the first-file pass", WithOutline(" /Outlines 4 0 R", TwoItems("a", "b")), cd, {}, {},
          {"6 0 obj", "1 0 obj"}},
         {"no outline in the second file", none, none, {{1, untouched}}},

@@ -1,0 +1,258 @@
+// One interactive form for both files: the second file's fields join the first file's, under
+// names of their own, with the defaults they relied on written into them, so that neither
+// file's form-level settings change how the other's fields look. An XFA form describes one
+// document's pages only and is left out.
+#include "cli/Foliobind.h"
+
+#include <map>
+#include <set>
+
+#include "xref/XRef.h"
+
+namespace {
+
+// Keys of the form dictionary that the merge computes; the first file's others stay.
+constexpr const char* kMergedFormKeys[] = {"Fields", "DR", "DA", "Q", "NeedAppearances", "SigFlags", "CO", "XFA"};
+
+bool IsMergedFormKey(const std::string& key)
+{
+    for (const char* merged : kMergedFormKeys) {
+        if (key == merged)
+            return true;
+    }
+    return false;
+}
+
+std::string UniqueName(const std::string& name, const std::set<std::string>& used, std::set<std::string>& taken)
+{
+    for (uint32_t k = 2;; ++k) {
+        std::string candidate = name + "-" + std::to_string(k);
+        if (!used.count(candidate) && taken.insert(candidate).second)
+            return candidate;
+    }
+}
+
+// The items of an array value, empty for anything else.
+std::vector<CPdfElement> Items(const CPdfDictionary& dictionary, const char* key)
+{
+    CPdfElement value;
+    dictionary.getResolved(key, value);
+    std::vector<CPdfElement> items;
+    if (const CPdfArray* array = value.array()) {
+        for (size_t i = 0; i < array->size(); ++i)
+            items.push_back(array->at(i));
+    }
+    return items;
+}
+
+std::string ItemsText(const std::vector<CPdfElement>& first, const std::vector<CPdfElement>& second,
+                      const CReferenceMapper& firstMapper, const CReferenceMapper& secondMapper)
+{
+    std::string out = "[";
+    for (const CPdfElement& item : first) {
+        AppendElementText(item, firstMapper, out);
+        out += ' ';
+    }
+    for (const CPdfElement& item : second) {
+        AppendElementText(item, secondMapper, out);
+        out += ' ';
+    }
+    out += ']';
+    return out;
+}
+
+} // namespace
+
+void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+{
+    CPdfElement form1;
+    CPdfElement form2;
+    catalog1.getResolved("AcroForm", form1);
+    catalog2.getResolved("AcroForm", form2);
+    const CPdfDictionary* dictionary2 = form2.dictionary();
+    if (!dictionary2)
+        return;
+    const CPdfDictionary* dictionary1 = form1.dictionary();
+    if (!dictionary1) {
+        if (!dictionary2->find("XFA")) {
+            const CPdfElement raw = *catalog2.find("AcroForm");
+            EditCatalog("AcroForm", [this, raw]() { return SecondValueText(raw); });
+            return;
+        }
+        CPdfElement withoutXfa;
+        CPdfDictionary& copy = withoutXfa.newDictionary(m_xref2);
+        for (const auto& [key, value] : dictionary2->entries()) {
+            if (key != "XFA")
+                copy.set(key, value);
+        }
+        const uint32_t number = AddNewObject([this, withoutXfa]() { return SecondValueText(withoutXfa); });
+        EditCatalog("AcroForm", [number]() { return std::to_string(number) + " 0 R"; });
+        return;
+    }
+    const std::vector<CPdfElement> fields1 = Items(*dictionary1, "Fields");
+    const std::vector<CPdfElement> fields2 = Items(*dictionary2, "Fields");
+    const std::string resources = MergedFormResources(*dictionary1, *dictionary2);
+    PlanFieldEdits(fields1, fields2, *dictionary2);
+
+    const CPdfElement keep1 = form1;
+    const CPdfElement keep2 = form2;
+    const uint32_t number = AddNewObject([this, keep1, keep2, fields1, fields2, resources]() {
+        const CPdfDictionary& first = *keep1.dictionary();
+        const CPdfDictionary& second = *keep2.dictionary();
+        std::string out = "<<\n/Fields " + ItemsText(fields1, fields2, FirstMapper(), SecondMapper());
+        if (!resources.empty())
+            out += "\n/DR " + resources;
+        for (const char* key : {"DA", "Q"}) {
+            if (const CPdfElement* value = first.find(key))
+                out += "\n/" + std::string(key) + " " + ElementText(*value, FirstMapper());
+        }
+        CPdfElement flag1;
+        CPdfElement flag2;
+        first.getResolved("NeedAppearances", flag1);
+        second.getResolved("NeedAppearances", flag2);
+        if ((flag1.is(PdfKind::Boolean) && flag1.boolean()) || (flag2.is(PdfKind::Boolean) && flag2.boolean()))
+            out += "\n/NeedAppearances true";
+        first.getResolved("SigFlags", flag1);
+        second.getResolved("SigFlags", flag2);
+        const int32_t sigFlags = (flag1.is(PdfKind::Integer) ? flag1.integer() : 0) |
+                                 (flag2.is(PdfKind::Integer) ? flag2.integer() : 0);
+        if (sigFlags != 0)
+            out += "\n/SigFlags " + std::to_string(sigFlags);
+        const std::vector<CPdfElement> order1 = Items(first, "CO");
+        const std::vector<CPdfElement> order2 = Items(second, "CO");
+        if (!order1.empty() || !order2.empty())
+            out += "\n/CO " + ItemsText(order1, order2, FirstMapper(), SecondMapper());
+        for (const auto& [key, value] : first.entries()) {
+            if (!IsMergedFormKey(key))
+                out += "\n" + PdfNameText(key) + " " + ElementText(value, FirstMapper());
+        }
+        return out + "\n>>";
+    });
+    EditCatalog("AcroForm", [number]() { return std::to_string(number) + " 0 R"; });
+}
+
+// Default resources of both forms. A second-file font under a name the first form uses too is
+// listed under a new name, which the second file's /DA strings then use; in other categories
+// the first file's entry wins.
+std::string CFoliobind::MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2)
+{
+    CPdfElement resources1;
+    CPdfElement resources2;
+    form1.getResolved("DR", resources1);
+    form2.getResolved("DR", resources2);
+    const CPdfDictionary* dictionary1 = resources1.dictionary();
+    const CPdfDictionary* dictionary2 = resources2.dictionary();
+    if (!dictionary2)
+        return dictionary1 ? ElementText(*form1.find("DR"), FirstMapper()) : std::string();
+    std::set<std::string> categories;
+    if (dictionary1) {
+        for (const auto& entry : dictionary1->entries())
+            categories.insert(entry.first);
+    }
+    for (const auto& entry : dictionary2->entries())
+        categories.insert(entry.first);
+    std::vector<std::pair<std::string, std::function<std::string()>>> parts;
+    for (const std::string& category : categories) {
+        const CPdfElement* value1 = dictionary1 ? dictionary1->find(category) : nullptr;
+        const CPdfElement* value2 = dictionary2->find(category);
+        CPdfElement resolved1;
+        CPdfElement resolved2;
+        if (value1)
+            resolve(*value1, m_xref1, resolved1);
+        if (value2)
+            resolve(*value2, m_xref2, resolved2);
+        if (!resolved1.dictionary() || !resolved2.dictionary()) {
+            const CPdfElement kept = value1 ? *value1 : *value2;
+            const bool isFirst = value1 != nullptr;
+            parts.emplace_back(category, [this, kept, isFirst]() {
+                return ElementText(kept, isFirst ? FirstMapper() : SecondMapper());
+            });
+            continue;
+        }
+        std::set<std::string> used;
+        for (const auto& entry : resolved1.dictionary()->entries())
+            used.insert(entry.first);
+        for (const auto& entry : resolved2.dictionary()->entries())
+            used.insert(entry.first);
+        std::vector<std::pair<std::string, CPdfElement>> added;
+        std::set<std::string> taken;
+        for (const auto& [name, value] : resolved2.dictionary()->entries()) {
+            if (!resolved1.dictionary()->find(name)) {
+                added.emplace_back(name, value);
+            } else if (category == "Font") {
+                const std::string renamed = UniqueName(name, used, taken);
+                m_plan.fontRenames[name] = renamed;
+                added.emplace_back(renamed, value);
+            }
+        }
+        const CPdfElement kept1 = resolved1;
+        parts.emplace_back(category, [this, kept1, added]() {
+            std::string out = "<<";
+            for (const auto& [name, value] : kept1.dictionary()->entries())
+                out += "\n" + PdfNameText(name) + " " + ElementText(value, FirstMapper());
+            for (const auto& [name, value] : added)
+                out += "\n" + PdfNameText(name) + " " + ElementText(value, SecondMapper());
+            return out + "\n>>";
+        });
+    }
+    std::string out = "<<";
+    for (const auto& [category, value] : parts)
+        out += "\n" + PdfNameText(category) + " " + value();
+    return out + "\n>>";
+}
+
+// The second file's top-level fields: a name the first file's top-level fields use is changed,
+// and the form's /DA and /Q are written into fields without their own.
+void CFoliobind::PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,
+                                const CPdfDictionary& form2)
+{
+    std::set<std::string> used;
+    for (const CPdfElement& field : fields1) {
+        CPdfElement resolved;
+        resolve(field, m_xref1, resolved);
+        CPdfElement name;
+        if (resolved.dictionary())
+            resolved.dictionary()->getResolved("T", name);
+        if (name.is(PdfKind::String))
+            used.insert(name.text());
+    }
+    CPdfElement da;
+    CPdfElement quadding;
+    form2.getResolved("DA", da);
+    form2.getResolved("Q", quadding);
+    std::string daText;
+    if (da.is(PdfKind::String) && !RenameDaFonts(da.text(), m_plan.fontRenames, daText))
+        daText = da.text();
+    std::set<std::string> usedByEither = used;
+    for (const CPdfElement& field : fields2) {
+        CPdfElement resolved;
+        CPdfElement name;
+        resolve(field, m_xref2, resolved);
+        if (resolved.dictionary())
+            resolved.dictionary()->getResolved("T", name);
+        if (name.is(PdfKind::String))
+            usedByEither.insert(name.text());
+    }
+    std::set<std::string> taken;
+    std::map<std::string, std::string> renames; // fields of one name in the second file stay one
+    for (const CPdfElement& field : fields2) {
+        CPdfElement resolved;
+        resolve(field, m_xref2, resolved);
+        const CPdfDictionary* dictionary = resolved.dictionary();
+        if (!field.is(PdfKind::Reference) || !dictionary || field.refNumber() <= 0)
+            continue;
+        std::vector<CKeyEdit>& edits = m_plan.secondEdits[static_cast<uint32_t>(field.refNumber())];
+        CPdfElement name;
+        dictionary->getResolved("T", name);
+        if (name.is(PdfKind::String) && used.count(name.text())) {
+            auto renamed = renames.find(name.text());
+            if (renamed == renames.end())
+                renamed = renames.emplace(name.text(), UniqueName(name.text(), usedByEither, taken)).first;
+            edits.push_back({"T", PdfLiteralStringText(renamed->second)});
+        }
+        if (da.is(PdfKind::String) && !dictionary->find("DA"))
+            edits.push_back({"DA", PdfLiteralStringText(daText)});
+        if (quadding.is(PdfKind::Integer) && !dictionary->find("Q"))
+            edits.push_back({"Q", std::to_string(quadding.integer())});
+    }
+}

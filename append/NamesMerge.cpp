@@ -1,0 +1,201 @@
+// Named destinations, the other name trees and article threads of both files in one output.
+// A second-file name that the first file uses too is renamed (destinations everywhere the
+// second file uses them, see CollectSecondEdits), so that each file's links keep their targets.
+#include "cli/Foliobind.h"
+
+#include <set>
+
+#include "append/NameTree.h"
+#include "xref/XRef.h"
+
+namespace {
+
+// Name trees of the /Names dictionary merged entry by entry; any other key keeps the first
+// file's value.
+constexpr const char* kNameTrees[] = {"Dests",     "EmbeddedFiles", "JavaScript", "AP",
+                                      "Pages",     "Templates",     "IDS",        "URLS",
+                                      "Renditions", "AlternatePresentations"};
+
+bool IsNameTreeKey(const std::string& key)
+{
+    for (const char* tree : kNameTrees) {
+        if (key == tree)
+            return true;
+    }
+    return false;
+}
+
+// name with the first suffix "-2", "-3" ... that neither file nor an earlier rename uses.
+std::string FreshName(const std::string& name, const std::set<std::string>& used1,
+                      const std::set<std::string>& used2, std::set<std::string>& taken)
+{
+    for (uint32_t k = 2;; ++k) {
+        std::string candidate = name + "-" + std::to_string(k);
+        if (!used1.count(candidate) && !used2.count(candidate) && taken.insert(candidate).second)
+            return candidate;
+    }
+}
+
+// The second file's entries renamed where the first file has the name.
+void RenameClashes(std::vector<CTreeEntry>& entries, const std::set<std::string>& used1,
+                   const std::set<std::string>& used2, CNameRenames& renames, std::set<std::string>& taken)
+{
+    for (CTreeEntry& entry : entries) {
+        if (!used1.count(entry.name))
+            continue;
+        auto found = renames.find(entry.name);
+        if (found == renames.end())
+            found = renames.emplace(entry.name, FreshName(entry.name, used1, used2, taken)).first;
+        entry.name = found->second;
+    }
+}
+
+std::set<std::string> NamesOf(const std::vector<CTreeEntry>& entries)
+{
+    std::set<std::string> names;
+    for (const CTreeEntry& entry : entries)
+        names.insert(entry.name);
+    return names;
+}
+
+// The entries of an old-style /Dests dictionary, as tree entries of one file.
+std::vector<CTreeEntry> DictionaryEntries(const CPdfDictionary* dictionary, bool isSecond)
+{
+    std::vector<CTreeEntry> entries;
+    if (!dictionary)
+        return entries;
+    for (const auto& [key, value] : dictionary->entries()) {
+        CTreeEntry entry;
+        entry.name = key;
+        entry.value = value;
+        entry.isSecond = isSecond;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::string DictionaryText(const std::vector<CTreeEntry>& entries, const CReferenceMapper& first,
+                           const CReferenceMapper& second)
+{
+    std::string out = "<<";
+    for (const CTreeEntry& entry : entries) {
+        out += '\n';
+        out += PdfNameText(entry.name);
+        out += ' ';
+        AppendElementText(entry.value, entry.isSecond ? second : first, out);
+    }
+    out += "\n>>";
+    return out;
+}
+
+} // namespace
+
+void CFoliobind::PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+{
+    CPdfElement names1;
+    CPdfElement names2;
+    CPdfElement dests1;
+    CPdfElement dests2;
+    catalog1.getResolved("Names", names1);
+    catalog2.getResolved("Names", names2);
+    catalog1.getResolved("Dests", dests1);
+    catalog2.getResolved("Dests", dests2);
+    const CPdfDictionary* nameDictionary1 = names1.dictionary();
+    const CPdfDictionary* nameDictionary2 = names2.dictionary();
+    if (!nameDictionary2 && !dests2.dictionary())
+        return;
+
+    // Destination names of both files, by tree and by old-style dictionary.
+    std::vector<CTreeEntry> tree1;
+    std::vector<CTreeEntry> tree2;
+    if (nameDictionary1 && nameDictionary1->find("Dests"))
+        CollectNameTree(m_xref1, *nameDictionary1->find("Dests"), false, tree1);
+    if (nameDictionary2 && nameDictionary2->find("Dests"))
+        CollectNameTree(m_xref2, *nameDictionary2->find("Dests"), true, tree2);
+    std::vector<CTreeEntry> dictionary1 = DictionaryEntries(dests1.dictionary(), false);
+    std::vector<CTreeEntry> dictionary2 = DictionaryEntries(dests2.dictionary(), true);
+    std::set<std::string> used1 = NamesOf(tree1);
+    std::set<std::string> used2 = NamesOf(tree2);
+    for (const CTreeEntry& entry : dictionary1)
+        used1.insert(entry.name);
+    for (const CTreeEntry& entry : dictionary2)
+        used2.insert(entry.name);
+    std::set<std::string> taken;
+    RenameClashes(tree2, used1, used2, m_plan.destRenames, taken);
+    RenameClashes(dictionary2, used1, used2, m_plan.destRenames, taken);
+
+    if (!dictionary2.empty()) {
+        std::vector<CTreeEntry> merged = dictionary1;
+        merged.insert(merged.end(), dictionary2.begin(), dictionary2.end());
+        const uint32_t number = AddNewObject([this, merged]() {
+            return DictionaryText(merged, FirstMapper(), SecondMapper());
+        });
+        EditCatalog("Dests", [number]() { return std::to_string(number) + " 0 R"; });
+    }
+    if (!nameDictionary2)
+        return;
+
+    // The /Names dictionary: every key of either file; trees both files have are merged.
+    std::vector<std::pair<std::string, std::function<std::string()>>> values;
+    std::set<std::string> allKeys;
+    if (nameDictionary1) {
+        for (const auto& entry : nameDictionary1->entries())
+            allKeys.insert(entry.first);
+    }
+    for (const auto& entry : nameDictionary2->entries())
+        allKeys.insert(entry.first);
+    for (const std::string& key : allKeys) {
+        const CPdfElement* value1 = nameDictionary1 ? nameDictionary1->find(key) : nullptr;
+        const CPdfElement* value2 = nameDictionary2->find(key);
+        const bool isDests = key == "Dests";
+        if (value1 && (!value2 || !IsNameTreeKey(key) || (isDests && tree2.empty()))) {
+            CPdfElement kept = *value1;
+            values.emplace_back(key, [this, kept]() { return ElementText(kept, FirstMapper()); });
+            continue;
+        }
+        if (!value1 && !(isDests && !m_plan.destRenames.empty())) {
+            CPdfElement kept = *value2;
+            values.emplace_back(key, [this, kept]() { return SecondValueText(kept); });
+            continue;
+        }
+        std::vector<CTreeEntry> entries1 = isDests ? tree1 : std::vector<CTreeEntry>();
+        std::vector<CTreeEntry> entries2 = isDests ? tree2 : std::vector<CTreeEntry>();
+        if (!isDests) {
+            if (value1)
+                CollectNameTree(m_xref1, *value1, false, entries1);
+            CollectNameTree(m_xref2, *value2, true, entries2);
+            CNameRenames renames;
+            std::set<std::string> treeTaken;
+            RenameClashes(entries2, NamesOf(entries1), NamesOf(entries2), renames, treeTaken);
+        }
+        entries1.insert(entries1.end(), entries2.begin(), entries2.end());
+        const uint32_t number = AddNewObject([this, entries1]() {
+            return FlatNameTreeText(entries1, FirstMapper(), SecondMapper());
+        });
+        values.emplace_back(key, [number]() { return std::to_string(number) + " 0 R"; });
+    }
+    const uint32_t number = AddNewObject([values]() {
+        std::string out = "<<";
+        for (const auto& [key, value] : values)
+            out += "\n" + PdfNameText(key) + " " + value();
+        return out + "\n>>";
+    });
+    EditCatalog("Names", [number]() { return std::to_string(number) + " 0 R"; });
+}
+
+// Article threads: the second file's follow the first file's.
+void CFoliobind::PlanThreads(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+{
+    CPdfElement threads1;
+    CPdfElement threads2;
+    catalog1.getResolved("Threads", threads1);
+    catalog2.getResolved("Threads", threads2);
+    if (!threads2.array() || threads2.array()->size() == 0)
+        return;
+    EditCatalog("Threads", [this, threads1, threads2]() {
+        std::string text = threads1.array() ? ElementText(threads1, FirstMapper()) : "[]";
+        const std::string second = ElementText(threads2, SecondMapper());
+        text.pop_back();
+        return text + (text.size() > 1 ? " " : "") + second.substr(1);
+    });
+}
