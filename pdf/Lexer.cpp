@@ -191,10 +191,9 @@ void CPdfLexer::readLiteralString(CPdfElement& out)
             readEscape();
             continue;
         }
-        if (c != 0)
-            m_text.push_back(static_cast<char>(c));
+        m_text.push_back(static_cast<char>(c));
     }
-    out.setString(collectedText());
+    out.setString(m_text);
 }
 
 // One escape after a backslash inside a literal string; appends what it stands for.
@@ -236,12 +235,10 @@ void CPdfLexer::readEscape()
             getChar();
             value = value * 8 + (d - '0');
         }
-        if (value != 0) // 256 and up keep their low 8 bits; \400 thus ends the string's text
-            m_text.push_back(static_cast<char>(value & 0xFF));
+        m_text.push_back(static_cast<char>(value & 0xFF)); // 256 and up keep their low 8 bits
         return;
     }
-    if (e != 0)
-        m_text.push_back(static_cast<char>(e));
+    m_text.push_back(static_cast<char>(e));
 }
 
 void CPdfLexer::readNumber(int first, CPdfElement& out)
@@ -306,7 +303,7 @@ void CPdfLexer::readHexString(CPdfElement& out)
     }
     if (digits == 1)
         m_text.push_back(static_cast<char>(pending * 16));
-    out.setString(collectedText());
+    out.setString(m_text);
 }
 
 void CPdfLexer::readRegular(int first, CPdfElement& out)

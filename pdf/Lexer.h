@@ -42,7 +42,8 @@ private:
     void readName(CPdfElement& out);
     void readHexString(CPdfElement& out);
     void readRegular(int first, CPdfElement& out);
-    // Text collected so far, cut at its first zero byte.
+    // Text collected so far, cut at its first zero byte: for names and keywords (strings keep
+    // every byte, as UTF-16 text needs).
     std::string collectedText() const;
 
     std::vector<CPdfRef<CPdfStream>> m_inputs;

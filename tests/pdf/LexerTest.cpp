@@ -90,26 +90,26 @@ const std::vector<TokenRow> kTokenRows = {
     // Literal strings: nesting, escaped parentheses and backslash, named escapes.
     {"(a(b)c)", {Str("a(b)c")}}, {R"((a\)b))", {Str("a)b")}}, {R"((\(\\\)))", {Str("(\\)")}},
     {R"((a\(b))", {Str("a(b")}}, {R"((\n\r\t\b\f))", {Str("\n\r\t\b\f")}}, {R"((\q\%\/))", {Str("q%/")}},
-    // Octal escapes: one to three digits, 8 is no digit, the low 8 bits kept, a zero byte dropped
-    // when escaped alone but ending the text when it comes from \400.
+    // Octal escapes: one to three digits, 8 is no digit, the low 8 bits kept. Strings keep zero
+    // bytes (UTF-16 text has them), whichever way they are written.
     {R"((\101\102))", {Str("AB")}}, {R"((\7x))", {Str("\x07x")}}, {R"((\12x))", {Str("\nx")}},
-    {R"((\1011))", {Str("A1")}}, {R"((\18))", {Str("\x01" "8")}}, {R"((x\0y))", {Str("xy")}},
-    {R"((x\000y))", {Str("xy")}}, {R"((a\400b))", {Str("a")}}, {R"((\401))", {Str("\x01")}},
+    {R"((\1011))", {Str("A1")}}, {R"((\18))", {Str("\x01" "8")}}, {R"((x\0y))", {Str("x\0y"s)}},
+    {R"((x\000y))", {Str("x\0y"s)}}, {R"((a\400b))", {Str("a\0b"s)}}, {R"((\401))", {Str("\x01")}},
     {R"((\777))", {Str("\xff")}}, {R"((\12)", {Str("\n")}},
     // A backslash before LF, CR LF or CR joins lines; plain ends of line stay as they are.
     {"(a\\\nb)", {Str("ab")}}, {"(a\\\r\nb)", {Str("ab")}}, {"(a\\\rb)", {Str("ab")}},
     {"(a\\\r\rb)", {Str("a\rb")}}, {"(a\\\n\rb)", {Str("a\rb")}}, {"(a\r\nb\rc\nd)", {Str("a\r\nb\rc\nd")}},
-    // NUL bytes are dropped, high bytes and percent kept; a missing close ends at the input's end.
-    {"(a\\\0b)"s, {Str("ab")}}, {"(a\0b)"s, {Str("ab")}}, {"(\x80\xfe\xff)", {Str("\x80\xfe\xff")}},
+    // NUL bytes, high bytes and percent are kept; a missing close ends at the input's end.
+    {"(a\\\0b)"s, {Str("a\0b"s)}}, {"(a\0b)"s, {Str("a\0b"s)}}, {"(\x80\xfe\xff)", {Str("\x80\xfe\xff")}},
     {"(a%b)", {Str("a%b")}}, {"()", {Str("")}}, {"(abc", {Str("abc")}}, {"(a(b)c", {Str("a(b)c")}},
     {"(ab\\", {Str("ab")}}, {"(", {Str("")}},
     // What follows a literal string.
     {"(a))", {Str("a"), kInvalid}}, {"(a)b", {Str("a"), Kw("b")}}, {"(a)(b)", {Str("a"), Str("b")}},
     // Hex strings: whitespace (NUL too) skipped, junk and delimiters count as zero digits, an odd
-    // digit is padded, a zero byte ends the text, percent starts no comment, the close may be missing.
+    // digit is padded, zero bytes are kept, percent starts no comment, the close may be missing.
     {"<41 42>", {Str("AB")}}, {"<41 42 5>", {Str("ABP")}}, {"<5G>", {Str("P")}}, {"<>", {Str("")}},
     {"<4>", {Str("@")}}, {"<4 1\t4\r\n2\f>", {Str("AB")}}, {"<41\0 42>"s, {Str("AB")}}, {"<6a6A>", {Str("jj")}},
-    {"<4100 42>", {Str("A")}}, {"<0041>", {Str("")}}, {"<zz>", {Str("")}}, {"<(41)>", {Str("\x04\x10")}},
+    {"<4100 42>", {Str("A\0B"s)}}, {"<0041>", {Str("\0A"s)}}, {"<zz>", {Str("\0"s)}}, {"<(41)>", {Str("\x04\x10")}},
     {"<%41>", {Str("\x04\x10")}}, {"<4142", {Str("AB")}}, {"<414", {Str("A@")}}, {"<", {Str("")}},
     {"<41>>", {Str("A"), kInvalid}},
     // Names: #xx escapes in either case; a # before a non-hex byte, another # or the end is plain.
