@@ -23,6 +23,46 @@ bool IsMergedFormKey(const std::string& key)
     return false;
 }
 
+// A widget without an appearance stream, among the fields under field (terminal fields are
+// their widgets, or have them as kids); visits at most limit objects, to a depth of 32.
+bool HasWidgetWithoutAppearance(const CPdfElement& field, int depth, size_t& limit)
+{
+    CPdfElement resolved;
+    resolve(field, nullptr, resolved);
+    const CPdfDictionary* dictionary = resolved.dictionary();
+    if (!dictionary || depth > 32 || limit == 0)
+        return false;
+    --limit;
+    CPdfElement kids;
+    dictionary->getResolved("Kids", kids);
+    if (const CPdfArray* array = kids.array()) {
+        for (size_t i = 0; i < array->size(); ++i) {
+            CPdfElement kid;
+            array->getResolved(i, kid);
+            if (HasWidgetWithoutAppearance(kid, depth + 1, limit))
+                return true;
+        }
+        return false;
+    }
+    return dictionary->find("Rect") && !dictionary->find("AP");
+}
+
+bool NeedsAppearances(const CPdfDictionary& form, const std::vector<CPdfElement>& fields)
+{
+    CPdfElement flag;
+    form.getResolved("NeedAppearances", flag);
+    if (!flag.is(PdfKind::Boolean) || !flag.boolean())
+        return false;
+    size_t limit = 100000;
+    for (const CPdfElement& field : fields) {
+        CPdfElement resolved;
+        resolve(field, form.xref(), resolved);
+        if (HasWidgetWithoutAppearance(resolved, 0, limit))
+            return true;
+    }
+    return false;
+}
+
 std::string UniqueName(const std::string& name, const std::set<std::string>& used, std::set<std::string>& taken)
 {
     for (uint32_t k = 2;; ++k) {
@@ -92,11 +132,14 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
     const std::vector<CPdfElement> fields1 = Items(*dictionary1, "Fields");
     const std::vector<CPdfElement> fields2 = Items(*dictionary2, "Fields");
     const std::string resources = MergedFormResources(*dictionary1, *dictionary2);
+    // Readers that honour /NeedAppearances redraw every field of the form, so it is kept only
+    // where a file asked for it and has widgets that cannot be drawn otherwise.
+    const bool needsAppearances = NeedsAppearances(*dictionary1, fields1) || NeedsAppearances(*dictionary2, fields2);
     PlanFieldEdits(fields1, fields2, *dictionary2);
 
     const CPdfElement keep1 = form1;
     const CPdfElement keep2 = form2;
-    const uint32_t number = AddNewObject([this, keep1, keep2, fields1, fields2, resources]() {
+    const uint32_t number = AddNewObject([this, keep1, keep2, fields1, fields2, resources, needsAppearances]() {
         const CPdfDictionary& first = *keep1.dictionary();
         const CPdfDictionary& second = *keep2.dictionary();
         std::string out = "<<\n/Fields " + ItemsText(fields1, fields2, FirstMapper(), SecondMapper());
@@ -106,12 +149,10 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
             if (const CPdfElement* value = first.find(key))
                 out += "\n/" + std::string(key) + " " + ElementText(*value, FirstMapper());
         }
+        if (needsAppearances)
+            out += "\n/NeedAppearances true";
         CPdfElement flag1;
         CPdfElement flag2;
-        first.getResolved("NeedAppearances", flag1);
-        second.getResolved("NeedAppearances", flag2);
-        if ((flag1.is(PdfKind::Boolean) && flag1.boolean()) || (flag2.is(PdfKind::Boolean) && flag2.boolean()))
-            out += "\n/NeedAppearances true";
         first.getResolved("SigFlags", flag1);
         second.getResolved("SigFlags", flag2);
         const int32_t sigFlags = (flag1.is(PdfKind::Integer) ? flag1.integer() : 0) |
