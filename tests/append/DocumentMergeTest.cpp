@@ -1,0 +1,168 @@
+// The second file's document-level data in the output: named destinations renamed where the
+// first file uses the name (and their uses with them), forms, page labels, layers and structure
+// merged. Each row appends two small files and reads the merged objects back byte for byte.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "append/DestinationUses.h"
+#include "tests/append/AppendTestSupport.h"
+#include "tests/support/PdfBuilder.h"
+
+namespace {
+
+// Catalog 1 (with catalogExtra), page-tree root 2, one page 3 (with pageExtra), then objects
+// from 4 on. The output numbers the second file's object k as 3 + (number of first objects) + k.
+std::string Doc(const std::string& catalogExtra, const std::vector<std::string>& objects,
+                const std::string& pageExtra = "")
+{
+    CTestPdf pdf("1.4");
+    pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R" + catalogExtra + " >>");
+    pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]" + pageExtra + " >>");
+    uint32_t number = 4;
+    for (const std::string& object : objects)
+        pdf.Add(number++, object);
+    return pdf.ClassicXRef("/Root 1 0 R");
+}
+
+std::string Object(uint32_t number, const std::string& body)
+{
+    return std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+}
+
+// Applies the edits FindRenamedDestinations finds in text.
+std::string Renamed(const std::string& text, const CNameRenames& renames)
+{
+    std::vector<CSpanEdit> edits;
+    FindRenamedDestinations(text, 0, text.size(), renames, edits);
+    std::string out;
+    size_t at = 0;
+    for (const CSpanEdit& edit : edits) {
+        out += text.substr(at, edit.start - at) + edit.text;
+        at = edit.end;
+    }
+    return out + text.substr(at);
+}
+
+const std::string kTreeAB = "<< /Names [(a) [3 0 R /Fit] (b) [3 0 R /XYZ 0 792 0]] >>";
+
+TEST(DocumentMerge, Rows)
+{
+    // First file: objects 0-4 (shift 4); the second's page 3 is output 7.
+    const std::string namesAB = Doc(" /Names << /Dests 4 0 R >>", {kTreeAB});
+    CheckAppendRows({
+        // A clashing name (b) is renamed in the merged tree and in every use: a link's /Dest, a
+        // go-to action's /D, as a string or a name; a remote go-to's /D names another file's
+        // destination and stays. New objects follow the table (5 + 7 - 1 entries): the tree 11,
+        // the names 12.
+        {"string names clash", namesAB,
+         Doc(" /Names << /Dests 4 0 R >>",
+             {"<< /Names [(b) [3 0 R /Fit] (c) [3 0 R /Fit]] >>",
+              "<< /Type /Annot /Subtype /Link /Rect [0 0 1 1] /Dest (b) >>",
+              "<< /S /GoTo /D <62> /Next << /S /GoToR /F (x.pdf) /D (b) >> >>"}),
+         {{11, Object(11, "<< /Names [\n<61> [3 0 R /Fit]\n<62> [3 0 R /XYZ 0 792 0]\n<622D32> [7 0 R /Fit]\n"
+                          "<63> [7 0 R /Fit]\n] >>")},
+          {12, Object(12, "<<\n/Dests 11 0 R\n>>")},
+          {1, Object(1, "<< /Type /Catalog /Pages 2 0 R /Names 12 0 R >>")},
+          {9, Object(9, "<< /Type /Annot /Subtype /Link /Rect [0 0 1 1] /Dest (b-2) >>")},
+          {10, Object(10, "<< /S /GoTo /D (b-2) /Next << /S /GoToR /F (x.pdf) /D (b) >> >>")}}},
+        // Old-style /Dests dictionaries: names given as names; a second name that the first file's
+        // tree uses is renamed in the merged dictionary (object 10) and in the bookmark.
+        {"dictionary names clash with the tree", namesAB,
+         Doc(" /Dests 4 0 R /Outlines 5 0 R",
+             {"<< /b [3 0 R /Fit] /d [3 0 R /Fit] >>", "<< /Type /Outlines /First 6 0 R /Last 6 0 R /Count 1 >>",
+              "<< /Title (x) /Parent 5 0 R /Dest /b >>"}),
+         {{11, Object(11, "<<\n/b-2 [7 0 R /Fit]\n/d [7 0 R /Fit]\n>>")},
+          {10, Object(10, "<< /Title (x) /Parent 9 0 R /Dest /b-2 >>")}},
+         {{"/Dests 11 0 R", 1}}},
+        // A tree of kids with /Limits reads as its leaves; the output tree is one sorted node.
+        {"tree with kids", Doc(" /Names << /Dests 4 0 R >>", {"<< /Names [(m) [3 0 R /Fit]] >>"}),
+         Doc(" /Names << /Dests 4 0 R >>",
+             {"<< /Kids [5 0 R 6 0 R] >>", "<< /Limits [(a) (b)] /Names [(a) [3 0 R /Fit] (b) [3 0 R /Fit]] >>",
+              "<< /Limits [(x) (z)] /Names [(z) [3 0 R /Fit]] >>"}),
+         {{11, Object(11, "<< /Names [\n<61> [7 0 R /Fit]\n<62> [7 0 R /Fit]\n<6D> [3 0 R /Fit]\n"
+                          "<7A> [7 0 R /Fit]\n] >>")}}},
+        // Only the second file has names: the catalog leads to them, renumbered.
+        {"names of the second file only", Doc("", {}),
+         Doc(" /Names 4 0 R", {"<< /Dests 5 0 R /EmbeddedFiles << /Names [(f) 6 0 R] >> >>",
+                               "<< /Names [(a) [3 0 R /Fit]] >>", "<< /Type /Filespec /F (f) >>"}),
+         {{10, Object(10, "<<\n/Dests 8 0 R\n/EmbeddedFiles <</Names [<66> 9 0 R]>>\n>>")},
+          {1, Object(1, "<<\r/Names 10 0 R /Type /Catalog /Pages 2 0 R >>")}}},
+    });
+}
+
+// Uses of renamed destinations, in the forms a file may spell them; anything else stays.
+TEST(DocumentMerge, DestinationUses)
+{
+    const CNameRenames renames = {{"b", "b-2"}, {"a b", "a b-2"}, {"x(y", "x(y-2"}};
+    const std::pair<const char*, const char*> rows[] = {
+        {"<< /Dest (b) >>", "<< /Dest (b-2) >>"},
+        {"<< /Dest <62> >>", "<< /Dest (b-2) >>"},
+        {"<< /Dest /b >>", "<< /Dest /b-2 >>"},
+        {"<< /Dest /a#20b >>", "<< /Dest /a#20b-2 >>"},
+        {"<< /Dest (x\\(y) >>", "<< /Dest (x\\(y-2) >>"},
+        {"<< /Dest [3 0 R /Fit] /Next (b) >>", "<< /Dest [3 0 R /Fit] /Next (b) >>"},
+        {"<< /A << /S /GoTo /D (b) >> /Parent 4 0 R /D /b >>", "<< /A << /S /GoTo /D (b-2) >> /Parent 4 0 R /D /b-2 >>"},
+        {"<< /A << /S /GoToR /F (o.pdf) /D (b) >> >>", "<< /A << /S /GoToR /F (o.pdf) /D (b) >> >>"},
+        {"<< /S /GoToE /D (b) >>", "<< /S /GoToE /D (b) >>"},
+        {"<< /Title (b) /Dest (c) /Kids [<< /D (b) >>] >>", "<< /Title (b) /Dest (c) /Kids [<< /D (b-2) >>] >>"},
+        {"<< /D % (b)\n(b) >>", "<< /D % (b)\n(b-2) >>"},
+        {"<< /D (b", "<< /D (b"},
+    };
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(Renamed(text, renames), expected) << text;
+}
+
+// Forms, labels, layers, structure and objects of one page, each in a pair of small files.
+TEST(DocumentMerge, FormsLabelsLayersStructure)
+{
+    const std::string field = "<< /FT /Tx /T (name) /Rect [0 0 1 1] /P 3 0 R >>";
+    const std::string font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const std::string tagged =
+        Doc(" /StructTreeRoot 4 0 R /MarkInfo << /Marked true >>",
+            {"<< /Type /StructTreeRoot /K [5 0 R] /ParentTree << /Nums [0 [5 0 R]] >> /ParentTreeNextKey 1 >>",
+             "<< /Type /StructElem /S /P /P 4 0 R /Pg 3 0 R /K 0 >>"},
+            " /StructParents 0");
+    const std::string annotated = Doc("", {"<< /Type /Annot /Subtype /Text /Rect [0 0 1 1] /Contents (n) >>"},
+                                      " /Annots [4 0 R]");
+    CheckAppendRows({
+        // A field name both forms use is renamed; the second form's /DA and /Q are written into
+        // its field, with its font renamed where the first form's resources use the name; the
+        // fonts are one object. The merged form is new object 11 (6 + 6 - 1).
+        {"forms", Doc(" /AcroForm << /Fields [4 0 R] /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv 5 0 R >> >> >>",
+                      {field, font}),
+         Doc(" /AcroForm << /Fields [4 0 R] /DA (/Helv 9 Tf 1 g) /Q 1 /DR << /Font << /Helv 5 0 R >> >> "
+             "/NeedAppearances true /XFA 7 0 R >>",
+             {field, font}),
+         {{9, Object(9, "<<\r/DA (/Helv-2 9 Tf 1 g)\r/Q 1 /FT /Tx /T (name-2) /Rect [0 0 1 1] /P 8 0 R >>")},
+          {11, Object(11, "<<\n/Fields [4 0 R 9 0 R ]\n/DR <<\n/Font <<\n/Helv 5 0 R\n/Helv-2 5 0 R\n>>\n>>"
+                          "\n/DA <2F48656C76203020546620302067>\n/NeedAppearances true\n>>")},
+          {1, Object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 11 0 R >>")}}},
+        // The first file has no labels: its page shows 1; the second file's page keeps "i".
+        {"labels", Doc("", {}), Doc(" /PageLabels << /Nums [0 << /S /r >>] >>", {}),
+         {{7, Object(7, "<< /Nums [\n0 <</S /D>>\n1 <</S /r>>\n] >>")}}},
+        // Base states differ: the second file's groups that its own /ON does not list start off.
+        // Its groups join the first file's /Order, which the second file did not have.
+        {"layers", Doc(" /OCProperties << /OCGs [4 0 R] /D << /Order [4 0 R] >> >>", {"<< /Type /OCG /Name (A) >>"}),
+         Doc(" /OCProperties << /OCGs [4 0 R 5 0 R] /D << /BaseState /OFF /ON [4 0 R] >> >>",
+             {"<< /Type /OCG /Name (B) >>", "<< /Type /OCG /Name (C) >>"}),
+         {{10, Object(10, "<<\n/OCGs [4 0 R 8 0 R 9 0 R ]\n/D <<\n/OFF [9 0 R ]\n/ON [8 0 R ]"
+                          "\n/Order [4 0 R 8 0 R 9 0 R ]\n>>\n>>")}}},
+        // Both tagged: the second file's element hangs under the first root, its page's
+        // /StructParents and its parent-tree key move past the first file's; its root (9) goes.
+        {"structure", tagged, tagged,
+         {{4, Object(4, "<< /Type /StructTreeRoot /K [5 0 R 10 0 R ] /ParentTree 11 0 R /ParentTreeNextKey 2 >>")},
+          {10, Object(10, "<< /Type /StructElem /S /P /P 4 0 R /Pg 8 0 R /K 0 >>")},
+          {8, Object(8, "<< /Type /Page /Parent 7 0 R /MediaBox [0 0 612 792] /StructParents 1 >>")},
+          {9, ""},
+          {11, Object(11, "<< /Nums [\n0 [5 0 R]\n1 [10 0 R]\n] >>")}}},
+        // A file onto itself: each page keeps an annotation of its own.
+        {"annotations stay one per page", annotated, annotated,
+         {{8, Object(8, "<< /Type /Annot /Subtype /Text /Rect [0 0 1 1] /Contents (n) >>")}},
+         {{"/Annots [8 0 R]", 1}}},
+    });
+}
+
+} // namespace
