@@ -323,7 +323,7 @@ void CObjectScanner::TakeClose(const Token& token)
 }
 
 // A token directly inside the top dictionary: a key's name, or a one-token value.
-void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token& token)
+inline void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token& token)
 {
     if (m_expectKey) {
         if (token.kind == TokenKind::Name) {
@@ -331,7 +331,9 @@ void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token& token
             key.keyStart = token.start;
             key.keyEnd = token.end;
             m_keys.push_back(key);
-            NoteKey(text.substr(token.start + 1, token.end - token.start - 1));
+            const size_t length = token.end - token.start - 1;
+            if (length <= 2 || length == 4 || length == 12 || length == 13) // the lengths NoteKey knows
+                NoteKey(text.substr(token.start + 1, length));
             m_expectKey = false;
         }
         return;
@@ -346,21 +348,49 @@ void CObjectScanner::NoteName(std::string_view name)
     // Pages and page-tree nodes, object streams, objects that hang in a tree by "Parent", and
     // embedded TrueType fonts are never shared between the two files; nor are annotations and
     // structure elements, which belong to one page (keys of such objects: NoteKey).
-    if (name.empty() || (name[0] != 'P' && name[0] != 'O' && name[0] != 'F' && name[0] != 'A' && name[0] != 'S'))
+    if (name.size() < 4)
         return;
-    for (std::string_view prefix : {"Page", "ObjStm", "Parent", "FontFile2", "Annot", "StructElem", "StructTreeRoot"}) {
-        if (StartsWith(name, prefix))
-            m_hasUnsharedName = true;
+    switch (name[0]) {
+    case 'P':
+        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "Page") || StartsWith(name, "Parent");
+        return;
+    case 'O':
+        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "ObjStm");
+        return;
+    case 'F':
+        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "FontFile2");
+        return;
+    case 'A':
+        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "Annot");
+        return;
+    case 'S':
+        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "StructElem") || StartsWith(name, "StructTreeRoot");
+        return;
+    default:
+        return;
     }
 }
 
 // Keys of the top dictionary that only objects of one page have: an annotation's page and
 // rectangle, a form field's type, a structure element's page, structure parent indexes.
-void CObjectScanner::NoteKey(std::string_view name)
+inline void CObjectScanner::NoteKey(std::string_view name)
 {
-    for (std::string_view key : {"P", "Pg", "Rect", "FT", "StructParent", "StructParents"}) {
-        if (name == key)
-            m_hasUnsharedName = true;
+    switch (name.size()) {
+    case 1:
+        m_hasUnsharedName = m_hasUnsharedName || name[0] == 'P';
+        return;
+    case 2:
+        m_hasUnsharedName = m_hasUnsharedName || name == "Pg" || name == "FT";
+        return;
+    case 4:
+        m_hasUnsharedName = m_hasUnsharedName || name == "Rect";
+        return;
+    case 12:
+    case 13:
+        m_hasUnsharedName = m_hasUnsharedName || name == "StructParent" || name == "StructParents";
+        return;
+    default:
+        return;
     }
 }
 

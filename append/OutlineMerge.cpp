@@ -89,7 +89,7 @@ void CFoliobind::CheckOutlines()
     uint32_t generation = 0;
     CheckOutlineItems(m_reader1, FindOutlines(m_xref1, m_root1, generation), m_text);
     if (!m_noBookmarks)
-        CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text);
+        CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text, &m_topItems2);
 }
 
 void CFoliobind::MergeOutlines()
@@ -169,18 +169,11 @@ void CFoliobind::ChainOutlines(const CPdfDictionary& root1, const CPdfDictionary
 void CFoliobind::PlanOutlineJoin(uint32_t last1, uint32_t first2)
 {
     const std::string parent = ReferenceText(m_outlines1, FetchGeneration((*m_entries1)[m_outlines1]));
-    std::vector<bool> isReached(m_entries2->size());
-    for (uint32_t item = first2; item != 0 && item < isReached.size() && !isReached[item];) {
-        isReached[item] = true;
+    for (uint32_t item : m_topItems2) {
         std::vector<CKeyEdit>& edits = m_plan.secondEdits[item];
         edits.push_back({"Parent", parent});
         if (item == first2)
             edits.push_back({"Prev", ReferenceText(last1, FetchGeneration((*m_entries1)[last1]))});
-        if (!m_reader2.Read(item, m_text))
-            break;
-        const CObjectKey* next = m_text.scan.FindKey(m_text.head, "Next");
-        const CObjectRef* reference = next ? m_text.scan.ReferenceValue(*next) : nullptr;
-        item = reference ? reference->number : 0;
     }
     m_plan.secondDropped.insert(m_outlines2);
 }

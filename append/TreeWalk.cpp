@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr uint32_t kNoItem = UINT32_MAX;
+
 // Object numbers reached so far; each number is entered at most once, so a walk ends within
 // the cross-reference's size whatever the file says.
 class CReached {
@@ -109,15 +111,22 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
     return leaves;
 }
 
-void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text)
+void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text,
+                       std::vector<uint32_t>* topLevel)
 {
     CReached reached(reader, text);
     std::vector<uint32_t> pending{outlineRoot}; // heads of /Next chains
+    uint32_t topHead = kNoItem;                  // the root's /First, once the root is read
     while (!pending.empty()) {
         uint32_t item = pending.back();
         pending.pop_back();
+        const bool isTopChain = item == topHead;
         while (reached.Enter(item)) {
+            if (isTopChain && topLevel)
+                topLevel->push_back(item);
             pending.push_back(reached.ReferenceUnder("First"));
+            if (topHead == kNoItem)
+                topHead = pending.back();
             item = reached.ReferenceUnder("Next");
         }
     }

@@ -5,11 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class CObjectReader;
 struct CObjectText;
 
 // The number of pages (leaves) under page-tree root rootNumber; text is scratch space.
 int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text);
-// Follows every item of outline root outlineRoot (0: no outline) along /First and /Next.
-void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text);
+// Follows every item of outline root outlineRoot (0: no outline) along /First and /Next; the
+// root's own items, in order, go to topLevel when it is given.
+void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text,
+                       std::vector<uint32_t>* topLevel = nullptr);

@@ -141,6 +141,7 @@ private:
     CPdfElement m_catalog1;   // both catalogs, read once for the document merge
     CPdfElement m_catalog2;
     CMergePlan m_plan;
+    std::vector<uint32_t> m_topItems2;  // the second outline's top-level items, in order
     std::vector<CSpanEdit> m_spanEdits; // edits of the object being copied; reused
     uint64_t m_maxOutputOffset = kMaxOutputOffset;
     CProgress m_progress; // the buffer-search counter behind the progress dots
