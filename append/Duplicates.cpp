@@ -139,7 +139,6 @@ void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
     CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
     const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
     OutputEntry& entry = m_table[outputNumber];
-    entry.weight = ObjectWeight(m_targetCanonical.data(), length, 0);
     entry.crc = ObjectCrc(m_targetCanonical.data(), length, 0, 0xFFFFFFFF);
     entry.isTarget = true;
     m_shapeKeys.insert(ShapeKey(text, m_targetCanonical, entry.crc));

@@ -92,16 +92,6 @@ uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint3
     return file.Find(start, std::string_view(pattern, length));
 }
 
-uint32_t ObjectWeight(const char* text, uint32_t length, uint32_t start)
-{
-    uint32_t weight = 0;
-    WalkFingerprint(text, length, start, [&weight](unsigned char c) {
-        if (c != ' ' && c != '\r' && c != '\n')
-            ++weight;
-    });
-    return weight;
-}
-
 uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t initial)
 {
     uint32_t crc = initial;

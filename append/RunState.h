@@ -10,7 +10,6 @@ constexpr uint64_t kNotWritten = UINT64_MAX;
 // One output object number.
 struct OutputEntry {
     uint64_t position = kNotWritten; // byte position of the object's text in the output
-    uint32_t weight = 0;             // fingerprint of the object's text; 0 until computed
     uint32_t inUse = 0;              // 0 = free
     uint32_t crc = 0;                // fingerprint CRC; 0 until computed
     uint32_t generation = 0;         // generation the object carries in the output
