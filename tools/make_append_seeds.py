@@ -97,6 +97,30 @@ def prev_loop():
     return data.replace(b"/Root 1 0 R >>", b"/Root 1 0 R /Prev %d >>" % xref)
 
 
+def document_level():
+    """A catalog with everything the document merge reads: destinations (a tree with kids and
+    an old dictionary), an attachment, a form with resources, labels, layers, a structure tree,
+    threads and a link and go-to action that use a destination name."""
+    pdf, _ = simple(extra_catalog=(
+        " /Names << /Dests 6 0 R /EmbeddedFiles << /Names [(f) << /Type /Filespec /F (f) >>] >> >>"
+        " /Dests << /old [3 0 R /Fit] >> /AcroForm << /Fields [9 0 R] /DA (/Helv 0 Tf 0 g)"
+        " /DR << /Font << /Helv 5 0 R >> >> /NeedAppearances true >> /PageLabels << /Nums [0 << /S /r >>] >>"
+        " /OCProperties << /OCGs [10 0 R] /D << /BaseState /OFF /ON [10 0 R] /Order [10 0 R] >> >>"
+        " /StructTreeRoot 11 0 R /MarkInfo << /Marked true >> /Threads [13 0 R] /Version /1.7"))
+    pdf.add(6, "<< /Kids [7 0 R] >>")
+    pdf.add(7, "<< /Limits [(a) (b)] /Names [(a) [3 0 R /Fit] (b) 8 0 R] >>")
+    pdf.add(8, "<< /D [3 0 R /XYZ 0 0 0] >>")
+    pdf.add(9, "<< /FT /Tx /T (name) /Rect [0 0 9 9] /P 3 0 R /Subtype /Widget /Dest (a)"
+               " /A << /S /GoTo /D (b) >> >>")
+    pdf.add(10, "<< /Type /OCG /Name (layer) >>")
+    pdf.add(11, "<< /Type /StructTreeRoot /K [12 0 R] /ParentTree << /Nums [0 [12 0 R]] >>"
+                " /RoleMap << /Para /P >> /IDTree << /Names [(id) 12 0 R] >> >>")
+    pdf.add(12, "<< /Type /StructElem /S /P /P 11 0 R /Pg 3 0 R /K 0 /ID (id) >>")
+    pdf.add(13, "<< /Type /Thread /F 14 0 R >>")
+    pdf.add(14, "<< /T 13 0 R /N 14 0 R /V 14 0 R /P 3 0 R /R [0 0 9 9] >>")
+    return pdf.classic_xref("/Root 1 0 R")
+
+
 def seeds():
     result = {name: build() for name, build in SAMPLES.items()}
     pdf, _ = simple()
@@ -123,6 +147,7 @@ def seeds():
     result["seed-encrypted.pdf"] = simple()[0].classic_xref("/Root 1 0 R /Encrypt << /Filter /Standard >>")
     result["seed-truncated.pdf"] = SAMPLES["sample-a-classic.pdf"]()[:900]
     result["seed-not-pdf.pdf"] = b"hello\n"
+    result["seed-document-level.pdf"] = document_level()
     return result
 
 
