@@ -111,44 +111,6 @@ CPdfStream* openObjectStream(CPdfXRef& xref, uint32_t number, CPdfElement& holde
 
 } // namespace
 
-CPdfObjectStream::CPdfObjectStream(CPdfXRef& xref, uint32_t number) : m_number(number)
-{
-    CPdfElement object;
-    ObjectStreamHeader header;
-    CPdfStream* stored = openObjectStream(xref, number, object, header);
-    if (!stored)
-        return;
-    auto decoded = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(decodeData(*stored));
-    CPdfStream* data = decoded.get();
-    std::vector<int32_t> offsets;
-    if (!readOffsetTable(xref, m_number, *data, header, m_objectNumbers, offsets)) {
-        m_objectNumbers.clear();
-        return;
-    }
-    for (int32_t skip = 0; skip < offsets[0] && data->getChar() >= 0; ++skip) {
-    }
-    m_objects.resize(offsets.size());
-    for (size_t i = 0; i < offsets.size(); ++i) {
-        bool isLast = i + 1 == offsets.size();
-        uint32_t length = isLast ? 0 : static_cast<uint32_t>(offsets[i + 1] - offsets[i]);
-        auto window = CPdfRef<CPdfStream>::create<CPdfEmbedStream>(data, CPdfElement(), !isLast, length);
-        CPdfStream* windowView = window.get();
-        CPdfParser parser(&xref, std::move(window));
-        parser.parseObject(m_objects[i]);
-        while (windowView->getChar() >= 0) {
-        }
-    }
-}
-
-void CPdfObjectStream::getObject(int32_t index, int32_t objectNumber, CPdfElement& out) const
-{
-    if (index < 0 || index >= count() || m_objectNumbers[static_cast<size_t>(index)] != objectNumber) {
-        out.setNull();
-        return;
-    }
-    out = m_objects[static_cast<size_t>(index)];
-}
-
 CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_number(number)
 {
     CPdfElement object;

@@ -1,8 +1,8 @@
 // Objects stored inside an object stream: a stream whose decoded data starts with N pairs
 // "number offset" and holds the objects' text from byte First on. With N 2 and First 10 the
 // data "11 0 12 5 <</A 1>> [2]" gives object 11 as <</A 1>> and object 12 as [2].
-// CPdfObjectStream keeps them parsed (for fetch); CPdfObjectStreamText keeps the decoded bytes
-// (for the engine, which copies object text).
+// CPdfObjectStreamText keeps the decoded bytes: the engine copies object text from them, and a
+// fetch parses the one object it asks for.
 #pragma once
 
 #include <cstddef>
@@ -13,22 +13,6 @@
 #include "pdf/Element.h"
 
 class CPdfXRef;
-
-class CPdfObjectStream {
-public:
-    CPdfObjectStream(CPdfXRef& xref, uint32_t number);
-    virtual ~CPdfObjectStream() = default;
-
-    uint32_t number() const { return m_number; }
-    int32_t count() const { return static_cast<int32_t>(m_objects.size()); }
-    // out := the object at index when it carries objectNumber, else Null.
-    void getObject(int32_t index, int32_t objectNumber, CPdfElement& out) const;
-
-private:
-    uint32_t m_number;
-    std::vector<CPdfElement> m_objects;
-    std::vector<int32_t> m_objectNumbers;
-};
 
 class CPdfObjectStreamText {
 public:

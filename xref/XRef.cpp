@@ -7,6 +7,7 @@
 #include "pdf/Exception.h"
 #include "pdf/Lexer.h"
 #include "pdf/Parser.h"
+#include "streams/MemoryStream.h"
 #include "streams/Stream.h"
 #include "xref/ObjectStream.h"
 
@@ -406,16 +407,20 @@ void CPdfXRef::fetchStored(int32_t number, int32_t generation, const CPdfXRefEnt
     parser.parseObject(out);
 }
 
+// A compressed object is parsed from its bytes in the decoded object stream, which the cache of
+// decoded streams shares with getObjectText: each object stream is decoded once while cached.
 void CPdfXRef::fetchCompressed(int32_t number, const CPdfXRefEntry& entry, CPdfElement& out)
 {
-    int32_t streamNumber = static_cast<int32_t>(entry.offset);
-    if (!m_objectStream || m_objectStream->number() != entry.offset) {
-        m_objectStream.reset();
-        CFetchGuard guard(m_streamsBeingBuilt, streamNumber);
-        auto built = std::make_unique<CPdfObjectStream>(*this, entry.offset);
-        m_objectStream = std::move(built);
+    uint32_t length = 0;
+    const unsigned char* text =
+        objectStreamText(entry.offset)->getText(static_cast<int32_t>(entry.generation), number, length);
+    if (!text) {
+        out.setNull();
+        return;
     }
-    m_objectStream->getObject(static_cast<int32_t>(entry.generation), number, out);
+    CPdfParser parser(this, CPdfRef<CPdfStream>::create<CPdfMemoryStream>(
+                                std::string(reinterpret_cast<const char*>(text), length)));
+    parser.parseObject(out);
 }
 
 const unsigned char* CPdfXRef::getObjectText(int32_t number, int32_t generation, uint32_t& length)

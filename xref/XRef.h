@@ -13,7 +13,6 @@
 
 class CPdfStream;
 class CPdfParser;
-class CPdfObjectStream;
 class CPdfObjectStreamText;
 
 struct CPdfXRefEntry {
@@ -73,7 +72,6 @@ private:
     std::set<uint32_t> m_sectionsRead;
     std::set<int32_t> m_beingFetched;
     std::set<int32_t> m_streamsBeingBuilt;
-    std::unique_ptr<CPdfObjectStream> m_objectStream;
     // Decoded object streams, most recently used first. Objects read in number order often
     // alternate between a few object streams; each is decoded once while it stays here.
     std::vector<std::unique_ptr<CPdfObjectStreamText>> m_objectStreamTexts;
