@@ -4,8 +4,7 @@
 #include <string>
 
 #include "pdf/Exception.h"
-#include "pdf/Parser.h"
-#include "streams/MemoryStream.h"
+#include "pdf/Lexer.h"
 #include "streams/Stream.h"
 #include "xref/XRef.h"
 
@@ -49,30 +48,54 @@ void checkStoredInFile(CPdfXRef& xref, uint32_t number)
         throw CPdfDamaged();
 }
 
-// Reads the offset table through a window of First bytes on data, leaving data at byte First.
+// The next integer of an offset table at table[at], read as the lexer reads a number (a sign or
+// point first, then digits and points; saturating past 32 bits), after white space and comments.
+// False for any other token, or at the end.
+bool readTableInteger(std::string_view table, size_t& at, int32_t& value)
+{
+    while (at < table.size()) {
+        const auto c = static_cast<unsigned char>(table[at]);
+        if (CPdfLexer::isWhitespace(c)) {
+            ++at;
+        } else if (c == '%') {
+            while (at < table.size() && table[at] != '\r' && table[at] != '\n')
+                ++at;
+        } else {
+            break;
+        }
+    }
+    if (at >= table.size())
+        return false;
+    const char first = table[at];
+    if (first != '-' && first != '.' && (first < '0' || first > '9'))
+        return false;
+    const size_t start = at++;
+    bool hasPoint = first == '.';
+    for (; at < table.size() && ((table[at] >= '0' && table[at] <= '9') || table[at] == '.'); ++at)
+        hasPoint = hasPoint || table[at] == '.';
+    if (hasPoint)
+        return false;
+    value = LexIntegerValue(std::string(table.substr(start, at - start)));
+    return true;
+}
+
+// Reads the offset table, the first First bytes of the decoded data, without building values.
 // False when a pair is not two integers; offsets that go backwards mean a damaged file.
-bool readOffsetTable(CPdfXRef& xref, uint32_t streamNumber, CPdfStream& data, const ObjectStreamHeader& header,
+bool readOffsetTable(uint32_t streamNumber, std::string_view table, const ObjectStreamHeader& header,
                      std::vector<int32_t>& numbers, std::vector<int32_t>& offsets)
 {
-    auto window = CPdfRef<CPdfStream>::create<CPdfEmbedStream>(&data, CPdfElement(), true,
-                                                               static_cast<uint32_t>(header.first));
-    CPdfStream* windowView = window.get();
-    CPdfParser parser(&xref, std::move(window));
-    CPdfElement number;
-    CPdfElement offset;
+    size_t at = 0;
     for (int32_t i = 0; i < header.count; ++i) {
-        parser.parseObject(number);
-        parser.parseObject(offset);
-        if (!number.is(PdfKind::Integer) || !offset.is(PdfKind::Integer))
+        int32_t number = 0;
+        int32_t offset = 0;
+        if (!readTableInteger(table, at, number) || !readTableInteger(table, at, offset))
             return false;
-        if (offset.integer() < 0 || (!offsets.empty() && offset.integer() < offsets.back()))
+        if (offset < 0 || (!offsets.empty() && offset < offsets.back()))
             throw CPdfDamaged();
-        if (number.integer() == static_cast<int32_t>(streamNumber))
+        if (number == static_cast<int32_t>(streamNumber))
             throw CPdfDamaged(); // an object stream cannot hold itself
-        numbers.push_back(number.integer());
-        offsets.push_back(offset.integer());
-    }
-    while (windowView->getChar() >= 0) {
+        numbers.push_back(number);
+        offsets.push_back(offset);
     }
     return true;
 }
@@ -120,8 +143,8 @@ CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_
         return;
     // The data is decoded once; the offset table is read from its first First bytes.
     m_data = decodeData(*data);
-    auto table = CPdfRef<CPdfStream>::create<CPdfMemoryStream>(m_data.substr(0, header.first));
-    if (!readOffsetTable(xref, m_number, *table, header, m_objectNumbers, m_offsets)) {
+    const std::string_view table = std::string_view(m_data).substr(0, static_cast<size_t>(header.first));
+    if (!readOffsetTable(m_number, table, header, m_objectNumbers, m_offsets)) {
         m_objectNumbers.clear();
         m_offsets.clear();
         m_data.clear();

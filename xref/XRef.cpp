@@ -20,7 +20,6 @@ constexpr size_t kMaxFetchDepth = 64;
 constexpr int32_t kMaxFieldWidth = 8;
 constexpr int kStartXRefWindow = 1023;
 // Decoded object streams kept for getObjectText: a few, and a bounded amount of memory.
-constexpr size_t kObjectStreamCacheEntries = 8;
 constexpr size_t kObjectStreamCacheBytes = size_t(32) << 20;
 
 // Holds an object number in a set of objects under way (being fetched, or object streams being
@@ -436,27 +435,29 @@ const unsigned char* CPdfXRef::getObjectText(int32_t number, int32_t generation,
 
 CPdfObjectStreamText* CPdfXRef::objectStreamText(uint32_t number)
 {
-    auto& cache = m_objectStreamTexts;
-    auto found = std::find_if(cache.begin(), cache.end(),
-                              [number](const auto& text) { return text->number() == number; });
-    if (found != cache.end()) {
-        std::rotate(cache.begin(), found, found + 1);
-        return cache.front().get();
+    const uint64_t now = ++m_objectStreamClock;
+    const auto found = m_objectStreamTexts.find(number);
+    if (found != m_objectStreamTexts.end()) {
+        found->second.lastUse = now;
+        return found->second.text.get();
     }
     std::unique_ptr<CPdfObjectStreamText> built;
     {
         CFetchGuard guard(m_streamsBeingBuilt, static_cast<int32_t>(number));
         built = std::make_unique<CPdfObjectStreamText>(*this, number);
     }
-    cache.insert(cache.begin(), std::move(built));
-    // The newest stays whatever its size; older ones go once the cache holds too many or too much.
-    size_t bytes = 0;
-    for (size_t kept = 0; kept < cache.size(); ++kept) {
-        bytes += cache[kept]->byteSize();
-        if (kept > 0 && (kept >= kObjectStreamCacheEntries || bytes > kObjectStreamCacheBytes)) {
-            cache.resize(kept);
-            break;
+    CPdfObjectStreamText* text = built.get();
+    m_objectStreamBytes += text->byteSize();
+    m_objectStreamTexts[number] = CCachedObjectStream{std::move(built), now};
+    // The newest stays whatever its size; the least recently used go while the cache holds too much.
+    while (m_objectStreamBytes > kObjectStreamCacheBytes && m_objectStreamTexts.size() > 1) {
+        auto oldest = m_objectStreamTexts.end();
+        for (auto entry = m_objectStreamTexts.begin(); entry != m_objectStreamTexts.end(); ++entry) {
+            if (entry->first != number && (oldest == m_objectStreamTexts.end() || entry->second.lastUse < oldest->second.lastUse))
+                oldest = entry;
         }
+        m_objectStreamBytes -= oldest->second.text->byteSize();
+        m_objectStreamTexts.erase(oldest);
     }
-    return cache.front().get();
+    return text;
 }

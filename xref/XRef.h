@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "pdf/Element.h"
@@ -72,8 +73,15 @@ private:
     std::set<uint32_t> m_sectionsRead;
     std::set<int32_t> m_beingFetched;
     std::set<int32_t> m_streamsBeingBuilt;
-    // Decoded object streams, most recently used first. Objects read in number order often
-    // alternate between a few object streams; each is decoded once while it stays here.
-    std::vector<std::unique_ptr<CPdfObjectStreamText>> m_objectStreamTexts;
+    // Decoded object streams by number, up to 32 MiB; the least recently used go first. The
+    // copy and the duplicate search jump between object streams; each is decoded once while
+    // it stays here, which for files of ordinary size is once per run.
+    struct CCachedObjectStream {
+        std::unique_ptr<CPdfObjectStreamText> text;
+        uint64_t lastUse = 0;
+    };
+    std::unordered_map<uint32_t, CCachedObjectStream> m_objectStreamTexts;
+    uint64_t m_objectStreamClock = 0;
+    size_t m_objectStreamBytes = 0;
     CPdfObjectStreamText* objectStreamText(uint32_t number);
 };
