@@ -17,7 +17,7 @@ std::string LeadingWords(const std::string& message)
     size_t end = message.find(": '");
     if (end == std::string::npos)
         end = message.find(kErrorNumberMark);
-    const std::string words = message.substr(0, end);
+    std::string words = message.substr(0, end);
     if (words == "File output error")
         return "cannot write";
     if (words == "Can't open file" || words == "File1 open error" || words == "File2 open error")

@@ -113,6 +113,37 @@ CopyFailure CopyWithMessages(const char* destination, const char* source, bool i
     return failure;
 }
 
+// Names a named output may not have: too long, or one of the inputs (writing over an input
+// while it is read would destroy it).
+bool IsOutputNameAllowed(const char* file1, const char* file2, const char* outputPath)
+{
+    if (std::strlen(outputPath) > kMaxNameLength) {
+        std::printf(kLongOutputText, outputPath);
+        Diagnose(outputPath, "name too long (over 255 characters)");
+        return false;
+    }
+    if (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2)) {
+        std::printf(kOutputIsInputText, outputPath);
+        Diagnose(outputPath, "is one of the input files");
+        return false;
+    }
+    return true;
+}
+
+// The temporary file of a named output: in "-temp", or beside the output when "-temp" admits
+// none (a named output never needed "-temp" before). error is 0 when it was created.
+std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPath, int& error)
+{
+    auto temporary = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), true);
+    error = temporary->Create();
+    if (error != 0 && !g_tempPath.empty()) {
+        temporary = std::make_unique<CTemporaryOutput>(PlatformFolderOf(outputPath) + TemporaryName(), true);
+        error = temporary->Create();
+    }
+    RefuseTakenName(*temporary, error);
+    return temporary;
+}
+
 } // namespace
 
 bool CFoliobind::Append(const char* file1, const char* file2, const char* outputArg, int argc, char** argv)
@@ -139,36 +170,21 @@ bool CFoliobind::Append(const char* file1, const char* file2, const char* output
 // folder's error where it opens its output.
 bool CFoliobind::AppendNamed(const char* file1, const char* file2, const char* outputPath)
 {
-    if (std::strlen(outputPath) > kMaxNameLength) {
-        std::printf(kLongOutputText, outputPath);
-        Diagnose(outputPath, "name too long (over 255 characters)");
+    if (!IsOutputNameAllowed(file1, file2, outputPath))
         return false;
-    }
-    // Writing over an input while it is read would destroy it; refused before anything opens.
-    if (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2)) {
-        std::printf(kOutputIsInputText, outputPath);
-        Diagnose(outputPath, "is one of the input files");
-        return false;
-    }
     CDestinationLock lock;
     const bool isFile = *outputPath != '\0' && !PlatformIrregularKind(outputPath);
     if (isFile)
         LockDestination(lock, outputPath);
     const bool exists = PlatformExists(outputPath);
-    auto temporary = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), true);
-    int error = isFile ? temporary->Create() : ENOENT;
-    if (error != 0 && isFile && !g_tempPath.empty()) {
-        temporary = std::make_unique<CTemporaryOutput>(PlatformFolderOf(outputPath) + TemporaryName(), true);
-        error = temporary->Create();
+    int error = ENOENT;
+    const std::unique_ptr<CTemporaryOutput> temporary = isFile ? CreateTemporaryFor(outputPath, error) : nullptr;
+    if (error != 0 && exists && isFile) {
+        DiagnoseError(outputPath, "no temporary file can be made beside it", error);
+        throw CPdfException(FormatText(kOutputErrorText, outputPath, error));
     }
-    RefuseTakenName(*temporary, error);
     if (error != 0) {
-        if (exists && isFile) {
-            DiagnoseError(outputPath, "no temporary file can be made beside it", error);
-            throw CPdfException(FormatText(kOutputErrorText, outputPath, error));
-        }
-        // Removed again unless complete, when it is a new file.
-        CTemporaryOutput direct(outputPath, true);
+        CTemporaryOutput direct(outputPath, true); // a new file is removed again unless complete
         if (exists)
             direct.Release();
         RunSafely(file1, file2, outputPath);

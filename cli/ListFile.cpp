@@ -81,11 +81,8 @@ bool LeavesFolder(const std::string& field)
         return false;
     if (field[0] == '/' || field[0] == '\\' || (field.size() >= 2 && field[1] == ':'))
         return true;
-    for (std::string_view part : SplitFields(field, "/\\")) {
-        if (part == "..")
-            return true;
-    }
-    return false;
+    const std::vector<std::string_view> parts = SplitFields(field, "/\\");
+    return std::any_of(parts.begin(), parts.end(), [](std::string_view part) { return part == ".."; });
 }
 
 // True unless the file is certainly missing.
