@@ -119,7 +119,9 @@ int RunListFile(const char* listName, const char* secondArg, const ListJobRunner
         PlatformMakeFolder(g_listOut);
     CFileHandle list;
     if (!list.Open(listName, "rb")) {
+        const int error = errno;
         std::printf(kNoListText, listName);
+        DiagnoseError(listName, "cannot open the list", error);
         return 1;
     }
     CListDriver driver(secondArg, runJob);
