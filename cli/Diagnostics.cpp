@@ -43,6 +43,7 @@ void Diagnose(const std::string& file, const std::string& what)
     if (g_diagnosticLine != 0)
         line += "list line " + std::to_string(g_diagnosticLine) + ": ";
     line += "'" + file + "': " + what + "\n";
+    std::fflush(stdout); // in a log of both streams, the line follows what was printed before it
     std::fputs(line.c_str(), stderr);
 }
 
