@@ -82,10 +82,12 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
     m_entries2 = &m_xref2->getEntries();
     if (!m_quiet) {
         std::printf("\r\nAppending file: ");
-        const bool isTemporary = IsTemporaryOutput(outputPath);
+        // A job that writes through a temporary file names its destination, judged as before.
+        const char* shown = m_destination.empty() ? outputPath : m_destination.c_str();
+        const bool isTemporary = m_destination == file1 || IsTemporaryOutput(shown);
         if (!isTemporary)
             std::printf("%s and file: ", file1);
-        std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : outputPath);
+        std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : shown);
     }
     OpenInput(g_fileIn1, file1, "File1 open error: '%s', err no: %d");
     OpenInput(g_fileIn2, file2, "File2 open error: '%s', err no: %d");

@@ -3,13 +3,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include "cli/Diagnostics.h"
 #include "cli/Globals.h"
 #include "cli/InPlace.h"
 #include "pdf/Exception.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
 #include "platform/Replace.h"
+#include "platform/Safety.h"
 
 namespace {
 
@@ -48,66 +51,244 @@ constexpr const char* kLongTemporaryText =
 constexpr const char* kOutputIsInputText = "Output file is one of the input files, nothing written: '%s'\r\n";
 constexpr const char* kUnreadableFirstText = "Unable to open file: '%s', err no: %d, nothing written\r\n";
 
-// The temporary output of an in-place job: in the "-temp" folder, or the current one.
-std::string TemporaryPath()
+constexpr const char* kOutputErrorText = "File output error: '%s', err no: %d";
+constexpr const char* kIrregularText = "Input is not a regular file but %s: '%s'";
+
+// Directories, FIFOs, devices and sockets are refused before anything reads them: a FIFO
+// would block the run, a device never end it.
+void RefuseIrregular(const char* path)
+{
+    const char* kind = PlatformIrregularKind(path);
+    if (!kind)
+        return;
+    Diagnose(path, std::string("not a regular file but ") + kind);
+    throw CPdfException(FormatText(kIrregularText, kind, path));
+}
+
+// A temporary file for destination: in the "-temp" folder, or beside the destination.
+std::string TemporaryPathFor(const std::string& destination)
 {
     const std::string name = TemporaryName();
-    return g_tempPath.empty() ? name : g_tempPath + kFolderSeparator + name;
+    return g_tempPath.empty() ? PlatformFolderOf(destination) + name : g_tempPath + kFolderSeparator + name;
+}
+
+void LockDestination(CDestinationLock& lock, const std::string& destination)
+{
+    lock.Acquire(destination, [&destination] { Diagnose(destination, "waiting for another run to finish with it"); });
+}
+
+// A name taken by other files every time cannot be written safely.
+void RefuseTakenName(const CTemporaryOutput& temporary, int error)
+{
+    if (error == EEXIST || error == ELOOP) {
+        DiagnoseError(temporary.path(), "cannot create", error);
+        throw CPdfException(FormatText(kOutputErrorText, temporary.path().c_str(), error));
+    }
+}
+
+// The copy and its messages; the failure tells whether the source or the destination failed.
+CopyFailure CopyWithMessages(const char* destination, const char* source, bool isQuiet)
+{
+    CFileHandle input;
+    if (!input.Open(source, "rb")) {
+        const int error = errno;
+        std::printf("Error opening input file: '%s', err no: %d\n", source, error);
+        DiagnoseError(source, "cannot open", error);
+        return CopyFailure::Read;
+    }
+    int error = 0;
+    const CopyFailure failure = CopyBeside(input.get(), destination, error);
+    if (failure == CopyFailure::Create) {
+        std::printf("Error opening output file: '%s', err no: %d\n", destination, error);
+        DiagnoseError(destination, "cannot create", error);
+    } else if (failure == CopyFailure::Read) {
+        std::printf("Error reading input file: '%s', err no: %d\n", source, error);
+        DiagnoseError(source, "cannot read", error);
+    } else if (failure != CopyFailure::None) {
+        std::printf("Error writing output file: '%s', err no: %d\n", destination, error);
+        DiagnoseError(destination, failure == CopyFailure::Write ? "cannot write" : "cannot be replaced", error);
+    }
+    if (failure == CopyFailure::None && !isQuiet)
+        std::printf("Copied file '%s' to '%s'\r\n", source, destination);
+    return failure;
+}
+
+// Names a named output may not have: too long, or one of the inputs (writing over an input
+// while it is read would destroy it).
+bool IsOutputNameAllowed(const char* file1, const char* file2, const char* outputPath)
+{
+    if (std::strlen(outputPath) > kMaxNameLength) {
+        std::printf(kLongOutputText, outputPath);
+        Diagnose(outputPath, "name too long (over 255 characters)");
+        return false;
+    }
+    if (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2)) {
+        std::printf(kOutputIsInputText, outputPath);
+        Diagnose(outputPath, "is one of the input files");
+        return false;
+    }
+    return true;
+}
+
+// The temporary file of a named output: in "-temp", or beside the output when "-temp" admits
+// none (a named output never needed "-temp" before). error is 0 when it was created.
+std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPath, int& error)
+{
+    auto temporary = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), true);
+    error = temporary->Create();
+    if (error != 0 && !g_tempPath.empty()) {
+        temporary = std::make_unique<CTemporaryOutput>(PlatformFolderOf(outputPath) + TemporaryName(), true);
+        error = temporary->Create();
+    }
+    RefuseTakenName(*temporary, error);
+    return temporary;
 }
 
 } // namespace
 
 bool CFoliobind::Append(const char* file1, const char* file2, const char* outputArg, int argc, char** argv)
 {
+    m_outcome = JobOutcome::Failed;
     ScanOptions(argc, argv);
-    if (!PassesPageFilters(file1, file2, outputArg))
+    RefuseIrregular(file2);
+    RefuseIrregular(file1);
+    if (!PassesPageFilters(file1, file2, outputArg)) {
+        m_outcome = JobOutcome::Filtered;
         return false;
+    }
     if (!outputArg)
         return AppendInPlace(file1, file2);
     if (std::strncmp(outputArg, "-o", 2) != 0)
         throw CPdfException(kWrongOutputText);
-    const char* outputPath = outputArg + 2;
-    if (std::strlen(outputPath) > kMaxNameLength) {
-        std::printf(kLongOutputText, outputPath);
+    return AppendNamed(file1, file2, outputArg + 2);
+}
+
+// The result goes to a temporary file beside the output (or in "-temp") and takes the output's
+// place only once complete, so an existing output is never lost to a failed run. A device or
+// FIFO, which has no place to take, and an empty name (which no file can have) are written
+// directly, as is a new output whose folder admits no temporary file: the run then reports the
+// folder's error where it opens its output.
+bool CFoliobind::AppendNamed(const char* file1, const char* file2, const char* outputPath)
+{
+    if (!IsOutputNameAllowed(file1, file2, outputPath))
         return false;
+    CDestinationLock lock;
+    const bool isFile = *outputPath != '\0' && !PlatformIrregularKind(outputPath);
+    if (isFile)
+        LockDestination(lock, outputPath);
+    const bool exists = PlatformExists(outputPath);
+    int error = ENOENT;
+    const std::unique_ptr<CTemporaryOutput> temporary = isFile ? CreateTemporaryFor(outputPath, error) : nullptr;
+    if (error != 0 && exists && isFile) {
+        DiagnoseError(outputPath, "no temporary file can be made beside it", error);
+        throw CPdfException(FormatText(kOutputErrorText, outputPath, error));
     }
-    // Writing over an input while it is read would destroy it; refused before anything opens.
-    if (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2)) {
-        std::printf(kOutputIsInputText, outputPath);
-        return false;
+    if (error != 0) {
+        CTemporaryOutput direct(outputPath, true); // a new file is removed again unless complete
+        if (exists)
+            direct.Release();
+        RunSafely(file1, file2, outputPath);
+        direct.Release();
+    } else {
+        m_syncsOutput = exists;
+        m_destination = outputPath;
+        RunSafely(file1, file2, temporary->path());
+        if (!MoveIntoPlace(*temporary, outputPath, exists))
+            return false;
     }
-    RunAppend(file1, file2, outputPath);
     ReportDone();
+    m_outcome = JobOutcome::Done;
     return true;
 }
 
 // The result goes to a temporary file first and takes file1's place only once complete. A
-// missing file1 (and only a missing one) becomes a copy of file2.
+// missing file1 (and only a missing one) becomes a copy of file2. The lock keeps another run
+// from replacing file1 between the read and the rename.
 bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
 {
+    CDestinationLock lock;
+    LockDestination(lock, file1);
     CFileHandle probe;
     if (!probe.Open(file1, "rb")) {
         const int error = errno;
         if (error != ENOENT) {
             std::printf(kUnreadableFirstText, file1, error);
+            DiagnoseError(file1, "cannot open", error);
             return false;
         }
         std::printf("File doesn't exist: '%s'\r\n", file1);
-        return CopyFile(file1, file2);
+        return CopyMissingFirst(file1, file2);
     }
     probe.Close();
-    const std::string temporaryPath = TemporaryPath();
-    if (temporaryPath.size() > kMaxNameLength) {
+    const std::string temporaryPath = TemporaryPathFor(file1);
+    if (!g_tempPath.empty() && temporaryPath.size() > kMaxNameLength) {
         std::printf(kLongTemporaryText, temporaryPath.c_str());
+        Diagnose(temporaryPath, "name too long (over 255 characters)");
         return false;
     }
     CTemporaryOutput temporary(temporaryPath, true);
+    // A folder that admits no file fails again, with its message, where the run opens it.
+    RefuseTakenName(temporary, temporary.Create());
     m_syncsOutput = !m_isOwnOutput;
-    RunAppend(file1, file2, temporary.path().c_str());
-    if (!PutInPlace(temporary, file1, m_syncsOutput))
+    m_destination = file1;
+    RunSafely(file1, file2, temporary.path());
+    if (!PutInPlace(temporary, file1, m_syncsOutput)) {
+        m_outcome = JobOutcome::Fatal;
         return false;
+    }
     ReportDone();
+    m_outcome = JobOutcome::Done;
     return true;
+}
+
+// Only a PDF document becomes the first file: its cross-reference must read, or the run ends
+// as it would for any other input. A failure on the destination's side is fatal to a list.
+bool CFoliobind::CopyMissingFirst(const char* file1, const char* file2)
+{
+    CFileHandle source;
+    if (source.Open(file2, "rb")) {
+        source.Close();
+        CPdfDocument document;
+        try {
+            document.open(file2);
+        } catch (const CPdfException& failure) {
+            DiagnoseFailure(file2, failure.what());
+            throw;
+        }
+    }
+    const CopyFailure failure = CopyWithMessages(file1, file2, m_quiet);
+    if (failure == CopyFailure::None)
+        m_outcome = JobOutcome::Done;
+    else
+        m_outcome = failure == CopyFailure::Read ? JobOutcome::Failed : JobOutcome::Fatal;
+    return failure == CopyFailure::None;
+}
+
+// The append run, with a failure named on standard error. A named output's error names the
+// output, not the temporary file that stood in for it.
+void CFoliobind::RunSafely(const char* file1, const char* file2, const std::string& outputPath)
+{
+    try {
+        RunAppend(file1, file2, outputPath.c_str());
+    } catch (const CPdfException& failure) {
+        std::string text = failure.what();
+        const bool isNamed = !m_destination.empty() && m_destination != file1;
+        const std::string quoted = "'" + outputPath + "'";
+        const size_t at = text.find(quoted);
+        if (isNamed && at != std::string::npos)
+            text.replace(at, quoted.size(), "'" + m_destination + "'");
+        std::string file = file1;
+        if (text.compare(0, 17, "File output error") == 0)
+            file = isNamed ? m_destination : outputPath;
+        else if (m_doc1.isOpen() && !m_doc2.isOpen())
+            file = file2;
+        else if (m_doc1.isOpen())
+            file = std::string(file1) + "' and '" + file2;
+        DiagnoseFailure(file, text);
+        if (text == failure.what())
+            throw;
+        throw CPdfException(text);
+    }
 }
 
 void CFoliobind::ReportDone() const
@@ -145,7 +326,13 @@ bool CFoliobind::PassesPageFilters(const char* file1, const char* file2, const c
 
 bool CFoliobind::PassesPageFilters(const char* fileName)
 {
-    const int64_t count = CountPages(fileName);
+    int64_t count = 0;
+    try {
+        count = CountPages(fileName);
+    } catch (const CPdfException& failure) {
+        DiagnoseFailure(fileName, failure.what());
+        throw;
+    }
     const char* refusal = nullptr;
     if (m_minPages > 0 && count <= m_minPages)
         refusal = kNotEnoughPagesText;
@@ -161,22 +348,5 @@ bool CFoliobind::PassesPageFilters(const char* fileName)
 // The copy appears under destination only complete: written beside it, then renamed.
 bool CFoliobind::CopyFile(const char* destination, const char* source) const
 {
-    CFileHandle input;
-    if (!input.Open(source, "rb")) {
-        std::printf("Error opening input file: '%s', err no: %d\n", source, errno);
-        return false;
-    }
-    int error = 0;
-    const CopyFailure failure = CopyBeside(input.get(), destination, error);
-    if (failure == CopyFailure::Create)
-        std::printf("Error opening output file: '%s', err no: %d\n", destination, error);
-    else if (failure == CopyFailure::Read)
-        std::printf("Error reading input file: '%s', err no: %d\n", source, error);
-    else if (failure != CopyFailure::None)
-        std::printf("Error writing output file: '%s', err no: %d\n", destination, error);
-    if (failure != CopyFailure::None)
-        return false;
-    if (!m_quiet)
-        std::printf("Copied file '%s' to '%s'\r\n", source, destination);
-    return true;
+    return CopyWithMessages(destination, source, m_quiet) == CopyFailure::None;
 }

@@ -20,6 +20,7 @@
 #include "append/OutputBound.h"
 #include "append/OutputFile.h"
 #include "append/RunState.h"
+#include "cli/JobOutcome.h"
 #include "pdf/Document.h"
 
 class CFoliobind {
@@ -36,6 +37,8 @@ public:
     void SetOwnOutput() { m_isOwnOutput = true; }
     // Lowers the output size the run accepts, so tests can reach the refusal with small files.
     void SetMaxOutputOffset(uint64_t limit) { m_maxOutputOffset = limit; }
+    // How the last Append ended, for the list driver.
+    JobOutcome LastOutcome() const { return m_outcome; }
     bool ScanOptions(int argc, char** argv);
     bool CopyFile(const char* destination, const char* source) const;
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
@@ -74,6 +77,9 @@ private:
     bool PassesPageFilters(const char* file1, const char* file2, const char* outputArg);
     bool PassesPageFilters(const char* fileName);
     bool AppendInPlace(const char* file1, const char* file2);
+    bool AppendNamed(const char* file1, const char* file2, const char* outputPath);
+    bool CopyMissingFirst(const char* file1, const char* file2);
+    void RunSafely(const char* file1, const char* file2, const std::string& outputPath);
     void ReportDone() const;
 
     // Fingerprints and the canonical text by which duplicates are compared.
@@ -183,4 +189,8 @@ private:
     bool m_noBookmarks = false;
     bool m_syncsOutput = false; // the output replaces the first file: on disk before it does
     bool m_isOwnOutput = false;
+    // Job safety: where the result goes once the run has written it to a temporary file (the
+    // run announces this name), and how the job ended.
+    std::string m_destination;
+    JobOutcome m_outcome = JobOutcome::Failed;
 };

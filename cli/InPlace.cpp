@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "cli/Diagnostics.h"
 #include "cli/Globals.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
 #include "platform/Replace.h"
+#include "platform/Safety.h"
 #include "platform/Write.h"
 
 namespace {
@@ -38,14 +40,17 @@ void PrintRenameFailure(const std::string& temporaryPath, const std::string& fil
     std::printf("rename error: '%s', %ld\r\n", file1.c_str(), static_cast<long>(error));
 }
 
-// Writes source into the new file at path and puts it on disk.
-CopyFailure WriteCopy(FILE* source, const std::string& path, int& error)
+constexpr int kNameAttempts = 16; // fresh names tried when a temporary name is taken
+
+// Writes source into a new private file at temporary's path and puts it on disk.
+CopyFailure WriteCopy(FILE* source, CTemporaryOutput& temporary, int& error)
 {
     CFileHandle copy;
-    if (!copy.Open(path, "wbx")) {
+    error = temporary.Create();
+    if (error == 0 && !copy.Open(temporary.path(), "wb"))
         error = errno;
+    if (error != 0)
         return CopyFailure::Create;
-    }
     bool readFailed = false;
     error = PlatformCopyContents(source, copy.get(), readFailed);
     if (error != 0)
@@ -78,14 +83,37 @@ CTemporaryOutput::~CTemporaryOutput()
     if (m_isRunOutput)
         g_fileOut.Close(); // still open when the run failed; an open file cannot be removed everywhere
     std::remove(m_path.c_str());
+    PlatformRemoveSignalCleanup(m_cleanupSlot);
+}
+
+int CTemporaryOutput::Create()
+{
+    int error = 0;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        error = PlatformCreatePrivate(m_path);
+        if (error == 0) {
+            m_cleanupSlot = PlatformAddSignalCleanup(m_path);
+            return 0;
+        }
+        if (error != EEXIST && error != ELOOP)
+            break;
+        m_path = PlatformFolderOf(m_path) + TemporaryName();
+    }
+    m_isReleased = true; // not created, so not ours to remove
+    return error;
+}
+
+void CTemporaryOutput::Release()
+{
+    m_isReleased = true;
+    PlatformRemoveSignalCleanup(m_cleanupSlot);
+    m_cleanupSlot = -1;
 }
 
 CopyFailure CopyBeside(FILE* source, const std::string& target, int& error)
 {
     CTemporaryOutput beside(PlatformFolderOf(target) + TemporaryName(), false);
-    CopyFailure failure = WriteCopy(source, beside.path(), error);
-    if (failure == CopyFailure::Create)
-        beside.Release(); // not created, so not ours to remove
+    CopyFailure failure = WriteCopy(source, beside, error);
     if (failure != CopyFailure::None)
         return failure;
     error = PlatformReplace(beside.path(), target);
@@ -98,29 +126,38 @@ CopyFailure CopyBeside(FILE* source, const std::string& target, int& error)
 
 bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1, bool syncsFolder)
 {
-    const std::string& temporaryPath = temporary.path();
     const int blocker = PlatformReplaceBlocker(file1);
     if (blocker != 0) {
         PrintRemoveFailure(file1, blocker);
+        DiagnoseError(file1, "cannot be replaced", blocker);
         return false;
     }
-    int error = PlatformReplace(temporaryPath, file1);
+    return MoveIntoPlace(temporary, file1, syncsFolder);
+}
+
+bool MoveIntoPlace(CTemporaryOutput& temporary, const std::string& destination, bool syncsFolder)
+{
+    const std::string& temporaryPath = temporary.path();
+    int error = PlatformReplace(temporaryPath, destination);
+    bool isCopyBeside = false;
     if (error == 0)
         temporary.Release();
     if (error == EXDEV) {
-        // The temporary folder lies on another file system: bring the result next to file1
-        // first, so that the last step is still one rename within file1's folder.
+        // The temporary folder lies on another file system: bring the result next to the
+        // destination first, so that the last step is still one rename within its folder.
         CFileHandle result;
+        isCopyBeside = true;
         if (!result.Open(temporaryPath, "rb"))
             error = errno;
-        else if (CopyBeside(result.get(), file1, error) == CopyFailure::None)
+        else if (CopyBeside(result.get(), destination, error) == CopyFailure::None)
             error = 0;
     }
     if (error != 0) {
-        PrintRenameFailure(temporaryPath, file1, error);
+        PrintRenameFailure(temporaryPath, destination, error);
+        DiagnoseError(destination, isCopyBeside ? "cannot write the result beside it" : "cannot be replaced", error);
         return false;
     }
     if (syncsFolder)
-        PlatformSyncFolderOf(file1);
+        PlatformSyncFolderOf(destination);
     return true;
 }

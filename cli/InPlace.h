@@ -19,8 +19,8 @@ enum class CopyFailure { None, Create, Read, Write, Rename };
 CopyFailure CopyBeside(FILE* source, const std::string& target, int& error);
 
 // A temporary file that is removed again unless it was renamed away: after a failed run, a
-// refused replacement, or a failed copy. The run's own output may still be open in the shared
-// output handle when the run failed; that handle is closed first.
+// refused replacement, a failed copy, or a terminating signal. The run's own output may still
+// be open in the shared output handle when the run failed; that handle is closed first.
 class CTemporaryOutput {
 public:
     CTemporaryOutput(std::string path, bool isRunOutput) : m_path(std::move(path)), m_isRunOutput(isRunOutput) {}
@@ -28,14 +28,18 @@ public:
     CTemporaryOutput(const CTemporaryOutput&) = delete;
     CTemporaryOutput& operator=(const CTemporaryOutput&) = delete;
 
+    // Creates the file, private to this user and new (a name taken by another file is given
+    // up for a fresh one in the same folder). 0, or the errno: nothing is then ours to remove.
+    int Create();
     const std::string& path() const { return m_path; }
     // The file has been renamed away; nothing is left to remove.
-    void Release() { m_isReleased = true; }
+    void Release();
 
 private:
     std::string m_path;
     bool m_isRunOutput;
     bool m_isReleased = false;
+    int m_cleanupSlot = -1;
 };
 
 // Puts the finished temporary output in the place of file1, across file systems too. Prints
@@ -43,3 +47,5 @@ private:
 // unchanged.
 // With syncsFolder, the rename itself is put on disk before it returns.
 bool PutInPlace(CTemporaryOutput& temporary, const std::string& file1, bool syncsFolder);
+// The same for a destination that may not exist yet: no remove check, only the rename.
+bool MoveIntoPlace(CTemporaryOutput& temporary, const std::string& destination, bool syncsFolder);

@@ -7,10 +7,12 @@
 #include <utility>
 
 #include "cli/ColumnList.h"
+#include "cli/Diagnostics.h"
 #include "cli/Foliobind.h"
 #include "cli/Globals.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
+#include "platform/Replace.h"
 
 namespace {
 
@@ -24,6 +26,12 @@ constexpr const char* kExtraNamesText = "Too many columns specified\n";
 constexpr const char* kTooFewNamesText = "Too few columns in list line %u (%d of 3 names), line skipped\r\n";
 constexpr const char* kLongNameText =
     "Name too long (over 255 characters) in list line %u, line skipped: '%s...'\r\n";
+constexpr const char* kOwnOutputText = "Output file is one of the input files, nothing written: '%s'\r\n";
+constexpr const char* kNotAppendedText = "%u of %u listed files not appended to '%s'\r\n";
+constexpr const char* kOutsideFolderText =
+    "Output name leaves the -listout folder in list line %u, line skipped: '%s'\r\n";
+constexpr const char* kListAsOutputText = "Output file is the list file in list line %u, line skipped: '%s'\r\n";
+constexpr const char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // A list is named by its extension: ".tx" or ".cs" where a four-character extension starts
 // (case-sensitive). Names of four characters or fewer have no room for "x" plus an extension
@@ -56,13 +64,25 @@ std::string ShownName(const std::string& name)
     return name.substr(0, length);
 }
 
-void RunFoliobindJob(const char* file1, const char* file2, const char* outputArg, int argc, char** argv,
-                     bool isOwnOutput)
+JobOutcome RunFoliobindJob(const char* file1, const char* file2, const char* outputArg, int argc, char** argv,
+                           bool isOwnOutput)
 {
     auto job = std::make_unique<CFoliobind>();
     if (isOwnOutput && !outputArg)
         job->SetOwnOutput();
     job->Append(file1, file2, outputArg, argc, argv);
+    return job->LastOutcome();
+}
+
+// An output field that climbs out of the output folder: absolute, or with a ".." part.
+bool LeavesFolder(const std::string& field)
+{
+    if (field.empty())
+        return false;
+    if (field[0] == '/' || field[0] == '\\' || (field.size() >= 2 && field[1] == ':'))
+        return true;
+    const std::vector<std::string_view> parts = SplitFields(field, "/\\");
+    return std::any_of(parts.begin(), parts.end(), [](std::string_view part) { return part == ".."; });
 }
 
 // True unless the file is certainly missing.
@@ -82,7 +102,7 @@ int RunListFile(const char* listName, const char* secondArg, int argc, char** ar
         g_listDelim.empty() && std::strncmp(secondArg, "-o", 2) == 0 && !MayExist(secondArg + 2);
     return RunListFile(listName, secondArg,
                        [argc, argv, isOwnOutput](const char* file1, const char* file2, const char* outputArg) {
-                           RunFoliobindJob(file1, file2, outputArg, argc, argv, isOwnOutput);
+                           return RunFoliobindJob(file1, file2, outputArg, argc, argv, isOwnOutput);
                        });
 }
 
@@ -99,11 +119,15 @@ int RunListFile(const char* listName, const char* secondArg, const ListJobRunner
         PlatformMakeFolder(g_listOut);
     CFileHandle list;
     if (!list.Open(listName, "rb")) {
+        const int error = errno;
         std::printf(kNoListText, listName);
+        DiagnoseError(listName, "cannot open the list", error);
         return 1;
     }
     CListDriver driver(secondArg, runJob);
+    driver.SetListName(listName);
     driver.RunLines(list.get());
+    driver.Finish();
     return 2;
 }
 
@@ -122,8 +146,22 @@ CListDriver::~CListDriver()
 void CListDriver::RunLines(FILE* list)
 {
     std::string chunk(kLineChunk, '\0');
-    while (std::fgets(chunk.data(), kLineChunk, list))
-        RunLine(chunk); // ends at the zero byte that fgets wrote
+    bool isFirst = true;
+    while (std::fgets(chunk.data(), kLineChunk, list)) {
+        // Lists saved by common Windows editors begin with a byte-order mark.
+        const bool hasMark = isFirst && chunk.compare(0, 3, kByteOrderMark) == 0;
+        isFirst = false;
+        RunLine(hasMark ? chunk.substr(3) : chunk); // ends at the zero byte that fgets wrote
+    }
+}
+
+void CListDriver::Finish() const
+{
+    if (!m_savedDelim.empty() || m_notAppended == 0)
+        return;
+    std::printf(kNotAppendedText, m_notAppended, m_listedCount, m_plainOutput.c_str());
+    if (g_exitCode == 0)
+        g_exitCode = -2;
 }
 
 void CListDriver::RunLine(std::string line)
@@ -133,22 +171,61 @@ void CListDriver::RunLine(std::string line)
     const size_t end = line.find_first_of(std::string_view("\r\n\0", 3));
     if (end != std::string::npos)
         line.resize(end);
-    // A plain list runs a job for every line, an empty one included.
     if (g_listDelim.empty())
-        m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
+        RunPlainLine(line);
     else
         RunColumnLine(std::move(line));
+}
+
+// A plain list runs a job for every line, an empty one included. A line that names the output
+// itself is refused (the output would be appended onto itself); once the output could not be
+// replaced, the lines left are only counted, so that no later file lands on an output that
+// misses an earlier one.
+void CListDriver::RunPlainLine(const std::string& line)
+{
+    ++m_listedCount;
+    if (m_isStopped) {
+        ++m_notAppended;
+        return;
+    }
+    const CListLineContext context(m_lineNumber);
+    if (PlatformSameFile(line, m_plainOutput)) {
+        std::printf(kOwnOutputText, m_plainOutput.c_str());
+        Diagnose(line, "is the output of this list");
+        ++m_notAppended;
+        return;
+    }
+    const JobOutcome outcome = m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
+    if (outcome == JobOutcome::Failed || outcome == JobOutcome::Fatal)
+        ++m_notAppended;
+    m_isStopped = outcome == JobOutcome::Fatal;
 }
 
 // The comma-separated rewrite may set the delimiter to "|" for this line only.
 void CListDriver::RunColumnLine(std::string line)
 {
+    const CListLineContext context(m_lineNumber);
     RewriteCommaLine(line, g_listDelim);
     ParseColumnList();
     CNames names;
     if (!PickNames(SplitFields(line, g_listDelim.c_str()), names))
         return;
     m_runJob(names.file1.c_str(), names.file2.c_str(), names.outputArg.c_str());
+}
+
+// An output stays in the "-listout" folder and never overwrites the list being read.
+bool CListDriver::IsSafeOutput(const std::string& field, const std::string& path) const
+{
+    const char* refusal = nullptr;
+    if (LeavesFolder(field))
+        refusal = kOutsideFolderText;
+    else if (!m_listName.empty() && PlatformSameFile(path, m_listName))
+        refusal = kListAsOutputText;
+    if (!refusal)
+        return true;
+    std::printf(refusal, m_lineNumber, path.c_str());
+    Diagnose(path, refusal == kOutsideFolderText ? "output outside the -listout folder" : "output is the list file");
+    return false;
 }
 
 // Names are taken in the order of the column table, not of the fields. A slot whose field the
@@ -179,12 +256,16 @@ bool CListDriver::PickNames(const std::vector<std::string_view>& fields, CNames&
 // A name that does not fit 255 characters is refused: cutting it would name another file.
 bool CListDriver::TakeName(int position, std::string name, CNames& names) const
 {
+    const std::string field = name;
     if (position == kNamesPerLine)
         name = m_outputFolder + kFolderSeparator + name;
     if (name.size() > kMaxNameLength) {
         std::printf(kLongNameText, m_lineNumber, ShownName(name).c_str());
+        Diagnose(ShownName(name) + "...", "name too long (over 255 characters)");
         return false;
     }
+    if (position == kNamesPerLine && !IsSafeOutput(field, name))
+        return false;
     if (position == 1)
         names.file1 = std::move(name);
     else if (position == 2)

@@ -12,13 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/JobOutcome.h"
+
 // Runs one job: the second file appended onto the first; outputArg is null (in place) or "-o"
 // followed by the output name. The texts are valid only during the call.
-using ListJobRunner = std::function<void(const char* file1, const char* file2, const char* outputArg)>;
+using ListJobRunner = std::function<JobOutcome(const char* file1, const char* file2, const char* outputArg)>;
 
 // listName is argument 1, secondArg argument 2; argc and argv are passed on to each job.
 // Returns 0 when listName is not a list file (nothing done), 1 when the driver stopped with a
 // message of its own, 2 when the list was processed. A CPdfException from a job passes through.
+// A plain list whose files were not all appended (page filters aside) ends with a line that
+// says how many were not, and the exit status -2.
 int RunListFile(const char* listName, const char* secondArg, int argc, char** argv);
 // The same, with each job handed to runJob instead of a fresh CFoliobind.
 int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob);
@@ -34,11 +38,15 @@ public:
     CListDriver(const CListDriver&) = delete;
     CListDriver& operator=(const CListDriver&) = delete;
 
+    // The list file itself, which no output of a column line may overwrite.
+    void SetListName(std::string listName) { m_listName = std::move(listName); }
     // Every line of an open list, read in chunks of at most 254 characters: a longer line is
-    // taken as several lines.
+    // taken as several lines. A UTF-8 byte-order mark before the first line is skipped.
     void RunLines(FILE* list);
     // One line as read: it ends at its first CR, LF or zero byte.
     void RunLine(std::string line);
+    // A plain list that left files out says so, and the run's status becomes -2.
+    void Finish() const;
 
 private:
     struct CNames {
@@ -47,13 +55,19 @@ private:
         std::string outputArg;
     };
 
+    void RunPlainLine(const std::string& line);
     void RunColumnLine(std::string line);
+    bool IsSafeOutput(const std::string& field, const std::string& path) const;
     bool PickNames(const std::vector<std::string_view>& fields, CNames& names) const;
     bool TakeName(int position, std::string name, CNames& names) const;
 
     std::string m_plainOutput;  // the output name of a plain list
     std::string m_outputFolder; // "-listout", as it was when the list started
     std::string m_savedDelim;
+    std::string m_listName;
     ListJobRunner m_runJob;
     uint32_t m_lineNumber = 0;
+    uint32_t m_listedCount = 0;  // plain lines, each naming one file
+    uint32_t m_notAppended = 0;  // of them, files not appended for a reason other than a page filter
+    bool m_isStopped = false;    // the output could not be replaced: later lines only count
 };

@@ -63,6 +63,7 @@ long RunDriver(const std::string& body, bool isWholeLine)
         CListDriver driver("-listdelim", [&jobs](const char* file1, const char* file2, const char* outputArg) {
             CheckJob(file1, file2, outputArg);
             ++jobs;
+            return JobOutcome::Done;
         });
         if (isWholeLine) {
             driver.RunLine(body);

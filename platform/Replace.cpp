@@ -18,6 +18,25 @@ namespace {
 
 int g_replaceFailure = 0; // injected by tests for the next PlatformReplace
 
+#ifndef _WIN32
+// The replaced file's owner and group where this process may set them (root may; others keep
+// their own), then its permission bits, which a change of owner may have cleared. A new file
+// gets the bits an ordinary creation would give it, not the private ones of its temporary.
+void GiveModeOf(const std::string& from, const std::string& to)
+{
+    struct stat status {};
+    if (stat(to.c_str(), &status) != 0) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        chmod(from.c_str(), 0666 & ~mask);
+        return;
+    }
+    if (chown(from.c_str(), status.st_uid, status.st_gid) != 0)
+        (void)!chown(from.c_str(), static_cast<uid_t>(-1), status.st_gid);
+    chmod(from.c_str(), status.st_mode & 07777);
+}
+#endif
+
 } // namespace
 
 bool PlatformSameFile(const std::string& path1, const std::string& path2)
@@ -76,9 +95,7 @@ int PlatformReplace(const std::string& from, const std::string& to)
         return 0;
     return GetLastError() == ERROR_NOT_SAME_DEVICE ? EXDEV : EACCES;
 #else
-    struct stat status {};
-    if (stat(to.c_str(), &status) == 0)
-        chmod(from.c_str(), status.st_mode & 07777); // the result keeps the first file's permissions
+    GiveModeOf(from, to);
     return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 #endif
 }

@@ -16,7 +16,8 @@ std::string PlatformFolderOf(const std::string& path);
 // without any write permission counts as read-only even for a user who could override it.
 int PlatformReplaceBlocker(const std::string& path);
 
-// Renames from onto to, replacing to atomically and giving from the permissions of to.
+// Renames from onto to, replacing to atomically and giving from the permissions of to (and
+// its owner and group where permitted); a new file gets the permissions the umask allows.
 // 0, or the errno of the failure (EXDEV when the two lie on different file systems).
 int PlatformReplace(const std::string& from, const std::string& to);
 

@@ -2,6 +2,7 @@
 // standard output bytes and exit status are compared exactly.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,9 @@ void CheckExactRows(const std::vector<ExactRow>& rows)
         folder.WriteFile("locked.pdf", LockedPdf());
         const ProgramResult result = RunProgram(FOLIOBIND_EXE, row.args, folder.path());
         EXPECT_EQ(result.out, row.expectedOut);
-        EXPECT_EQ(result.err, "");
+        // A failure that concerns a file adds one line naming it on standard error.
+        static const std::regex diagnostics("(foliobind: '[^'\n]*': [^\n]+\n)?");
+        EXPECT_TRUE(std::regex_match(result.err, diagnostics)) << result.err;
         EXPECT_EQ(result.signal, 0);
         EXPECT_EQ(result.exitStatus, ShellStatus(row.expectedStatus));
     }

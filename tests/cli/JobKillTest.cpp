@@ -1,20 +1,29 @@
-// An in-place job killed outright (SIGKILL, no chance to clean up) at moments spread over a
-// whole run of two 5,000-page files: afterwards the first file holds either its old bytes or
-// the complete result, never nothing and never a part.
+// Runs killed outright (SIGKILL, no chance to clean up) at moments spread over a whole run, runs
+// stopped by SIGINT, SIGTERM or SIGHUP, and runs started together onto one file: afterwards
+// every destination holds either its old bytes or a complete result, never nothing, never a
+// part, and no run's pages are lost.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <random>
+#include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/Foliobind.h"
+#include "pdf/Exception.h"
 #include "tests/cli/JobFixtures.h"
 #include "tests/support/RunProgram.h"
 
@@ -88,5 +97,226 @@ TEST(JobKill, FirstFileIsOldOrComplete)
         }
         for (const std::string& name : TemporaryFiles(folder.path()))
             std::remove((folder.path() + "/" + name).c_str()); // a killed run leaves its temporary output
+    }
+}
+
+namespace {
+
+// A PDF of `pages` pages, cached: the same bytes for every test that asks again.
+const std::string& Pages(uint32_t pages, const std::string& label)
+{
+    static std::map<std::string, std::string> made;
+    const std::string key = label + std::to_string(pages);
+    if (made.count(key) == 0)
+        made[key] = PagesPdf(pages, label);
+    return made[key];
+}
+
+// Page count of a file as the program reads it; -1 when it is missing or no PDF.
+int PageCount(const std::string& path)
+{
+    try {
+        CFoliobind counter;
+        return static_cast<int>(counter.CountPages(path.c_str()));
+    } catch (const CPdfException&) {
+        return -1;
+    }
+}
+
+// Files a run may leave behind: temporary files and lock files.
+std::vector<std::string> Leftovers(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, 5, "temp_") == 0 || name.compare(0, 11, ".foliobind-") == 0)
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::vector<std::string> Words(const std::vector<std::string>& args)
+{
+    std::vector<std::string> words = {FOLIOBIND_EXE};
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
+
+} // namespace
+
+// Runs started together onto one destination take turns: every page arrives. A run that has
+// to wait says so in one line on standard error.
+TEST(JobKill, ConcurrentRunsKeepEveryPage)
+{
+    const std::regex waits("(foliobind: (list line [0-9]+: )?'a\\.pdf': waiting for another run to finish with it\n)*");
+    const struct {
+        const char* name;
+        std::vector<std::vector<std::string>> runs;
+        int expectedPages;
+    } rows[] = {
+        {"two in-place appends", {{"a.pdf", "b1.pdf", "-nobookmarks", "-quiet"}, {"a.pdf", "b2.pdf", "-g0", "-quiet"}},
+            100 + 1000 + 2000},
+        {"four in-place appends",
+            {{"a.pdf", "b1.pdf", "-nobookmarks", "-quiet"}, {"a.pdf", "b2.pdf", "-nobookmarks", "-quiet"},
+                {"a.pdf", "b3.pdf", "-nobookmarks", "-quiet"}, {"a.pdf", "b1.pdf", "-nobookmarks", "-quiet"}},
+            100 + 1000 + 2000 + 3000 + 1000},
+        {"a list beside an append", {{"list.txt", "-oa.pdf", "-g0", "-quiet"}, {"a.pdf", "b3.pdf", "-nobookmarks", "-quiet"}},
+            100 + 1000 + 2000 + 1000 + 3000},
+    };
+    for (const auto& row : rows) {
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(std::string(row.name) + ", round " + std::to_string(round));
+            CScratchFolder folder;
+            folder.WriteFile("a.pdf", Pages(100, "a"));
+            for (uint32_t k = 1; k <= 3; ++k)
+                folder.WriteFile("b" + std::to_string(k) + ".pdf", Pages(1000 * k, "b"));
+            folder.WriteFile("list.txt", "b1.pdf\nb2.pdf\nb1.pdf\n");
+            std::vector<ProgramResult> results(row.runs.size());
+            std::vector<std::thread> threads;
+            for (size_t i = 0; i < row.runs.size(); ++i) {
+                threads.emplace_back([&results, &row, &folder, i] {
+                    results[i] = RunProgram(FOLIOBIND_EXE, row.runs[i], folder.path());
+                });
+            }
+            for (std::thread& thread : threads)
+                thread.join();
+            for (const ProgramResult& result : results) {
+                EXPECT_EQ(result.exitStatus, 0) << result.out;
+                EXPECT_TRUE(std::regex_match(result.err, waits)) << result.err;
+            }
+            EXPECT_EQ(PageCount(folder.path() + "/a.pdf"), row.expectedPages);
+            EXPECT_EQ(Leftovers(folder.path()), std::vector<std::string>{});
+        }
+    }
+}
+
+// SIGINT, SIGTERM and SIGHUP in the middle of an in-place run remove its temporary file and
+// lock and end it with 128 + the signal; the first file is as it was. A closed standard output
+// (SIGPIPE) does not stop a run at all.
+TEST(JobKill, SignalsLeaveNothingBehind)
+{
+    CScratchFolder folder;
+    const std::string original = Pages(5000, "first");
+    folder.WriteFile("b.pdf", Pages(5000, "second"));
+    folder.WriteFile("a.pdf", original);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunProgram(FOLIOBIND_EXE, {"a.pdf", "b.pdf", "-oref.pdf", "-quiet"}, folder.path()).exitStatus, 0);
+    const auto runTime = std::chrono::steady_clock::now() - start;
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        folder.WriteFile("a.pdf", original);
+        const pid_t child = StartProgram(folder.path(), Words({"a.pdf", "b.pdf", "-nobookmarks", "-quiet"}));
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(runTime / 2);
+        kill(child, signalNumber);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signalNumber) << status;
+        EXPECT_TRUE(FileBytes(folder.path() + "/a.pdf") == original);
+        EXPECT_EQ(Leftovers(folder.path()), std::vector<std::string>{});
+    }
+
+    // "foliobind list.txt -oall.pdf -g0 | head -1": the reader is gone before the first line.
+    folder.WriteFile("list.txt", "a.pdf\nb.pdf\na.pdf\n");
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    close(pipeEnds[0]);
+    std::vector<std::string> words = Words({"list.txt", "-oall.pdf", "-g0"});
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder.path().c_str()) == 0 && dup2(pipeEnds[1], 1) >= 0)
+            execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(PageCount(folder.path() + "/all.pdf"), 15000);
+    EXPECT_EQ(Leftovers(folder.path()), std::vector<std::string>{});
+}
+
+// SIGKILL at 20 moments of a named-output job, a column-mode list and a plain list, each onto
+// outputs that exist in the folder "d": every output is as it was or complete (for the plain
+// list: complete after some number of its lines). A temporary file a kill leaves lies in "d",
+// is private to its user and is named temp_<unique>.tmp; the current folder stays clean.
+TEST(JobKill, OutputsAreOldOrComplete)
+{
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::string> outputs;               // under the folder
+        std::vector<std::vector<std::string>> refArgs;  // runs whose results are the complete states
+    } rows[] = {
+        {"named output", {"a.pdf", "b.pdf", "-od/out.pdf", "-quiet"}, {"d/out.pdf"},
+            {{"a.pdf", "b.pdf", "-od/out.pdf", "-quiet"}}},
+        {"column-mode list", {"list.csv", "-listdelim", ",", "-listusecol", "0,1,2", "-listout", "d", "-quiet"},
+            {"d/x.pdf", "d/y.pdf"}, {{"list.csv", "-listdelim", ",", "-listusecol", "0,1,2", "-listout", "d", "-quiet"}}},
+        {"plain list", {"list.txt", "-od/out.pdf", "-g0", "-quiet"}, {"d/out.pdf"},
+            {{"one.txt", "-od/out.pdf", "-g0", "-quiet"}, {"two.txt", "-od/out.pdf", "-g0", "-quiet"},
+                {"list.txt", "-od/out.pdf", "-g0", "-quiet"}}},
+    };
+    const auto prepare = [](const CScratchFolder& folder) {
+        folder.WriteFile("a.pdf", Pages(3000, "a"));
+        folder.WriteFile("b.pdf", Pages(3000, "b"));
+        folder.WriteFile("list.csv", "a,b,x\nb,a,y\n");
+        folder.WriteFile("one.txt", "b.pdf\n");
+        folder.WriteFile("two.txt", "b.pdf\na.pdf\n");
+        folder.WriteFile("list.txt", "b.pdf\na.pdf\nb.pdf\n");
+        mkdir((folder.path() + "/d").c_str(), 0755);
+        for (const char* name : {"d/out.pdf", "d/x.pdf", "d/y.pdf"})
+            folder.WriteFile(name, Pages(10, "old"));
+    };
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> within(0.0, 1.0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::map<std::string, std::set<std::string>> states; // output, bytes it may hold
+        std::chrono::steady_clock::duration runTime{};
+        for (const auto& args : row.refArgs) {
+            CScratchFolder reference;
+            prepare(reference);
+            for (const std::string& output : row.outputs)
+                states[output].insert(FileBytes(reference.path() + "/" + output));
+            const auto start = std::chrono::steady_clock::now();
+            ASSERT_EQ(RunProgram(FOLIOBIND_EXE, args, reference.path()).exitStatus, 0);
+            runTime = std::max(runTime, std::chrono::steady_clock::now() - start);
+            for (const std::string& output : row.outputs)
+                states[output].insert(FileBytes(reference.path() + "/" + output));
+        }
+        for (int round = 0; round < kKills; ++round) {
+            CScratchFolder folder;
+            prepare(folder);
+            const auto delay =
+                std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within(random)) / kKills);
+            SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
+            const pid_t child = StartProgram(folder.path(), Words(row.args));
+            ASSERT_GT(child, 0);
+            std::this_thread::sleep_for(delay);
+            kill(child, SIGKILL);
+            int status = 0;
+            waitpid(child, &status, 0);
+            for (const std::string& output : row.outputs)
+                EXPECT_EQ(states[output].count(FileBytes(folder.path() + "/" + output)), 1u) << output;
+            EXPECT_TRUE(TemporaryFiles(folder.path()).empty());
+            for (const std::string& name : TemporaryFiles(folder.path() + "/d")) {
+                struct stat info {};
+                ASSERT_EQ(stat((folder.path() + "/d/" + name).c_str(), &info), 0);
+                EXPECT_TRUE(OutputMatches(name, "{temp}")) << name;
+                // Private, unless killed in the moment between taking the destination's mode
+                // and the rename, when it is complete.
+                const std::string bytes = FileBytes(folder.path() + "/d/" + name);
+                const bool isComplete = std::any_of(states.begin(), states.end(),
+                    [&bytes](const auto& output) { return output.second.count(bytes) > 0; });
+                EXPECT_TRUE((info.st_mode & 0777) == 0600 || isComplete) << name;
+            }
+        }
     }
 }

@@ -80,7 +80,17 @@ struct JobRow {
     std::function<void(const std::string& folder)> prepare = nullptr;
 };
 
-void CheckJobRows(const std::vector<JobRow>& rows)
+// The diagnostics on standard error, by row name ("{temp}" as in the output); "" for others.
+using ErrorLines = std::map<std::string, std::string>;
+
+std::string Diagnostic(const std::string& file, const std::string& what)
+{
+    return "foliobind: '" + file + "': " + what + "\n";
+}
+
+const std::string kNoFile = "No such file or directory (ENOENT)";
+
+void CheckJobRows(const std::vector<JobRow>& rows, const ErrorLines& errors = {})
 {
     for (const JobRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -90,7 +100,8 @@ void CheckJobRows(const std::vector<JobRow>& rows)
             row.prepare(folder.path());
         const ProgramResult result = RunProgram(FOLIOBIND_EXE, row.args, folder.path());
         EXPECT_TRUE(OutputMatches(result.out, row.expectedOut)) << "output:\n" << result.out;
-        EXPECT_EQ(result.err, "");
+        const auto error = errors.find(row.name);
+        EXPECT_TRUE(OutputMatches(result.err, error == errors.end() ? "" : error->second)) << result.err;
         EXPECT_EQ(result.signal, 0);
         EXPECT_EQ(result.exitStatus, ShellStatus(row.expectedStatus));
         std::vector<Outcome> outcomes = row.outcomes;
@@ -143,7 +154,8 @@ TEST(Job, PageFilters)
         {"a damaged second file ends the run while counting", {"a1.pdf", "damaged.pdf", "-g1", "-quiet"},
             "PDF file was damaged\r\n", -4, {}},
     };
-    CheckJobRows(rows);
+    CheckJobRows(rows, {{"a damaged second file ends the run while counting",
+        Diagnostic("damaged.pdf", "PDF file was damaged")}});
 }
 
 // A first file that does not exist becomes a copy of the second; only a missing one does.
@@ -172,7 +184,16 @@ TEST(Job, MissingFiles)
         {"damaged second file", {"a1.pdf", "damaged.pdf", "-nobookmarks", "-quiet"}, damaged, -4, {}},
         {"damaged first file", {"damaged.pdf", "b1.pdf", "-nobookmarks", "-quiet"}, damaged, -4, {}},
     };
-    CheckJobRows(rows);
+    CheckJobRows(rows, {
+        {"both files missing", Diagnostic("n.pdf", "cannot open: " + kNoFile)},
+        {"the copy's folder is missing", Diagnostic("nofolder/m.pdf", "cannot create: " + kNoFile)},
+        {"a first file that cannot be opened for another reason",
+            Diagnostic("b3.pdf/a.pdf", "cannot open: Not a directory (ENOTDIR)")},
+        {"a first file name too long to open", Diagnostic(n300, "cannot open: File name too long (ENAMETOOLONG)")},
+        {"missing second file: the run's exception", Diagnostic("n.pdf", "cannot open: " + kNoFile)},
+        {"damaged second file", Diagnostic("damaged.pdf", "PDF file was damaged")},
+        {"damaged first file", Diagnostic("damaged.pdf", "PDF file was damaged")},
+    });
 }
 
 // In-place appends, named outputs and the names a job refuses before it writes anything.
@@ -217,5 +238,16 @@ TEST(Job, OutputsAndNames)
         {"output argument without -o", {"a1.pdf", "b1.pdf", "out.pdf"},
             kBanner + "Wrong program parameteres in output file, must precede with -o\r\n", -2, {Missing("out.pdf")}},
     };
-    CheckJobRows(rows);
+    const std::string notReplaced = Diagnostic("a1.pdf", "cannot be replaced: Permission denied (EACCES)");
+    const std::string tooLong = "name too long (over 255 characters)";
+    CheckJobRows(rows, {
+        {"read-only first file: the remove message", notReplaced},
+        {"read-only first file after the run's lines", notReplaced},
+        {"-temp folder missing", Diagnostic("nofolder/{temp}", "cannot write: " + kNoFile)},
+        {"-o alone: empty output name", Diagnostic("", "cannot write: " + kNoFile)},
+        {"output naming the first input", Diagnostic("a1.pdf", "is one of the input files")},
+        {"output naming the second input by another path", Diagnostic("./b1.pdf", "is one of the input files")},
+        {"output name of 256 characters", Diagnostic(name256, tooLong)},
+        {"temporary path over 255 characters", Diagnostic(longFolder + "/{temp}", tooLong)},
+    });
 }

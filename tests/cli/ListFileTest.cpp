@@ -11,6 +11,7 @@
 #include "cli/ColumnList.h"
 #include "cli/Globals.h"
 #include "cli/ListFile.h"
+#include "cli/JobOutcome.h"
 #include "pdf/Exception.h"
 #include "platform/Platform.h"
 #include "tests/cli/JobFixtures.h"
@@ -39,6 +40,7 @@ ListJobRunner Recorder(Jobs& jobs)
 {
     return [&jobs](const char* file1, const char* file2, const char* outputArg) {
         jobs.push_back(JobText(file1, file2, outputArg));
+        return JobOutcome::Done;
     };
 }
 
@@ -102,6 +104,12 @@ std::string TooLong(unsigned line, const std::string& name)
 
 const std::string kExtraNames = "Too many columns specified\n";
 
+std::string Outside(unsigned line, const std::string& path)
+{
+    return "Output name leaves the -listout folder in list line " + std::to_string(line) + ", line skipped: '" + path +
+        "'\r\n";
+}
+
 } // namespace
 
 // Plain mode: every line, the empty ones included, is appended onto the "-o" output in place.
@@ -131,6 +139,10 @@ TEST_F(ListFileTest, PlainLists)
         {x254 + "\r\nb.pdf\n", {InPlace(x254), InPlace(""), InPlace("b.pdf")}},
         {x254, {InPlace(x254)}},
         {thousand, thousandJobs},
+        // A UTF-8 byte-order mark is skipped before the first name only.
+        {"\xEF\xBB\xBF" "a.pdf\r\nb.pdf\r\n", {InPlace("a.pdf"), InPlace("b.pdf")}},
+        {"a.pdf\n\xEF\xBB\xBF" "b.pdf\n", {InPlace("a.pdf"), InPlace("\xEF\xBB\xBF" "b.pdf")}},
+        {"\xEF\xBB" "a.pdf\n", {InPlace("\xEF\xBB" "a.pdf")}},
     };
     for (const auto& [bytes, jobs] : rows) {
         SCOPED_TRACE(testing::PrintToString(bytes.substr(0, 40)));
@@ -138,6 +150,48 @@ TEST_F(ListFileTest, PlainLists)
         EXPECT_EQ(run.result, 2);
         EXPECT_EQ(run.jobs, jobs);
         EXPECT_EQ(run.out, "");
+    }
+}
+
+// How each job of a plain list ended decides the run's status: a file not appended for any
+// reason but a page filter is counted in a last line and makes the status -2; an output that
+// could not be replaced ends the list at once, and the lines after it are counted, not run.
+TEST_F(ListFileTest, PlainListOutcomes)
+{
+    using O = JobOutcome;
+    const struct {
+        const char* name;
+        std::vector<O> outcomes; // of the jobs, in order
+        size_t jobCount;
+        std::string delimiter, out;
+        int status;
+    } rows[] = {
+        {"all appended", {O::Done, O::Done, O::Done}, 3, "", "", 0},
+        {"filtered lines are no failure", {O::Filtered, O::Done, O::Filtered}, 3, "", "", 0},
+        {"a failed line is counted", {O::Done, O::Failed, O::Done}, 3, "", "1 of 3 listed files not appended to 'out.pdf'\r\n",
+            -2},
+        {"every line failed", {O::Failed, O::Failed, O::Failed}, 3, "", "3 of 3 listed files not appended to 'out.pdf'\r\n",
+            -2},
+        {"a fatal line ends the list", {O::Done, O::Fatal, O::Done}, 2, "",
+            "2 of 3 listed files not appended to 'out.pdf'\r\n", -2},
+        {"a fatal first line", {O::Fatal, O::Done, O::Done}, 1, "", "3 of 3 listed files not appended to 'out.pdf'\r\n",
+            -2},
+        {"column mode keeps its lines apart", {O::Failed, O::Fatal, O::Done}, 3, ";", "", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetOptions(row.delimiter, "0,1,2", "");
+        g_exitCode = 0;
+        size_t jobCount = 0;
+        const auto runJob = [&](const char*, const char*, const char*) {
+            return row.outcomes.at(jobCount++);
+        };
+        testing::internal::CaptureStdout();
+        RunListFile(m_folder.WriteFile("list.txt", "a;b;c\nd;e;f\ng;h;i\n").c_str(), "-oout.pdf", runJob);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), row.out);
+        EXPECT_EQ(jobCount, row.jobCount);
+        EXPECT_EQ(g_exitCode, row.status);
+        g_exitCode = 0;
     }
 }
 
@@ -247,6 +301,16 @@ TEST_F(ListFileTest, ColumnLists)
         {"-listusecol of 256 commas", ",", std::string(256, ','), "a,b,c\n", {}, "", "", tooLong},
         {"-listusecol of 255 characters", ",", "0,1," + std::string(250, ' ') + "2", "a,b,c\n",
             {Into("", "a.pdf", "b.pdf", "c.pdf")}, "", ""},
+        // An output stays inside the -listout folder; the list goes on after a refused line.
+        {"output climbing out by ..", ",", "0,1,2", "a,b,../c\nd,e,f\n", {J("d.pdf", "e.pdf", "f.pdf")},
+            Outside(1, out + "/../c.pdf")},
+        {"output climbing out deeper", ",", "0,1,2", "a,b,x/../../c\n", {}, Outside(1, out + "/x/../../c.pdf")},
+        {"output climbing out by backslashes", ",", "0,1,2", "a,b,x\\..\\c\n", {},
+            Outside(1, out + "/x\\..\\c.pdf")},
+        {"absolute output", ",", "0,1,2", "a,b,/etc/c\n", {}, Outside(1, out + "//etc/c.pdf")},
+        {"output with a drive letter", ",", "0,1,2", "a,b,C:x\n", {}, Outside(1, out + "/C:x.pdf")},
+        {"two dots inside a name stay", ",", "0,1,2", "a,b,c..d/..e\n", {J("a.pdf", "b.pdf", "c..d/..e.pdf")}, ""},
+        {"inputs may lie anywhere", ",", "0,1,2", "../a,/b,c\n", {J("../a.pdf", "/b.pdf", "c.pdf")}, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
