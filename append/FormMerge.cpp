@@ -131,7 +131,7 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
     }
     const std::vector<CPdfElement> fields1 = Items(*dictionary1, "Fields");
     const std::vector<CPdfElement> fields2 = Items(*dictionary2, "Fields");
-    const std::string resources = MergedFormResources(*dictionary1, *dictionary2);
+    const std::function<std::string()> resources = MergedFormResources(*dictionary1, *dictionary2);
     // Readers that honour /NeedAppearances redraw every field of the form, so it is kept only
     // where a file asked for it and has widgets that cannot be drawn otherwise.
     const bool needsAppearances = NeedsAppearances(*dictionary1, fields1) || NeedsAppearances(*dictionary2, fields2);
@@ -143,8 +143,9 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
         const CPdfDictionary& first = *keep1.dictionary();
         const CPdfDictionary& second = *keep2.dictionary();
         std::string out = "<<\n/Fields " + ItemsText(fields1, fields2, FirstMapper(), SecondMapper());
-        if (!resources.empty())
-            out += "\n/DR " + resources;
+        const std::string resourcesText = resources();
+        if (!resourcesText.empty())
+            out += "\n/DR " + resourcesText;
         for (const char* key : {"DA", "Q"}) {
             if (const CPdfElement* value = first.find(key))
                 out += "\n/" + std::string(key) + " " + ElementText(*value, FirstMapper());
@@ -175,7 +176,7 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
 // Default resources of both forms. A second-file font under a name the first form uses too is
 // listed under a new name, which the second file's /DA strings then use; in other categories
 // the first file's entry wins.
-std::string CFoliobind::MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2)
+std::function<std::string()> CFoliobind::MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2)
 {
     CPdfElement resources1;
     CPdfElement resources2;
@@ -183,8 +184,10 @@ std::string CFoliobind::MergedFormResources(const CPdfDictionary& form1, const C
     form2.getResolved("DR", resources2);
     const CPdfDictionary* dictionary1 = resources1.dictionary();
     const CPdfDictionary* dictionary2 = resources2.dictionary();
-    if (!dictionary2)
-        return dictionary1 ? ElementText(*form1.find("DR"), FirstMapper()) : std::string();
+    if (!dictionary2) {
+        const std::string kept = dictionary1 ? ElementText(*form1.find("DR"), FirstMapper()) : std::string();
+        return [kept]() { return kept; };
+    }
     std::set<std::string> categories;
     if (dictionary1) {
         for (const auto& entry : dictionary1->entries())
@@ -236,10 +239,13 @@ std::string CFoliobind::MergedFormResources(const CPdfDictionary& form1, const C
             return out + "\n>>";
         });
     }
-    std::string out = "<<";
-    for (const auto& [category, value] : parts)
-        out += "\n" + PdfNameText(category) + " " + value();
-    return out + "\n>>";
+    // Written once the second file's numbers are decided.
+    return [parts]() {
+        std::string out = "<<";
+        for (const auto& [category, value] : parts)
+            out += "\n" + PdfNameText(category) + " " + value();
+        return out + "\n>>";
+    };
 }
 
 // The second file's top-level fields: a name the first file's top-level fields use is changed,

@@ -96,7 +96,7 @@ private:
     void PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,
                         const CPdfDictionary& form2);
-    std::string MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2);
+    std::function<std::string()> MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2);
     void PlanPageLabels(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void PlanOptionalContent(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void PlanStructure(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);

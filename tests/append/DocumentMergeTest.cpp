@@ -129,15 +129,15 @@ TEST(DocumentMerge, FormsLabelsLayersStructure)
                                       " /Annots [4 0 R]");
     CheckAppendRows({
         // A field name both forms use is renamed; the second form's /DA and /Q are written into
-        // its field, with its font renamed where the first form's resources use the name; the
-        // fonts are one object. The merged form is new object 11 (6 + 6 - 1).
+        // its field, with its font (output 10) renamed where the first form's resources use the
+        // name. The merged form is new object 11 (6 + 6 - 1).
         {"forms", Doc(" /AcroForm << /Fields [4 0 R] /DA (/Helv 0 Tf 0 g) /DR << /Font << /Helv 5 0 R >> >> >>",
                       {field, font}),
          Doc(" /AcroForm << /Fields [4 0 R] /DA (/Helv 9 Tf 1 g) /Q 1 /DR << /Font << /Helv 5 0 R >> >> "
              "/NeedAppearances true /XFA 7 0 R >>",
-             {field, font}),
+             {field, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}),
          {{9, Object(9, "<<\r/DA (/Helv-2 9 Tf 1 g)\r/Q 1 /FT /Tx /T (name-2) /Rect [0 0 1 1] /P 8 0 R >>")},
-          {11, Object(11, "<<\n/Fields [4 0 R 9 0 R ]\n/DR <<\n/Font <<\n/Helv 5 0 R\n/Helv-2 5 0 R\n>>\n>>"
+          {11, Object(11, "<<\n/Fields [4 0 R 9 0 R ]\n/DR <<\n/Font <<\n/Helv 5 0 R\n/Helv-2 10 0 R\n>>\n>>"
                           "\n/DA <2F48656C76203020546620302067>\n/NeedAppearances true\n>>")},
           {1, Object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 11 0 R >>")}}},
         // The first file has no labels: its page shows 1; the second file's page keeps "i".
