@@ -4,6 +4,8 @@
 // document's pages only and is left out.
 #include "cli/Foliobind.h"
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -16,11 +18,8 @@ constexpr const char* kMergedFormKeys[] = {"Fields", "DR", "DA", "Q", "NeedAppea
 
 bool IsMergedFormKey(const std::string& key)
 {
-    for (const char* merged : kMergedFormKeys) {
-        if (key == merged)
-            return true;
-    }
-    return false;
+    return std::any_of(std::begin(kMergedFormKeys), std::end(kMergedFormKeys),
+                       [&key](const char* merged) { return key == merged; });
 }
 
 // A widget without an appearance stream, among the fields under field (terminal fields are
@@ -186,7 +185,7 @@ std::function<std::string()> CFoliobind::MergedFormResources(const CPdfDictionar
     const CPdfDictionary* dictionary2 = resources2.dictionary();
     if (!dictionary2) {
         const std::string kept = dictionary1 ? ElementText(*form1.find("DR"), FirstMapper()) : std::string();
-        return [kept]() { return kept; };
+        return [kept]() { return std::string(kept); };
     }
     std::set<std::string> categories;
     if (dictionary1) {

@@ -3,6 +3,8 @@
 // second file uses them, see CollectSecondEdits), so that each file's links keep their targets.
 #include "cli/Foliobind.h"
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "append/NameTree.h"
@@ -18,11 +20,7 @@ constexpr const char* kNameTrees[] = {"Dests",     "EmbeddedFiles", "JavaScript"
 
 bool IsNameTreeKey(const std::string& key)
 {
-    for (const char* tree : kNameTrees) {
-        if (key == tree)
-            return true;
-    }
-    return false;
+    return std::any_of(std::begin(kNameTrees), std::end(kNameTrees), [&key](const char* tree) { return key == tree; });
 }
 
 // name with the first suffix "-2", "-3" ... that neither file nor an earlier rename uses.

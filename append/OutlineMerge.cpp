@@ -131,7 +131,7 @@ void CFoliobind::LinkOutlinesFromCatalog(uint32_t generation2)
     const std::string value = ReferenceText(uint64_t{m_outlines2} + m_numberShift, generation2);
     const auto deferred = m_plan.firstDeferred.find(m_root1);
     if (deferred != m_plan.firstDeferred.end()) { // the catalog is written last, with all its edits
-        deferred->second.push_back({"Outlines", [value]() { return value; }});
+        deferred->second.push_back({"Outlines", [value]() { return std::string(value); }});
         return;
     }
     WriteEdited(m_root1, m_text, {{"Outlines", value}});
