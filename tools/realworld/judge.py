@@ -208,8 +208,8 @@ def check_forms(pair):
             match = match_field(field, shift, unmatched, index == 1 and field['name'] in first_names)
             if match is None:
                 wrong.append(field['name'])
-            elif field['has_da'] and not match['has_da']:
-                wrong.append(field['name'] + ' lost its /DA')
+            elif field['da'] is not None and match['da'] != field['da']:
+                wrong.append(f"{field['name']} /DA {match['da']!r}, was {field['da']!r}")
     if wrong:
         failures.append(f'{len(wrong)} of {want_count} fields not found on their pages: {wrong[:3]}')
     return failures
@@ -221,7 +221,8 @@ def match_field(field, shift, candidates, may_rename):
     tail = field['name'].split('.', 1)[1:]
     for i, cand in enumerate(candidates):
         same_name = cand['name'] == field['name'] and not may_rename
-        renamed = may_rename and cand['name'].split('.', 1)[1:] == tail
+        renamed = may_rename and (cand['name'].split('.', 1)[1:] == tail or
+                                  cand['name'].endswith('.' + field['name']))
         if (same_name or renamed) and cand['pages'] == pages:
             return candidates.pop(i)
     return None
@@ -238,63 +239,113 @@ def check_labels(pair):
     return []
 
 
-def render(path, first, last, folder):
-    """Page images at 20 dpi, in page order, as bytes."""
-    prefix = os.path.join(folder, 'p')
-    subprocess.run(['pdftoppm', '-r', '20', '-f', str(first), '-l', str(last), path, prefix],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    names = sorted(os.listdir(folder), key=lambda n: int(re.findall(r'\d+', n)[-1]))
+def render(path, indexes, folder):
+    """Page images at 20 dpi of the given page indexes, as bytes, one pdftoppm per run of pages."""
     images = []
-    for name in names:
-        with open(os.path.join(folder, name), 'rb') as handle:
-            images.append(handle.read())
-        os.remove(os.path.join(folder, name))
+    for first, last in runs(indexes):
+        prefix = os.path.join(folder, 'p')
+        subprocess.run(['pdftoppm', '-r', '20', '-f', str(first + 1), '-l', str(last + 1),
+                        path, prefix], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=120)
+        names = sorted(os.listdir(folder), key=lambda n: int(re.findall(r'\d+', n)[-1]))
+        for name in names:
+            with open(os.path.join(folder, name), 'rb') as handle:
+                images.append(handle.read())
+            os.remove(os.path.join(folder, name))
     return images
 
 
-def check_layers(pair):
+def runs(indexes):
+    """[3, 4, 5, 9] -> [(3, 5), (9, 9)]"""
+    result = []
+    for index in sorted(indexes):
+        if result and result[-1][1] == index - 1:
+            result[-1] = (result[-1][0], index)
+        else:
+            result.append((index, index))
+    return result
+
+
+def compare_renderings(pair, pages_of):
+    """Renders the pages pages_of(doc) picks in each input and in the output; lists differences."""
     failures = []
     with tempfile.TemporaryDirectory() as folder:
         for doc, shift in pair.parts():
-            if '/OCProperties' not in doc.root or len(doc) == 0:
+            indexes = pages_of(doc)
+            if not indexes:
                 continue
-            want = render(doc.path, 1, len(doc), folder)
-            got = render(pair.out.path, shift + 1, shift + len(doc), folder)
-            wrong = [shift + i for i, (g, w) in enumerate(zip(got, want)) if g != w]
+            want = render(doc.path, indexes, folder)
+            got = render(pair.out.path, [i + shift for i in indexes], folder)
+            wrong = [i + shift for i, g, w in zip(indexes, got, want) if g != w]
             if wrong or len(got) != len(want):
                 failures.append(f'{len(wrong)} of {len(want)} pages render otherwise, '
-                                f'first at output page index {wrong[:1]}')
+                                f'output page indexes {wrong[:5]}')
     return failures
 
 
+def check_layers(pair):
+    return compare_renderings(
+        pair, lambda doc: list(range(len(doc))) if '/OCProperties' in doc.root else [])
+
+
+def check_widgets(pair):
+    """Form pages look as they did: a /NeedAppearances of the other file must not redraw them."""
+    return compare_renderings(pair, lambda doc: doc.widget_pages() if doc.form() else [])
+
+
+def check_trees(pair):
+    """The output's name and number trees are sorted and their /Limits hold their keys."""
+    def faults(doc):
+        return {label: pdfmodel.Tree(root, leaf).faults for label, root, leaf in doc.trees()}
+    out, in1, in2 = faults(pair.out), faults(pair.in1), faults(pair.in2)
+    return [f'{label}: {count} keys out of order or outside /Limits (inputs {in1.get(label, 0)} + '
+            f'{in2.get(label, 0)})' for label, count in out.items()
+            if count > in1.get(label, 0) + in2.get(label, 0)]
+
+
 def check_structure(pair):
+    """Both trees' elements are there, and each page's /StructParents (and each annotation's
+    /StructParent) leads to entries naming the same pages as in its input."""
     failures = []
     want = pair.in1.struct_count() + pair.in2.struct_count()
     got = pair.out.struct_count()
     if got < want:
         failures.append(f'{got} structure elements, expected at least {want}')
     out_tree = pair.out.parent_tree()
-    wrong, stray = [], []
+    verdicts = collections.defaultdict(list)
     for doc, shift in pair.parts():
         in_tree = doc.parent_tree() if doc.struct_root() is not None else None
-        for i in range(len(doc)):
-            key = pair.out.pages[i + shift].get('/StructParents') if i + shift < len(pair.out) else None
-            if in_tree is None:
-                if key is not None and int(key) in out_tree:
-                    stray.append(i + shift)
-                continue
-            in_key = doc.pages[i].get('/StructParents')
-            if in_key is None or int(in_key) not in in_tree:
-                continue
-            entry = out_tree.get(int(key)) if key is not None else None
-            want = entry_pages(doc, in_tree[int(in_key)], shift)
-            if entry is None or entry_pages(pair.out, entry, 0) != want:
-                wrong.append(i + shift)
-    if wrong:
-        failures.append(f'{len(wrong)} pages whose /StructParents lead elsewhere: {wrong[:5]}')
-    if stray:
-        failures.append(f'{len(stray)} untagged pages point into the tree: {stray[:5]}')
+        for i in range(min(len(doc), len(pair.out) - shift)):
+            holders = [(doc.pages[i], pair.out.pages[i + shift], '/StructParents')]
+            in_annots, out_annots = doc.annots(i), pair.out.annots(i + shift)
+            if len(in_annots) == len(out_annots):
+                holders += [(a, b, '/StructParent') for a, b in zip(in_annots, out_annots)]
+            for held, out_held, key in holders:
+                verdict = parent_entry_verdict((doc, in_tree, held), (pair.out, out_tree, out_held),
+                                               key, shift)
+                verdicts[verdict].append(i + shift)
+    if verdicts['wrong']:
+        failures.append(f"{len(verdicts['wrong'])} pages or annotations whose /StructParents "
+                        f"lead elsewhere, on output pages {sorted(set(verdicts['wrong']))[:5]}")
+    if verdicts['stray']:
+        failures.append(f"{len(verdicts['stray'])} untagged pages or annotations point into the "
+                        f"tree, on output pages {sorted(set(verdicts['stray']))[:5]}")
     return failures
+
+
+def parent_entry_verdict(before, after, key, shift):
+    """'stray', 'wrong' or 'ok' for one page or annotation, given (document, parent tree,
+    page or annotation) in the input and in the output; None when its input had no entry."""
+    (doc, in_tree, held), (out, out_tree, out_held) = before, after
+    out_key = out_held.get(key)
+    out_entry = out_tree.get(int(out_key)) if isinstance(out_key, int) else None
+    if in_tree is None:
+        return 'stray' if out_entry is not None else None
+    in_key = held.get(key)
+    if not isinstance(in_key, int) or in_key not in in_tree:
+        return None
+    want = entry_pages(doc, in_tree[in_key], shift)
+    return 'ok' if out_entry is not None and entry_pages(out, out_entry, 0) == want else 'wrong'
 
 
 def entry_pages(doc, entry, shift):
@@ -335,9 +386,11 @@ CHECKS = [
     ('annots', check_annots, any_doc(lambda d: bool(d.annot_pages()))),
     ('forms', check_forms, any_doc(lambda d: bool(d.form()))),
     ('labels', check_labels, any_doc(lambda d: '/PageLabels' in d.root)),
+    ('widgets', check_widgets, any_doc(lambda d: bool(d.form()))),
     ('layers', check_layers, any_doc(lambda d: '/OCProperties' in d.root)),
     ('structure', check_structure, any_doc(lambda d: d.struct_root() is not None)),
     ('attachments', check_attachments, any_doc(lambda d: d.attachments() > 0)),
+    ('trees', check_trees, any_doc(lambda d: bool(d.trees()))),
     ('version', check_version, lambda pair: True),
 ]
 

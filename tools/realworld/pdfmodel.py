@@ -43,41 +43,67 @@ def text(obj):
 
 
 class Tree:
-    """Leaves of a name tree (key '/Names') or number tree (key '/Nums'), in order of the walk."""
+    """Leaves of a name tree (key '/Names') or number tree (key '/Nums'), in order of the walk.
+
+    faults counts what breaks a reader that searches by /Limits: keys out of ascending order
+    in the walk, and keys outside a /Limits range of a node above them.
+    """
 
     def __init__(self, root, key):
         self.entries = []
+        self.faults = 0
+        self._key_of = name_key if key == '/Names' else number_key
+        self._last = None
         self._seen = set()
         if is_dict(root):
-            self._walk(root, key, 0)
+            self._walk(root, key, 0, (None, None))
 
-    def _walk(self, node, key, depth):
+    def _walk(self, node, key, depth, bounds):
         ident = ref_id(node)
         if depth > MAX_DEPTH or ident in self._seen or len(self._seen) > MAX_NODES:
             return
         self._seen.add(ident)
+        if depth > 0:
+            bounds = self._narrow(bounds, node.get('/Limits'))
         leaves = node.get(key)
         if is_array(leaves):
             for i in range(0, len(leaves) - 1, 2):
                 self.entries.append((leaves[i], leaves[i + 1]))
+                self._place(self._key_of(leaves[i]), bounds)
         kids = node.get('/Kids')
         if is_array(kids):
             for kid in kids:
                 if is_dict(kid):
-                    self._walk(kid, key, depth + 1)
+                    self._walk(kid, key, depth + 1, bounds)
+
+    def _narrow(self, bounds, limits):
+        if not is_array(limits) or len(limits) != 2:
+            return ('broken', None)  # a node below the root must have /Limits
+        low, high = self._key_of(limits[0]), self._key_of(limits[1])
+        if bounds[0] == 'broken' or low is None or high is None:
+            return ('broken', None)
+        return (low if bounds[0] is None else max(bounds[0], low),
+                high if bounds[1] is None else min(bounds[1], high))
+
+    def _place(self, k, bounds):
+        if k is None or bounds[0] == 'broken':
+            self.faults += 1
+            return
+        if (bounds[0] is not None and k < bounds[0]) or (bounds[1] is not None and k > bounds[1]):
+            self.faults += 1
+        if self._last is not None and k <= self._last:
+            self.faults += 1
+        self._last = k
 
     def by_name(self):
         return {name_key(k): v for k, v in self.entries if name_key(k) is not None}
 
     def by_number(self):
-        result = {}
-        for k, v in self.entries:
-            if isinstance(k, (int, pikepdf.Object)):
-                try:
-                    result[int(k)] = v
-                except (TypeError, ValueError):
-                    pass
-        return result
+        return {number_key(k): v for k, v in self.entries if number_key(k) is not None}
+
+
+def number_key(obj):
+    return obj if isinstance(obj, int) and not isinstance(obj, bool) else None
 
 
 class Doc:
@@ -208,7 +234,7 @@ class Doc:
     # Forms --------------------------------------------------------------------------------
 
     def form(self):
-        """Terminal fields as dicts: name, has_da, pages (sorted widget page indexes)."""
+        """Terminal fields as dicts: name, da (normalised), pages (sorted widget page indexes)."""
         acroform = self.root.get('/AcroForm')
         if not is_dict(acroform) or not is_array(acroform.get('/Fields')):
             return None
@@ -235,7 +261,7 @@ class Doc:
         pages = []
         for widget in widgets:
             pages.extend(self.annot_pages().get(widget.objgen, [None]))
-        fields.append({'name': name, 'has_da': da is not None,
+        fields.append({'name': name, 'da': normal_da(da),
                        'pages': sorted(pages, key=lambda p: -1 if p is None else p)})
 
     # Page labels --------------------------------------------------------------------------
@@ -284,6 +310,24 @@ class Doc:
         root = self.struct_root()
         return Tree(root.get('/ParentTree'), '/Nums').by_number() if root is not None else {}
 
+    def trees(self):
+        """(label, root node, leaf key) of every name and number tree."""
+        result = []
+        names = self.root.get('/Names')
+        if is_dict(names):
+            result += [(k, names[k], '/Names') for k in names.keys()]
+        result.append(('/PageLabels', self.root.get('/PageLabels'), '/Nums'))
+        struct = self.struct_root()
+        if struct is not None:
+            result.append(('/ParentTree', struct.get('/ParentTree'), '/Nums'))
+            result.append(('/IDTree', struct.get('/IDTree'), '/Names'))
+        return [t for t in result if is_dict(t[1])]
+
+    def widget_pages(self):
+        """Indexes of the pages that carry widget annotations."""
+        return [i for i in range(len(self.pages))
+                if any(a.get('/Subtype') == pikepdf.Name.Widget for a in self.annots(i))]
+
     # Attachments, version --------------------------------------------------------------------
 
     def attachments(self):
@@ -297,6 +341,16 @@ class Doc:
         catalog = self.root.get('/Version')
         return version_tuple(self.pdf.pdf_version), (
             version_tuple(str(catalog)[1:]) if catalog is not None else None)
+
+
+def normal_da(da):
+    """A /DA string with its font resource name and spacing blanked, or None without one.
+    The name may change when two forms' resources are merged; size, colour and font stay."""
+    if da is None:
+        return None
+    words = bytes(da).decode('latin-1').split() if isinstance(da, pikepdf.String) else ['?']
+    return ' '.join('/F' if w.startswith('/') and i + 2 < len(words) and words[i + 2] == 'Tf'
+                    else w for i, w in enumerate(words))
 
 
 def version_tuple(value):

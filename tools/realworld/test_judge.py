@@ -1,0 +1,194 @@
+#!/usr/bin/python3
+"""Tests of judge.py: outputs that today's engine gets right are judged clean, also after pikepdf
+rewrote them, and each damage done to them with pikepdf fails exactly the checks it should.
+
+    /usr/bin/python3 tools/realworld/test_judge.py BINARY
+
+Exit 77 (skipped) without the corpus; the last line is "N passed, N failed".
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+try:
+    import pikepdf
+except ImportError:
+    print(f'judge tests skipped: {sys.executable} has no pikepdf (apt-get install python3-pikepdf)')
+    sys.exit(77)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CORPUS = os.environ.get('FOLIOBIND_REALWORLD', os.path.join(HERE, '../../../shared/corpus/realworld'))
+
+
+def first_link(pdf, page):
+    return next(a for a in pdf.pages[page].Annots if a.get('/Subtype') == pikepdf.Name.Link)
+
+
+def retarget_link(page):
+    def mutate(pdf):
+        first_link(pdf, page).Dest = pikepdf.Array([pdf.pages[0].obj, pikepdf.Name.Fit])
+        if '/A' in first_link(pdf, page):
+            del first_link(pdf, page)['/A']
+    return mutate
+
+
+def retitle_bookmark(pdf):
+    pdf.Root.Outlines.First.Title = pikepdf.String('another title')
+
+
+def drop_prev(pdf):
+    del pdf.Root.Outlines.First.Next['/Prev']
+
+
+def drop_dests(pdf):
+    del pdf.Root.Names['/Dests']
+
+
+def narrow_limits(pdf):
+    """The first leaf's /Limits no longer hold its first key."""
+    node = pdf.Root.Names.Dests
+    while '/Kids' in node:
+        node = node.Kids[0]
+    node.Limits = pikepdf.Array([node.Names[2], node.Limits[1]])
+
+
+def rename_field(pdf):
+    pdf.Root.AcroForm.Fields[0].T = pikepdf.String('renamed by the test')
+
+
+def change_da(pdf):
+    field = pdf.Root.AcroForm.Fields[0]
+    while '/Kids' in field and '/T' in field.Kids[0]:
+        field = field.Kids[0]
+    field.DA = pikepdf.String('/Helv 31 Tf 1 0 0 rg')
+
+
+def share_annot(pdf):
+    pdf.pages[1].Annots.append(pdf.pages[0].Annots[0])
+
+
+def damage_content(pdf):
+    page = pdf.pages[len(pdf.pages) - 1]
+    page.Contents.write(b'\x00 not flate data', filter=pikepdf.Name.FlateDecode)
+
+
+def drop_key(*path):
+    def mutate(pdf):
+        node = pdf.Root
+        for key in path[:-1]:
+            node = node[key]
+        del node[path[-1]]
+    return mutate
+
+
+def restructure(pdf):
+    pdf.pages[0].StructParents = 999
+
+
+def relabel(pdf):
+    pdf.Root.PageLabels = pikepdf.Dictionary(Nums=[0, pikepdf.Dictionary(S=pikepdf.Name.r)])
+
+
+def need_appearances(pdf):
+    """Readers then draw the widgets anew from /DA, which these buttons lack: they vanish."""
+    pdf.Root.AcroForm.NeedAppearances = True
+
+
+# Base pair (FIRST SECOND [-nobookmarks]) -> rows of (what is done, mutation, judge option,
+# checks that must fail). None keeps the output as the engine wrote it; every other row saves
+# it again through pikepdf.
+FORMS = '053_tikz-mirror-lens.pdf 191_logo.pdf'
+CASES = {
+    FORMS: [
+        ('as written', None, [], set()),
+        ('rewritten by pikepdf', lambda pdf: None, [], set()),
+        ('header 1.3', 'force_version', [], {'version'}),
+        ('last page dropped', lambda pdf: pdf.pages.remove(p=len(pdf.pages)), [], {'pages'}),
+        ('bookmark retitled', retitle_bookmark, [], {'bookmarks'}),
+        ('/Prev of an outline item lost', drop_prev, [], {'bookmarks'}),
+        ('a link sent to page 1', retarget_link(2), [], {'links'}),
+        ('/Names /Dests dropped', drop_dests, [], {'names', 'links', 'bookmarks'}),
+        ('/Limits no longer hold a key', narrow_limits, [], {'trees'}),
+        ('field renamed', rename_field, [], {'forms'}),
+        ('/NeedAppearances true', need_appearances, [], {'widgets'}),
+        ('annotation on two pages', share_annot, [], {'annots'}),
+        ('content stream damaged', damage_content, [], {'qpdf'}),
+    ],
+    '191_logo.pdf 072_reportlab-userguide.pdf': [
+        ('as written', None, [], set()),
+        ('judged as if -nobookmarks', None, ['--nobookmarks'], {'bookmarks'}),
+        ('a second-file link sent to page 1', retarget_link(3), [], {'links'}),
+    ],
+    '191_logo.pdf 072_reportlab-userguide.pdf -nobookmarks': [
+        ('as written', None, ['--nobookmarks'], set()),
+        ('judged as a plain append', None, [], {'bookmarks'}),
+    ],
+    '054_tikz-optics.pdf 191_logo.pdf': [
+        ('/OCProperties dropped', drop_key('/OCProperties'), [], {'layers'}),
+    ],
+    'pdftkatt_lo_cnt-05.pdf 191_logo.pdf': [
+        ('as written', None, [], set()),
+        ('/EmbeddedFiles dropped', drop_key('/Names', '/EmbeddedFiles'), [], {'attachments'}),
+        ('/StructParents of page 1 changed', restructure, [], {'structure'}),
+    ],
+    '164_sample-stamps.pdf 191_logo.pdf': [
+        ('labels made roman', relabel, [], {'labels'}),
+    ],
+    '282_lo_ocrmypdf-docker-plain.pdf 191_logo.pdf': [
+        ('as written', None, [], set()),
+        ('field /DA changed', change_da, [], {'forms'}),
+    ],
+}
+
+
+def judge(first, second, out, options):
+    result = subprocess.run([sys.executable, os.path.join(HERE, 'judge.py'), first, second, out]
+                            + options, capture_output=True, text=True, timeout=300)
+    summary = [l for l in result.stdout.splitlines() if l.startswith('summary: ')]
+    failed = summary[-1].split('failed=')[1] if summary else 'no-summary'
+    return {c for c in failed.split(',') if c}, result.stdout
+
+
+def run_case(binary, base, rows, folder):
+    first, second, *option = base.split()
+    first, second = os.path.join(CORPUS, first), os.path.join(CORPUS, second)
+    out = os.path.join(folder, 'base.pdf')
+    subprocess.run([binary, first, second, '-o' + out, '-quiet'] + option, check=True,
+                   timeout=60, stdout=subprocess.DEVNULL)
+    passed = 0
+    for what, mutation, options, expected in rows:
+        judged = out
+        if mutation is not None:
+            judged = os.path.join(folder, 'mutated.pdf')
+            with pikepdf.open(out) as pdf:
+                if mutation == 'force_version':
+                    pdf.save(judged, force_version='1.3')
+                else:
+                    mutation(pdf)
+                    pdf.save(judged)
+        failed, text = judge(first, second, judged, options)
+        if failed == expected:
+            passed += 1
+        else:
+            print(f'FAILED {base}, {what}: failed checks {sorted(failed)}, expected '
+                  f'{sorted(expected)}\n{text}')
+    return passed
+
+
+def main():
+    if not os.path.isdir(CORPUS):
+        print(f'judge tests skipped: no corpus at {CORPUS}')
+        return 77
+    binary = os.path.abspath(sys.argv[1])
+    passed = total = 0
+    with tempfile.TemporaryDirectory() as folder:
+        for base, rows in CASES.items():
+            passed += run_case(binary, base, rows, folder)
+            total += len(rows)
+    print(f'{passed} passed, {total - passed} failed')
+    return 0 if passed == total else 1
+
+
+if __name__ == '__main__':
+    sys.exit(main())
