@@ -4,7 +4,8 @@
 # exits 1 when a pair fails beyond tools/realworld/known.txt or a known failure now passes,
 # 77 (skipped) when the corpus or pikepdf is missing.
 #   tools/realworld/run.sh BINARY [OUTDIR]
-# OUTDIR keeps the outputs, the judge's lines per pair (NNN.txt) and failures.txt.
+# OUTDIR keeps the judge's lines per pair (NNN.txt) and failures.txt, and with KEEP_OUTPUTS=1
+# the outputs (NNN.pdf). With REALWORLD_RECORD=1 known.txt is rewritten to this run's failures.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 corpus=${FOLIOBIND_REALWORLD:-$here/../../../shared/corpus/realworld}
@@ -37,7 +38,8 @@ mkdir -p "$outdir/cache"
 # One pair: "NNN FIRST SECOND [OPTIONS]" -> NNN.txt holding the pair line and the judge's lines.
 judge_pair() {
     local id=$1 first=$2 second=$3 option=${4:-}
-    local out="$outdir/$id.pdf" report="$outdir/$id.txt" status=0 flags=()
+    local out="$outdir/$id.pdf" report="$outdir/$id.txt" status=0 flags=() started
+    started=$(date +%s%N)
     [ "$option" = -nobookmarks ] && flags=(--nobookmarks)
     echo "pair $first $second $option" >"$report"
     timeout -k 5 60 "$binary" "$corpus/$first" "$corpus/$second" "-o$out" -quiet $option \
@@ -50,6 +52,7 @@ judge_pair() {
     timeout -k 5 120 "$python" "$here/judge.py" "$corpus/$first" "$corpus/$second" "$out" \
         --cache "$outdir/cache" "${flags[@]}" >>"$report" 2>&1 ||
         grep -q '^summary:' "$report" || echo "summary: checked=judge failed=judge" >>"$report"
+    echo "seconds $(( ($(date +%s%N) - started) / 1000000 ))e-3" >>"$report"
     rm -f "$outdir/$id.err"
     [ -n "${KEEP_OUTPUTS:-}" ] || rm -f "$out"
 }
@@ -59,4 +62,4 @@ export binary corpus outdir python here
 grep -v '^\s*\(#\|$\)' "$here/pairs.txt" | awk '{ printf "%03d %s\n", NR, $0 }' |
     xargs -P2 -L1 bash -c 'judge_pair "$@"' _
 
-"$python" "$here/summarize.py" "$outdir" "$here/known.txt"
+"$python" "$here/summarize.py" "$outdir" "$here/known.txt" ${REALWORLD_RECORD:+--record}

@@ -17,19 +17,22 @@ import sys
 
 
 def read_reports(outdir):
-    """{(first, second, option): (checked list, failed list, FAIL lines)} of every NNN.txt."""
+    """{(first, second, option): (checked, failed, FAIL lines, seconds)} of every NNN.txt."""
     reports = {}
     for path in sorted(glob.glob(os.path.join(outdir, '[0-9]*.txt'))):
         with open(path, encoding='utf-8', errors='replace') as handle:
             lines = handle.read().splitlines()
         pair = tuple(lines[0].split()[1:]) if lines and lines[0].startswith('pair ') else (path,)
-        checked, failed = ['judge'], ['judge']
+        checked, failed, seconds = ['judge'], ['judge'], 0.0
         for line in lines:
+            if line.startswith('seconds '):
+                seconds = float(line.split()[1])
             if line.startswith('summary: '):
                 fields = dict(f.split('=', 1) for f in line[9:].split())
                 checked = [c for c in fields.get('checked', '').split(',') if c]
                 failed = [c for c in fields.get('failed', '').split(',') if c]
-        reports[pair] = (checked, failed, [line for line in lines if line.startswith('FAIL')])
+        reports[pair] = (checked, failed, [line for line in lines if line.startswith('FAIL')],
+                         seconds)
     return reports
 
 
@@ -53,7 +56,7 @@ KNOWN_HEADER = """\
 
 def record_known(path, reports):
     rows = []
-    for pair, (_, failed, lines) in reports.items():
+    for pair, (_, failed, lines, _) in reports.items():
         for check in failed:
             reason = next((l for l in lines if l.startswith(f'FAIL {check}:')), f'FAIL {check}:')
             rows.append(f'{" ".join(pair)} | {check} | {reason.split(":", 1)[1].strip()[:120]}')
@@ -69,7 +72,7 @@ def main():
     known = read_known(known_path)
     checked, clean = collections.Counter(), collections.Counter()
     unexpected, known_hit, failures = [], set(), []
-    for pair, (pair_checked, failed, lines) in reports.items():
+    for pair, (pair_checked, failed, lines, _) in reports.items():
         for check in pair_checked:
             checked[check] += 1
             clean[check] += check not in failed
@@ -86,8 +89,11 @@ def main():
     print(f'{"check":<12} {"pairs":>6} {"clean":>6}')
     for check in checked:
         print(f'{check:<12} {checked[check]:>6} {clean[check]:>6}')
-    pairs_clean = sum(1 for _, failed, _ in reports.values() if not failed)
+    pairs_clean = sum(1 for _, failed, _, _ in reports.values() if not failed)
     print(f'clean pairs: {pairs_clean} of {len(reports)}')
+    slowest = sorted(reports.items(), key=lambda item: -item[1][3])[:3]
+    print('slowest pairs (append and judge): ' +
+          ', '.join(f'{" ".join(pair)} {report[3]:.1f} s' for pair, report in slowest))
     judged = {' '.join(pair) for pair in reports}
     stale = sorted(k for k in known if k not in known_hit and k[0] in judged)
     for pair, check in stale:

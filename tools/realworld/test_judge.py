@@ -73,6 +73,17 @@ def damage_content(pdf):
     page.Contents.write(b'\x00 not flate data', filter=pikepdf.Name.FlateDecode)
 
 
+def truncate(data):
+    return data[:len(data) // 2]
+
+
+def move_startxref(data):
+    """Readers then rebuild the cross-reference table, with a warning."""
+    at = data.rindex(b'startxref') + len(b'startxref')
+    number = data[at:].split()[0]
+    return data[:at] + data[at:].replace(number, str(int(number) + 7).encode(), 1)
+
+
 def drop_key(*path):
     def mutate(pdf):
         node = pdf.Root
@@ -103,7 +114,7 @@ CASES = {
     FORMS: [
         ('as written', None, [], set()),
         ('rewritten by pikepdf', lambda pdf: None, [], set()),
-        ('header 1.3', 'force_version', [], {'version'}),
+        ('header 1.3', lambda pdf: {'force_version': '1.3'}, [], {'version'}),
         ('last page dropped', lambda pdf: pdf.pages.remove(p=len(pdf.pages)), [], {'pages'}),
         ('bookmark retitled', retitle_bookmark, [], {'bookmarks'}),
         ('/Prev of an outline item lost', drop_prev, [], {'bookmarks'}),
@@ -114,6 +125,9 @@ CASES = {
         ('/NeedAppearances true', need_appearances, [], {'widgets'}),
         ('annotation on two pages', share_annot, [], {'annots'}),
         ('content stream damaged', damage_content, [], {'qpdf'}),
+        ('not a PDF', lambda data: b'', [], {'open'}),
+        ('cut in half', truncate, [], {'open'}),
+        ('startxref off by 7', move_startxref, [], {'qpdf'}),
     ],
     '191_logo.pdf 072_reportlab-userguide.pdf': [
         ('as written', None, [], set()),
@@ -150,6 +164,19 @@ def judge(first, second, out, options):
     return {c for c in failed.split(',') if c}, result.stdout
 
 
+def mutate(out, mutation, folder):
+    """Saves a damaged copy: a mutation taking 'data' works on bytes, one taking 'pdf' changes the
+    pikepdf document and may return options for its save."""
+    judged = os.path.join(folder, 'mutated.pdf')
+    if mutation.__code__.co_varnames[:1] == ('data',):
+        with open(out, 'rb') as source, open(judged, 'wb') as target:
+            target.write(mutation(source.read()))
+        return judged
+    with pikepdf.open(out) as pdf:
+        pdf.save(judged, **(mutation(pdf) or {}))
+    return judged
+
+
 def run_case(binary, base, rows, folder):
     first, second, *option = base.split()
     first, second = os.path.join(CORPUS, first), os.path.join(CORPUS, second)
@@ -158,15 +185,7 @@ def run_case(binary, base, rows, folder):
                    timeout=60, stdout=subprocess.DEVNULL)
     passed = 0
     for what, mutation, options, expected in rows:
-        judged = out
-        if mutation is not None:
-            judged = os.path.join(folder, 'mutated.pdf')
-            with pikepdf.open(out) as pdf:
-                if mutation == 'force_version':
-                    pdf.save(judged, force_version='1.3')
-                else:
-                    mutation(pdf)
-                    pdf.save(judged)
+        judged = out if mutation is None else mutate(out, mutation, folder)
         failed, text = judge(first, second, judged, options)
         if failed == expected:
             passed += 1
