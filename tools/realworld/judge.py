@@ -210,8 +210,10 @@ def check_forms(pair):
                 wrong.append(field['name'])
             elif field['da'] is not None and match['da'] != field['da']:
                 wrong.append(f"{field['name']} /DA {match['da']!r}, was {field['da']!r}")
+            elif field['font'] not in (None, '(missing)') and match['font'] != field['font']:
+                wrong.append(f"{field['name']} font {match['font']}, was {field['font']}")
     if wrong:
-        failures.append(f'{len(wrong)} of {want_count} fields not found on their pages: {wrong[:3]}')
+        failures.append(f'{len(wrong)} of {want_count} fields missing, moved or changed: {wrong[:3]}')
     return failures
 
 
@@ -307,10 +309,13 @@ def check_structure(pair):
     """Both trees' elements are there, and each page's /StructParents (and each annotation's
     /StructParent) leads to entries naming the same pages as in its input."""
     failures = []
-    want = pair.in1.struct_count() + pair.in2.struct_count()
-    got = pair.out.struct_count()
-    if got < want:
-        failures.append(f'{got} structure elements, expected at least {want}')
+    (count1, bad1), (count2, bad2) = pair.in1.struct_elements(), pair.in2.struct_elements()
+    got, bad = pair.out.struct_elements()
+    if got < count1 + count2:
+        failures.append(f'{got} structure elements, expected at least {count1 + count2}')
+    if bad > bad1 + bad2:
+        failures.append(f'{bad} elements whose /P is not their parent (inputs {bad1} + {bad2})')
+    failures += roles_and_marks(pair)
     out_tree = pair.out.parent_tree()
     verdicts = collections.defaultdict(list)
     for doc, shift in pair.parts():
@@ -330,6 +335,23 @@ def check_structure(pair):
     if verdicts['stray']:
         failures.append(f"{len(verdicts['stray'])} untagged pages or annotations point into the "
                         f"tree, on output pages {sorted(set(verdicts['stray']))[:5]}")
+    return failures
+
+
+def roles_and_marks(pair):
+    """Roles of either input map as they did (unless the inputs disagree); /Marked stays."""
+    failures = []
+    roles1, roles2, out = pair.in1.role_map(), pair.in2.role_map(), pair.out.role_map()
+    wanted = {**roles1, **roles2}
+    lost = sorted(k for k, v in wanted.items()
+                  if roles1.get(k, v) == roles2.get(k, v) and out.get(k) != v)
+    if lost:
+        failures.append(f'{len(lost)} /RoleMap entries lost or changed: {lost[:5]}')
+    def marked(doc):
+        info = doc.root.get('/MarkInfo')
+        return pdfmodel.is_dict(info) and info.get('/Marked') is True
+    if (marked(pair.in1) or marked(pair.in2)) and not marked(pair.out):
+        failures.append('/MarkInfo /Marked true lost')
     return failures
 
 

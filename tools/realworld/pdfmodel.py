@@ -234,34 +234,37 @@ class Doc:
     # Forms --------------------------------------------------------------------------------
 
     def form(self):
-        """Terminal fields as dicts: name, da (normalised), pages (sorted widget page indexes)."""
+        """Terminal fields as dicts: name, da (normalised), font (the /BaseFont its /DA names
+        through the resources), pages (sorted widget page indexes)."""
         acroform = self.root.get('/AcroForm')
         if not is_dict(acroform) or not is_array(acroform.get('/Fields')):
             return None
         fields, seen = [], set()
+        inherited = ('', acroform.get('/DA'), acroform.get('/DR'))
         for field in acroform.Fields:
             if is_dict(field):
-                self._field(field, '', acroform.get('/DA'), fields, seen, 0)
+                self._field(field, inherited, acroform.get('/DR'), fields, seen, 0)
         return fields
 
-    def _field(self, field, parent_name, inherited_da, fields, seen, depth):
+    def _field(self, field, inherited, form_dr, fields, seen, depth):
         if ref_id(field) in seen or depth > MAX_DEPTH:
             return
         seen.add(ref_id(field))
+        parent_name, da, dr = inherited
         part = text(field.T) if '/T' in field else ''
         name = '.'.join(p for p in (parent_name, part) if p)
-        da = field.get('/DA', inherited_da)
+        da, dr = field.get('/DA', da), field.get('/DR', dr)
         kids = [k for k in field.get('/Kids', []) if is_dict(k)]
         sub_fields = [k for k in kids if '/T' in k]
         if sub_fields:
             for kid in sub_fields:
-                self._field(kid, name, da, fields, seen, depth + 1)
+                self._field(kid, (name, da, dr), form_dr, fields, seen, depth + 1)
             return
         widgets = kids if kids else [field]
         pages = []
         for widget in widgets:
             pages.extend(self.annot_pages().get(widget.objgen, [None]))
-        fields.append({'name': name, 'da': normal_da(da),
+        fields.append({'name': name, 'da': normal_da(da), 'font': da_font(da, dr, form_dr),
                        'pages': sorted(pages, key=lambda p: -1 if p is None else p)})
 
     # Page labels --------------------------------------------------------------------------
@@ -288,23 +291,30 @@ class Doc:
         root = self.root.get('/StructTreeRoot')
         return root if is_dict(root) else None
 
-    def struct_count(self):
-        """Structure elements reachable from the root's /K."""
+    def struct_elements(self):
+        """(elements reachable from the root's /K, those whose /P is not the node above them)."""
         root = self.struct_root()
         if root is None:
-            return 0
-        seen, stack, count = set(), [(root.get('/K'), 0)], 0
+            return 0, 0
+        seen, stack, count, bad_parent = set(), [(root.get('/K'), root, 0)], 0, 0
         while stack and len(seen) < MAX_NODES:
-            node, depth = stack.pop()
+            node, parent, depth = stack.pop()
             if is_array(node):
-                stack.extend((kid, depth) for kid in node)
+                stack.extend((kid, parent, depth) for kid in node)
             elif is_dict(node) and '/S' in node and depth < 4 * MAX_DEPTH:
                 if ref_id(node) in seen:
                     continue
                 seen.add(ref_id(node))
                 count += 1
-                stack.append((node.get('/K'), depth + 1))
-        return count
+                up = node.get('/P')
+                bad_parent += not is_dict(up) or ref_id(up) != ref_id(parent)
+                stack.append((node.get('/K'), node, depth + 1))
+        return count, bad_parent
+
+    def role_map(self):
+        root = self.struct_root()
+        roles = root.get('/RoleMap') if root is not None else None
+        return {str(k): str(roles[k]) for k in roles.keys()} if is_dict(roles) else {}
 
     def parent_tree(self):
         root = self.struct_root()
@@ -351,6 +361,24 @@ def normal_da(da):
     words = bytes(da).decode('latin-1').split() if isinstance(da, pikepdf.String) else ['?']
     return ' '.join('/F' if w.startswith('/') and i + 2 < len(words) and words[i + 2] == 'Tf'
                     else w for i, w in enumerate(words))
+
+
+def da_font(da, *resources):
+    """/BaseFont of the font a /DA string selects, looked up in the given /DR dictionaries in
+    order; None when it has no font, '(missing)' when no resources hold it."""
+    if not isinstance(da, pikepdf.String):
+        return None
+    words = bytes(da).decode('latin-1').split()
+    names = [w for i, w in enumerate(words) if w.startswith('/') and i + 2 < len(words)
+             and words[i + 2] == 'Tf']
+    if not names:
+        return None
+    for dr in resources:
+        fonts = dr.get('/Font') if is_dict(dr) else None
+        font = fonts.get(names[-1]) if is_dict(fonts) else None
+        if is_dict(font):
+            return text(font.get('/BaseFont', '(no /BaseFont)'))
+    return '(missing)'
 
 
 def version_tuple(value):

@@ -97,6 +97,28 @@ def restructure(pdf):
     pdf.pages[0].StructParents = 999
 
 
+def reparent(pdf):
+    """A top-level structure element names its first child as its parent."""
+    kids = pdf.Root.StructTreeRoot.K
+    top = kids[0] if isinstance(kids, pikepdf.Array) else kids
+    top.P = next(k for k in top.K if isinstance(k, pikepdf.Dictionary))
+
+
+def drop_role(pdf):
+    roles = pdf.Root.StructTreeRoot.RoleMap
+    del roles[sorted(roles.keys())[0]]
+
+
+def unmark(pdf):
+    pdf.Root.MarkInfo.Marked = False
+
+
+def swap_font(pdf):
+    """The form's font resource named by the field's /DA becomes another font."""
+    for resources in (pdf.Root.AcroForm.DR, pdf.Root.AcroForm.Fields[0].DR):
+        resources.Font.He = resources.Font.F1
+
+
 def relabel(pdf):
     pdf.Root.PageLabels = pikepdf.Dictionary(Nums=[0, pikepdf.Dictionary(S=pikepdf.Name.r)])
 
@@ -145,6 +167,9 @@ CASES = {
         ('as written', None, [], set()),
         ('/EmbeddedFiles dropped', drop_key('/Names', '/EmbeddedFiles'), [], {'attachments'}),
         ('/StructParents of page 1 changed', restructure, [], {'structure'}),
+        ('element /P not its parent', reparent, [], {'structure'}),
+        ('/RoleMap entry dropped', drop_role, [], {'structure'}),
+        ('/MarkInfo /Marked false', unmark, [], {'structure'}),
     ],
     '164_sample-stamps.pdf 191_logo.pdf': [
         ('labels made roman', relabel, [], {'labels'}),
@@ -152,6 +177,7 @@ CASES = {
     '282_lo_ocrmypdf-docker-plain.pdf 191_logo.pdf': [
         ('as written', None, [], set()),
         ('field /DA changed', change_da, [], {'forms'}),
+        ('font of the /DA changed', swap_font, [], {'forms'}),
     ],
 }
 
