@@ -3,7 +3,8 @@
 
     /usr/bin/python3 tools/realworld/judge.py IN1 IN2 OUT [--nobookmarks] [--cache DIR]
 
-Prints one line per failed check ("FAIL check: detail") and a last line
+Prints one line per failed check ("FAIL check: detail"), a line "stats: what=right/total ..."
+(bookmarks, links, names, fields, labelled pages ... that lead where they did) and a last line
 "summary: checked=a,b,c failed=b" (checks that do not apply to the pair are left out).
 Exit status 0 when every check passes, 1 when one fails, 2 on bad arguments.
 """
@@ -31,6 +32,12 @@ class Pair:
         self.nobookmarks = args.nobookmarks
         self.cache = args.cache
         self.qpdf_out = start_qpdf_check(args.out)
+        self.stats = collections.defaultdict(lambda: [0, 0])
+
+    def tally(self, what, total, wrong):
+        """Counts for the stats line: how many of total things came through right."""
+        self.stats[what][0] += max(total - wrong, 0)
+        self.stats[what][1] += total
 
     def parts(self):
         """(input, page shift in the output) of both inputs."""
@@ -119,6 +126,7 @@ def check_bookmarks(pair):
             wrong.append(((g_depth, g_title, g_target), (depth, title, expected)))
     if wrong:
         failures.append(f'{len(wrong)} of {len(want)} items wrong: ' + first_mismatches(wrong))
+    pair.tally('bookmarks', len(want), len(wrong) + max(len(want) - len(got), 0))
     extra = out_faults - in_faults
     if extra:
         failures.append('malformed outline: ' + ', '.join(f'{k} x{v}' for k, v in extra.items()))
@@ -138,6 +146,7 @@ def check_links(pair):
                 actual = got[j] if j < len(got) else 'missing'
                 if actual != expected:
                     wrong.append((actual, expected))
+    pair.tally('links', total, len(wrong))
     if wrong:
         return [f'{total - len(wrong)} of {total} resolved; ' + first_mismatches(wrong)]
     return []
@@ -164,6 +173,8 @@ def check_names(pair):
             spare[page + shift] -= 1  # renamed on a clash: some fresh name leads there
             continue
         wrong.append((name, out_names.get(name, 'missing'), page + shift))
+    pair.tally('names', sum(1 for d in (first, second) for p in d.values() if p is not None),
+               len(wrong))
     if len(out_names) < len(first) + len(second):
         failures.append(f'{len(out_names)} names, expected {len(first)} + {len(second)}')
     if wrong:
@@ -212,6 +223,7 @@ def check_forms(pair):
                 wrong.append(f"{field['name']} /DA {match['da']!r}, was {field['da']!r}")
             elif field['font'] not in (None, '(missing)') and match['font'] != field['font']:
                 wrong.append(f"{field['name']} font {match['font']}, was {field['font']}")
+    pair.tally('fields', want_count, len(wrong))
     if wrong:
         failures.append(f'{len(wrong)} of {want_count} fields missing, moved or changed: {wrong[:3]}')
     return failures
@@ -236,6 +248,7 @@ def check_labels(pair):
     want = pair.in1.labels() + pair.in2.labels()
     got = pair.out.labels()
     wrong = [(i, g, w) for i, (g, w) in enumerate(zip(got, want)) if g != w]
+    pair.tally('page labels', len(want), len(wrong) + max(len(want) - len(got), 0))
     if wrong:
         return [f'{len(wrong)} of {len(want)} pages (index, got, want): {wrong[:3]}']
     return []
@@ -268,7 +281,7 @@ def runs(indexes):
     return result
 
 
-def compare_renderings(pair, pages_of):
+def compare_renderings(pair, pages_of, what):
     """Renders the pages pages_of(doc) picks in each input and in the output; lists differences."""
     failures = []
     with tempfile.TemporaryDirectory() as folder:
@@ -279,6 +292,7 @@ def compare_renderings(pair, pages_of):
             want = render(doc.path, indexes, folder)
             got = render(pair.out.path, [i + shift for i in indexes], folder)
             wrong = [i + shift for i, g, w in zip(indexes, got, want) if g != w]
+            pair.tally(what, len(want), len(wrong) + max(len(want) - len(got), 0))
             if wrong or len(got) != len(want):
                 failures.append(f'{len(wrong)} of {len(want)} pages render otherwise, '
                                 f'output page indexes {wrong[:5]}')
@@ -287,12 +301,14 @@ def compare_renderings(pair, pages_of):
 
 def check_layers(pair):
     return compare_renderings(
-        pair, lambda doc: list(range(len(doc))) if '/OCProperties' in doc.root else [])
+        pair, lambda doc: list(range(len(doc))) if '/OCProperties' in doc.root else [],
+        'layer pages')
 
 
 def check_widgets(pair):
     """Form pages look as they did: a /NeedAppearances of the other file must not redraw them."""
-    return compare_renderings(pair, lambda doc: doc.widget_pages() if doc.form() else [])
+    return compare_renderings(pair, lambda doc: doc.widget_pages() if doc.form() else [],
+                              'widget pages')
 
 
 def check_trees(pair):
@@ -311,6 +327,7 @@ def check_structure(pair):
     failures = []
     (count1, bad1), (count2, bad2) = pair.in1.struct_elements(), pair.in2.struct_elements()
     got, bad = pair.out.struct_elements()
+    pair.tally('structure elements', count1 + count2, count1 + count2 - got)
     if got < count1 + count2:
         failures.append(f'{got} structure elements, expected at least {count1 + count2}')
     if bad > bad1 + bad2:
@@ -329,6 +346,7 @@ def check_structure(pair):
                 verdict = parent_entry_verdict((doc, in_tree, held), (pair.out, out_tree, out_held),
                                                key, shift)
                 verdicts[verdict].append(i + shift)
+    pair.tally('/StructParents', len(verdicts['ok']) + len(verdicts['wrong']), len(verdicts['wrong']))
     if verdicts['wrong']:
         failures.append(f"{len(verdicts['wrong'])} pages or annotations whose /StructParents "
                         f"lead elsewhere, on output pages {sorted(set(verdicts['wrong']))[:5]}")
@@ -384,6 +402,7 @@ def entry_pages(doc, entry, shift):
 def check_attachments(pair):
     want = pair.in1.attachments() + pair.in2.attachments()
     got = pair.out.attachments()
+    pair.tally('attachments', want, abs(want - got))
     return [] if got == want else [f'{got} embedded files, expected {want}']
 
 
@@ -452,6 +471,8 @@ def main():
         print('summary: checked=open failed=open')
         return 1
     checked, failed = run_checks(pair)
+    print('stats: ' + ' '.join(f'{what.replace(" ", "_")}={right}/{total}'
+                               for what, (right, total) in pair.stats.items()))
     print(f'summary: checked={",".join(checked)} failed={",".join(failed)}')
     return 1 if failed else 0
 

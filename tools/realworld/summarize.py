@@ -16,6 +16,9 @@ import os
 import sys
 
 
+STATS = collections.defaultdict(lambda: [0, 0])  # what -> [right, total] over all pairs
+
+
 def read_reports(outdir):
     """{(first, second, option): (checked, failed, FAIL lines, seconds)} of every NNN.txt."""
     reports = {}
@@ -25,6 +28,12 @@ def read_reports(outdir):
         pair = tuple(lines[0].split()[1:]) if lines and lines[0].startswith('pair ') else (path,)
         checked, failed, seconds = ['judge'], ['judge'], 0.0
         for line in lines:
+            if line.startswith('stats: '):
+                for field in line[7:].split():
+                    what, counts = field.split('=')
+                    right, total = counts.split('/')
+                    STATS[what.replace('_', ' ')][0] += int(right)
+                    STATS[what.replace('_', ' ')][1] += int(total)
             if line.startswith('seconds '):
                 seconds = float(line.split()[1])
             if line.startswith('summary: '):
@@ -89,6 +98,8 @@ def main():
     print(f'{"check":<12} {"pairs":>6} {"clean":>6}')
     for check in checked:
         print(f'{check:<12} {checked[check]:>6} {clean[check]:>6}')
+    print('came through: ' + ', '.join(f'{what} {right} of {total}'
+                                       for what, (right, total) in sorted(STATS.items())))
     pairs_clean = sum(1 for _, failed, _, _ in reports.values() if not failed)
     print(f'clean pairs: {pairs_clean} of {len(reports)}')
     slowest = sorted(reports.items(), key=lambda item: -item[1][3])[:3]
