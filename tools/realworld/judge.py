@@ -300,9 +300,24 @@ def compare_renderings(pair, pages_of, what):
 
 
 def check_layers(pair):
-    return compare_renderings(
+    """Pages with layers render as in their input, and their groups start in the same state."""
+    failures = compare_renderings(
         pair, lambda doc: list(range(len(doc))) if '/OCProperties' in doc.root else [],
         'layer pages')
+    wrong, total = [], 0
+    for doc, shift in pair.parts():
+        if '/OCProperties' not in doc.root:
+            continue
+        for i in range(min(len(doc), len(pair.out) - shift)):
+            want, got = doc.layer_states(i), pair.out.layer_states(i + shift)
+            total += len(want)
+            wrong += [(i + shift, name, got.get(name), state)
+                      for name, state in want.items() if got.get(name) != state]
+    pair.tally('layer states', total, len(wrong))
+    if wrong:
+        failures.append(f'{len(wrong)} of {total} groups start otherwise (page, name, got, '
+                        f'want): {wrong[:3]}')
+    return failures
 
 
 def check_widgets(pair):
@@ -399,6 +414,20 @@ def entry_pages(doc, entry, shift):
     return pages
 
 
+def check_name_trees(pair):
+    """Name trees other than destinations and attachments (/JavaScript, /AP, /Pages ...) and
+    /Threads: the output has the entries of both inputs."""
+    sizes = [doc.name_tree_sizes() for doc, _ in pair.parts()]
+    out = pair.out.name_tree_sizes()
+    failures = []
+    for key in sorted((set(sizes[0]) | set(sizes[1])) - {'/EmbeddedFiles'}):
+        want = sizes[0].get(key, 0) + sizes[1].get(key, 0)
+        pair.tally(key[1:], want, abs(want - out.get(key, 0)))
+        if out.get(key, 0) != want:
+            failures.append(f'{key}: {out.get(key, 0)} entries, expected {want}')
+    return failures
+
+
 def check_attachments(pair):
     want = pair.in1.attachments() + pair.in2.attachments()
     got = pair.out.attachments()
@@ -431,6 +460,8 @@ CHECKS = [
     ('layers', check_layers, any_doc(lambda d: '/OCProperties' in d.root)),
     ('structure', check_structure, any_doc(lambda d: d.struct_root() is not None)),
     ('attachments', check_attachments, any_doc(lambda d: d.attachments() > 0)),
+    ('nametrees', check_name_trees,
+     any_doc(lambda d: any(k != '/EmbeddedFiles' for k in d.name_tree_sizes()))),
     ('trees', check_trees, any_doc(lambda d: bool(d.trees()))),
     ('version', check_version, lambda pair: True),
 ]

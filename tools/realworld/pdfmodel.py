@@ -338,13 +338,54 @@ class Doc:
         return [i for i in range(len(self.pages))
                 if any(a.get('/Subtype') == pikepdf.Name.Widget for a in self.annots(i))]
 
+    # Optional content -----------------------------------------------------------------------
+
+    def layer_states(self, index):
+        """{resource name: 'on', 'off' or 'unlisted'} of the optional content groups that the
+        page's /Properties name, as the default configuration starts them."""
+        props = self.inherited(self.pages[index], '/Resources')
+        props = props.get('/Properties') if is_dict(props) else None
+        if not is_dict(props):
+            return {}
+        config = self.root.get('/OCProperties')
+        config = config if is_dict(config) else pikepdf.Dictionary()
+        listed = {g.objgen for g in config.get('/OCGs', []) if is_dict(g)}
+        default = config.get('/D') if is_dict(config.get('/D')) else pikepdf.Dictionary()
+        on = {g.objgen for g in default.get('/ON', []) if is_dict(g)}
+        off = {g.objgen for g in default.get('/OFF', []) if is_dict(g)}
+        base = 'off' if default.get('/BaseState') == pikepdf.Name.OFF else 'on'
+        states = {}
+        for name in props.keys():
+            group = props[name]
+            if not is_dict(group) or group.get('/Type') != pikepdf.Name.OCG:
+                continue
+            ident = group.objgen
+            states[name] = ('unlisted' if ident not in listed else 'off' if ident in off
+                            else 'on' if ident in on else base)
+        return states
+
+    def inherited(self, page, key):
+        node, depth = page, 0
+        while is_dict(node) and depth < MAX_DEPTH:
+            if key in node:
+                return node[key]
+            node, depth = node.get('/Parent'), depth + 1
+        return None
+
     # Attachments, version --------------------------------------------------------------------
 
     def attachments(self):
+        return self.name_tree_sizes().get('/EmbeddedFiles', 0)
+
+    def name_tree_sizes(self):
+        """{'/EmbeddedFiles': entries, '/JavaScript': ..., '/Threads': articles} of the catalog."""
         names = self.root.get('/Names')
-        if not is_dict(names):
-            return 0
-        return len(Tree(names.get('/EmbeddedFiles'), '/Names').entries)
+        sizes = {k: len(Tree(names[k], '/Names').entries) for k in names.keys()
+                 if k != '/Dests'} if is_dict(names) else {}
+        threads = self.root.get('/Threads')
+        if is_array(threads) and len(threads):
+            sizes['/Threads'] = len(threads)
+        return sizes
 
     def versions(self):
         """(header version, catalog /Version or None) as tuples of ints."""

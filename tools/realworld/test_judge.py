@@ -119,6 +119,15 @@ def swap_font(pdf):
         resources.Font.He = resources.Font.F1
 
 
+def switch_layers_on(pdf):
+    del pdf.Root.OCProperties.D['/OFF']
+
+
+def count_as_text(pdf):
+    """A value of the wrong type: the check that reads it fails, the others still run."""
+    pdf.Root.Outlines.Count = pikepdf.String('many')
+
+
 def relabel(pdf):
     pdf.Root.PageLabels = pikepdf.Dictionary(Nums=[0, pikepdf.Dictionary(S=pikepdf.Name.r)])
 
@@ -147,6 +156,7 @@ CASES = {
         ('/NeedAppearances true', need_appearances, [], {'widgets'}),
         ('annotation on two pages', share_annot, [], {'annots'}),
         ('content stream damaged', damage_content, [], {'qpdf'}),
+        ('outline /Count a string', count_as_text, [], {'bookmarks'}),
         ('not a PDF', lambda data: b'', [], {'open'}),
         ('cut in half', truncate, [], {'open'}),
         ('startxref off by 7', move_startxref, [], {'qpdf'}),
@@ -162,6 +172,11 @@ CASES = {
     ],
     '054_tikz-optics.pdf 191_logo.pdf': [
         ('/OCProperties dropped', drop_key('/OCProperties'), [], {'layers'}),
+        ('hidden layer switched on', switch_layers_on, [], {'layers'}),
+    ],
+    '050_pgfplotstable.pdf 191_logo.pdf': [
+        ('as written', None, [], set()),
+        ('/JavaScript dropped', drop_key('/Names', '/JavaScript'), [], {'nametrees'}),
     ],
     'pdftkatt_lo_cnt-05.pdf 191_logo.pdf': [
         ('as written', None, [], set()),
