@@ -72,9 +72,10 @@ def qpdf_faults(status, output, path):
 
 
 def cached_input_faults(path, cache):
-    """qpdf --check of an input, kept in the cache folder by file size and content hash."""
+    """qpdf --check of an input, kept in the cache folder by qpdf version and content hash."""
+    version = subprocess.run(['qpdf', '--version'], capture_output=True, text=True).stdout
     with open(path, 'rb') as handle:
-        digest = hashlib.sha1(handle.read()).hexdigest()
+        digest = hashlib.sha1(version.encode() + handle.read()).hexdigest()
     cached = os.path.join(cache, digest + '.qpdf') if cache else None
     if cached and os.path.exists(cached):
         with open(cached, encoding='utf-8') as handle:

@@ -5,7 +5,8 @@
 # 77 (skipped) when the corpus or pikepdf is missing.
 #   tools/realworld/run.sh BINARY [OUTDIR]
 # OUTDIR keeps the judge's lines per pair (NNN.txt) and failures.txt, and with KEEP_OUTPUTS=1
-# the outputs (NNN.pdf). With REALWORLD_RECORD=1 known.txt is rewritten to this run's failures.
+# the outputs (NNN.pdf). With REALWORLD_RECORD=1 known.txt is rewritten to this run's failures;
+# REALWORLD_ONLY=REGEX judges only the lines of pairs.txt that match it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 corpus=${FOLIOBIND_REALWORLD:-$here/../../../shared/corpus/realworld}
@@ -60,6 +61,6 @@ export -f judge_pair
 export binary corpus outdir python here
 
 grep -v '^\s*\(#\|$\)' "$here/pairs.txt" | awk '{ printf "%03d %s\n", NR, $0 }' |
-    xargs -P2 -L1 bash -c 'judge_pair "$@"' _
+    { grep -E -- "${REALWORLD_ONLY:-.}" || true; } | xargs -P2 -L1 bash -c 'judge_pair "$@"' _
 
 "$python" "$here/summarize.py" "$outdir" "$here/known.txt" ${REALWORLD_RECORD:+--record}

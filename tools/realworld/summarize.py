@@ -76,6 +76,9 @@ def record_known(path, reports):
 def main():
     outdir, known_path = sys.argv[1], sys.argv[2]
     reports = read_reports(outdir)
+    if not reports:
+        print('no pair was judged')
+        return 1
     if '--record' in sys.argv[3:]:
         record_known(known_path, reports)
     known = read_known(known_path)

@@ -128,6 +128,11 @@ def count_as_text(pdf):
     pdf.Root.Outlines.Count = pikepdf.String('many')
 
 
+def point_into_tree(pdf):
+    """The untagged second file's page claims the first entry of the first file's tree."""
+    pdf.pages[len(pdf.pages) - 1].StructParents = 0
+
+
 def relabel(pdf):
     pdf.Root.PageLabels = pikepdf.Dictionary(Nums=[0, pikepdf.Dictionary(S=pikepdf.Name.r)])
 
@@ -185,6 +190,7 @@ CASES = {
         ('element /P not its parent', reparent, [], {'structure'}),
         ('/RoleMap entry dropped', drop_role, [], {'structure'}),
         ('/MarkInfo /Marked false', unmark, [], {'structure'}),
+        ('untagged page points into the tree', point_into_tree, [], {'structure'}),
     ],
     '164_sample-stamps.pdf 191_logo.pdf': [
         ('labels made roman', relabel, [], {'labels'}),
