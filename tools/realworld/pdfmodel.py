@@ -117,6 +117,9 @@ class Doc:
         self.page_index = {page.objgen: i for i, page in enumerate(self.pages)}
         self._dests = None
         self._annot_pages = None
+        self._outline = None
+        self._links = {}
+        self.loose_uses = set()  # outline items and links whose name only a lenient reader finds
 
     def __len__(self):
         return len(self.pages)
@@ -134,13 +137,15 @@ class Doc:
         tree = Tree(names.get('/Dests'), '/Names').by_name() if is_dict(names) else {}
         return old, tree
 
+    def dest_tables(self):
+        if self._dests is None:
+            self._dests = self.dest_dicts()
+        return self._dests
+
     def named_dests(self):
         """Every destination name and its value; the old dictionary wins, as in poppler."""
-        if self._dests is None:
-            old, tree = self.dest_dicts()
-            self._dests = dict(tree)
-            self._dests.update(old)
-        return self._dests
+        old, tree = self.dest_tables()
+        return {**tree, **old}
 
     def dest_page(self, dest, depth=0):
         """Page index a destination leads to, or None when it leads nowhere in this file."""
@@ -166,18 +171,33 @@ class Doc:
 
     def action_target(self, holder):
         """('goto', page) for an internal destination of an outline item or link, else None."""
-        if '/Dest' in holder:
-            return ('goto', self.dest_page(holder.get('/Dest')))
+        dest = holder.get('/Dest')
         action = holder.get('/A')
-        if is_dict(action) and action.get('/S') == pikepdf.Name.GoTo:
-            return ('goto', self.dest_page(action.get('/D')))
-        return None
+        if dest is None and is_dict(action) and action.get('/S') == pikepdf.Name.GoTo:
+            dest = action.get('/D')
+        if dest is None:
+            return None
+        if not self.strict_name(dest):
+            self.loose_uses.add(ref_id(holder))
+        return ('goto', self.dest_page(dest))
+
+    def strict_name(self, dest):
+        """False for a name that only a lenient reader finds: a strict one looks a name object up
+        in the catalog's /Dests dictionary and a string in the /Names /Dests tree."""
+        if not isinstance(dest, (pikepdf.Name, pikepdf.String)):
+            return True
+        old, tree = self.dest_tables()
+        strict, other = (old, tree) if isinstance(dest, pikepdf.Name) else (tree, old)
+        return name_key(dest) in strict or name_key(dest) not in other
 
     # Outline ------------------------------------------------------------------------------
 
     def outline(self):
         """Items in reading order as (depth, title, target) and a Counter of link faults."""
+        if self._outline is not None:
+            return self._outline
         items, faults = [], collections.Counter()
+        self._outline = items, faults
         root = self.root.get('/Outlines')
         if is_dict(root):
             seen = set()
@@ -218,8 +238,10 @@ class Doc:
 
     def links(self, index):
         """Targets of the page's Link annotations, in /Annots order."""
-        return [self.action_target(a) for a in self.annots(index)
-                if a.get('/Subtype') == pikepdf.Name.Link]
+        if index not in self._links:
+            self._links[index] = [self.action_target(a) for a in self.annots(index)
+                                  if a.get('/Subtype') == pikepdf.Name.Link]
+        return self._links[index]
 
     def annot_pages(self):
         """Indirect annotation -> list of the page indexes whose /Annots hold it."""

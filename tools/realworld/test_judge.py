@@ -133,6 +133,16 @@ def point_into_tree(pdf):
     pdf.pages[len(pdf.pages) - 1].StructParents = 0
 
 
+def dests_into_tree(pdf):
+    """The old /Dests dictionary moves into the /Names tree; links still name it with names."""
+    old = pdf.Root.Dests
+    leaves = pikepdf.Array()
+    for key in sorted(old.keys()):
+        leaves.extend([pikepdf.String(key[1:]), old[key]])
+    pdf.Root.Names = pikepdf.Dictionary(Dests=pikepdf.Dictionary(Names=leaves))
+    del pdf.Root['/Dests']
+
+
 def relabel(pdf):
     pdf.Root.PageLabels = pikepdf.Dictionary(Nums=[0, pikepdf.Dictionary(S=pikepdf.Name.r)])
 
@@ -191,6 +201,10 @@ CASES = {
         ('/RoleMap entry dropped', drop_role, [], {'structure'}),
         ('/MarkInfo /Marked false', unmark, [], {'structure'}),
         ('untagged page points into the tree', point_into_tree, [], {'structure'}),
+    ],
+    '082_luaharfbuzz.pdf 191_logo.pdf': [
+        ('as written', None, [], set()),
+        ('/Dests dictionary moved into the tree', dests_into_tree, [], {'names'}),
     ],
     '164_sample-stamps.pdf 191_logo.pdf': [
         ('labels made roman', relabel, [], {'labels'}),
