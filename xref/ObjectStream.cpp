@@ -67,9 +67,9 @@ bool readOffsetTable(CPdfXRef& xref, uint32_t streamNumber, CPdfStream& data, co
             return false;
         if (offset.integer() < 0 || (!offsets.empty() && offset.integer() < offsets.back()))
             throw CPdfDamaged();
-        if (number.integer() == static_cast<int32_t>(streamNumber))
-            throw CPdfDamaged(); // an object stream cannot hold itself
-        numbers.push_back(number.integer());
+        // An object stream cannot hold itself: an entry that says so is never found.
+        const bool isSelf = number.integer() == static_cast<int32_t>(streamNumber);
+        numbers.push_back(isSelf ? -1 : number.integer());
         offsets.push_back(offset.integer());
     }
     while (windowView->getChar() >= 0) {
