@@ -16,6 +16,21 @@
 namespace {
 
 constexpr uint32_t kUndefined = 0xFFFFFFFF;
+// Only the last trailers, cross-reference streams and catalogs are tried: a file updated more
+// often than this is not real, and each try may parse to the end of the file.
+constexpr size_t kMaxCandidates = 64;
+// Object streams found by the scan are decoded up to this much in all, or 100 bytes for every
+// byte of the file if that is more: a file of many small bombs costs no more than one large one.
+constexpr uint64_t kDecodeBudgetFloor = uint64_t(256) << 20;
+constexpr uint64_t kDecodeBudgetPerByte = 100;
+
+// The last kMaxCandidates of items.
+template <typename T>
+std::vector<T> lastFew(const std::vector<T>& items)
+{
+    const size_t skip = items.size() > kMaxCandidates ? items.size() - kMaxCandidates : 0;
+    return std::vector<T>(items.begin() + static_cast<std::ptrdiff_t>(skip), items.end());
+}
 
 // A dictionary that may be the trailer, and where it stands in the file.
 struct TrailerCandidate {
@@ -74,14 +89,19 @@ void CPdfXRef::enterObjects(const CPdfFileScan& scan, std::vector<uint32_t>& def
 // counts from where its object stream stands, against definitions in the file.
 void CPdfXRef::enterObjectStreams(const CPdfFileScan& scan, std::vector<uint32_t>& definedAt)
 {
+    const uint64_t budget = std::max(kDecodeBudgetFloor, uint64_t{m_fileSize} * kDecodeBudgetPerByte);
+    uint64_t decoded = 0;
     for (size_t index : scan.objectStreams()) {
         const CPdfObjectHeader& header = scan.headers()[index];
+        if (decoded >= budget)
+            break;
         const CPdfXRefEntry& entry = m_entries[header.number];
         if (entry.type != 1 || entry.offset != header.offset || header.generation != 0)
             continue;
         std::unique_ptr<CPdfObjectStreamText> members;
         if (!Succeeds([&] { members = std::make_unique<CPdfObjectStreamText>(*this, header.number); }))
             continue;
+        decoded += members->byteSize();
         for (int32_t i = 0; i < members->count(); ++i) {
             const int32_t number = members->objectNumber(i);
             if (number < 0 || static_cast<uint32_t>(number) >= m_maxEntries ||
@@ -104,7 +124,7 @@ void CPdfXRef::enterObjectStreams(const CPdfFileScan& scan, std::vector<uint32_t
 bool CPdfXRef::chooseTrailer(const CPdfFileScan& scan)
 {
     std::vector<TrailerCandidate> candidates;
-    for (uint32_t position : scan.trailers()) {
+    for (uint32_t position : lastFew(scan.trailers())) {
         TrailerCandidate candidate{position, {}};
         Succeeds([&] {
             CPdfParser parser(nullptr, m_stream->openRange(m_start + position, 0, CPdfElement()));
@@ -113,7 +133,7 @@ bool CPdfXRef::chooseTrailer(const CPdfFileScan& scan)
         if (candidate.holder.dictionary())
             candidates.push_back(std::move(candidate));
     }
-    for (size_t index : scan.xrefStreams()) {
+    for (size_t index : lastFew(scan.xrefStreams())) {
         const CPdfObjectHeader& header = scan.headers()[index];
         TrailerCandidate candidate{header.offset, {}};
         Succeeds([&] { fetch(static_cast<int32_t>(header.number), static_cast<int32_t>(header.generation),
@@ -144,7 +164,8 @@ bool CPdfXRef::chooseTrailer(const CPdfFileScan& scan)
 // of a trailer made for it.
 bool CPdfXRef::chooseCatalog(const CPdfFileScan& scan)
 {
-    for (auto index = scan.catalogs().rbegin(); index != scan.catalogs().rend(); ++index) {
+    const std::vector<size_t> catalogs = lastFew(scan.catalogs());
+    for (auto index = catalogs.rbegin(); index != catalogs.rend(); ++index) {
         const CPdfObjectHeader& header = scan.headers()[*index];
         const int32_t number = static_cast<int32_t>(header.number);
         const int32_t generation = static_cast<int32_t>(header.generation);
