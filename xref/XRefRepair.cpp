@@ -48,6 +48,22 @@ bool hasEncrypt(const CPdfDictionary& dictionary)
     return encrypt && (encrypt->is(PdfKind::Reference) || encrypt->is(PdfKind::Dictionary));
 }
 
+// The dictionaries after the last "trailer" keywords, read without a cross-reference.
+std::vector<TrailerCandidate> trailerDictionaries(CPdfStream& file, uint32_t start, const CPdfFileScan& scan)
+{
+    std::vector<TrailerCandidate> candidates;
+    for (uint32_t position : lastFew(scan.trailers())) {
+        TrailerCandidate candidate{position, {}};
+        Succeeds([&] {
+            CPdfParser parser(nullptr, file.openRange(start + position, 0, CPdfElement()));
+            parser.parseObject(candidate.holder);
+        });
+        if (candidate.holder.dictionary())
+            candidates.push_back(std::move(candidate));
+    }
+    return candidates;
+}
+
 } // namespace
 
 void CPdfXRef::clearTable()
@@ -123,16 +139,7 @@ void CPdfXRef::enterObjectStreams(const CPdfFileScan& scan, std::vector<uint32_t
 
 bool CPdfXRef::chooseTrailer(const CPdfFileScan& scan)
 {
-    std::vector<TrailerCandidate> candidates;
-    for (uint32_t position : lastFew(scan.trailers())) {
-        TrailerCandidate candidate{position, {}};
-        Succeeds([&] {
-            CPdfParser parser(nullptr, m_stream->openRange(m_start + position, 0, CPdfElement()));
-            parser.parseObject(candidate.holder);
-        });
-        if (candidate.holder.dictionary())
-            candidates.push_back(std::move(candidate));
-    }
+    std::vector<TrailerCandidate> candidates = trailerDictionaries(*m_stream, m_start, scan);
     for (size_t index : lastFew(scan.xrefStreams())) {
         const CPdfObjectHeader& header = scan.headers()[index];
         TrailerCandidate candidate{header.offset, {}};
