@@ -70,8 +70,8 @@ void CPdfXRef::read(CPdfStream* stream)
     // the file could hold, whatever /Size claims.
     m_maxEntries = std::min<uint32_t>(kMaxObjectNumbers, std::max<uint32_t>(m_fileSize, 65536));
 
-    // The sections are used as they are whenever they lead to a catalog with a page tree; only
-    // then is the file scanned, and a scan that finds nothing better leaves what they gave.
+    // The sections are used as they are whenever they lead to a catalog with a page tree. Only
+    // otherwise is the file scanned, and a scan that finds no catalog leaves what they gave.
     const bool isRead = Succeeds([this] {
         readSections();
         readTrailerReferences();

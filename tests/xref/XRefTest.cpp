@@ -188,6 +188,45 @@ std::string Hybrid()
     return body + table;
 }
 
+// The one-page file whose cross-reference stream has its data encoded by encode, under filter.
+std::string XRefStreamThrough(const std::string& filter, std::string (*encode)(const std::string&))
+{
+    std::string bytes = StreamWith("/Root 1 0 R");
+    const size_t data = bytes.find("stream\n", bytes.find("/Type /XRef")) + 7;
+    const size_t end = bytes.find("\nendstream", data);
+    const std::string encoded = encode(bytes.substr(data, end - data));
+    const std::string length = " /Length " + std::to_string(end - data);
+    bytes.replace(data, end - data, encoded);
+    return ReplaceAll(bytes, length, " /Filter " + filter + " /Length " + std::to_string(encoded.size()));
+}
+
+std::string HexDigits(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02X", c);
+        out += two;
+    }
+    return out + ">";
+}
+
+// Literal runs of at most 128 bytes, then the end marker.
+std::string LiteralRuns(const std::string& bytes)
+{
+    std::string out;
+    for (size_t at = 0; at < bytes.size(); at += 128) {
+        const std::string run = bytes.substr(at, 128);
+        out += static_cast<char>(run.size() - 1) + run;
+    }
+    return out + "\x80";
+}
+
+std::string HexOfRuns(const std::string& bytes)
+{
+    return HexDigits(LiteralRuns(bytes));
+}
+
 std::string ThreeUpdatesAlongPrev()
 {
     CTestPdf pdf = OnePage();
@@ -239,6 +278,10 @@ TEST(XRef, OpensAndFetches)
          "root 1, info 0, header 0, types 022220000011: dict Catalog last"},
         {"hybrid file finds objects only in the stream", Hybrid(), {{8, 0}, {3, 0}},
          "root 1, info 0, header 0, types 0111000121: only in stream dict Page"},
+        {"cross-reference stream in hexadecimal", XRefStreamThrough("/ASCIIHexDecode", HexDigits), {{2, 0}},
+         "root 1, info 0, header 0, types 01111: dict Pages"},
+        {"cross-reference stream through a chain", XRefStreamThrough("[/AHx /RL]", HexOfRuns), {{2, 0}},
+         "root 1, info 0, header 0, types 01111: dict Pages"},
         {"three updates along Prev", ThreeUpdatesAlongPrev(), {{4, 0}, {5, 0}},
          "root 1, info 5, header 0, types 0111111: v4 added"},
         {"junk before the header", "0123456789" + ClassicWith("/Root 1 0 R"), {{2, 0}},
