@@ -1,7 +1,9 @@
 #include "pdf/Document.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "pdf/Exception.h"
 #include "platform/Platform.h"
@@ -24,6 +26,17 @@ void CPdfDocument::open(const std::string& path)
     if (PlatformFileSize(file.get()) >= kMaxInputSize)
         throw CPdfException(FormatText("File too large (2 GiB or more): '%s'", path.c_str()));
     openFile(std::move(file));
+    if (m_xref->isRebuilt())
+        ReportRebuilt(path);
+}
+
+// One line on standard error for each input whose cross-reference had to be rebuilt, the first
+// time it is opened in a run (page filters open an input before the append does).
+void CPdfDocument::ReportRebuilt(const std::string& path)
+{
+    static std::set<std::string> reported;
+    if (reported.insert(path).second)
+        std::fprintf(stderr, "foliobind: '%s': cross-reference rebuilt\n", path.c_str());
 }
 
 void CPdfDocument::openFile(CFileHandle file)

@@ -32,6 +32,7 @@ public:
 
 private:
     void findHeader();
+    static void ReportRebuilt(const std::string& path);
 
     bool m_isOpen = false;
     CFileHandle m_file;

@@ -24,6 +24,9 @@ std::string FormatText(const char* format, ...)
 // The process exit status; 0 unless a failure sets it (-4 damaged, -3 encrypted, -2 other).
 extern int32_t g_exitCode;
 
+constexpr int32_t kDamagedStatus = -4;
+constexpr int32_t kEncryptedStatus = -3;
+
 // "PDF file was damaged", with the exit status set to -4.
 CPdfException CPdfDamaged();
 // "PDF file is encrypted", with the exit status set to -3.

@@ -95,6 +95,18 @@ void CPdfParser::parseDictionary(CPdfElement& out, int depth)
         advance();
 }
 
+// Seeks the input to dataEnd and moves two tokens on: true when the current token is then
+// "endstream", as it is after data of the right length.
+bool CPdfParser::landsOnEndstream(CPdfStream* input, uint64_t dataEnd)
+{
+    // Positions stay below 2 GiB (larger files are refused), so a sum past INT32_MAX lies
+    // beyond the file: no "endstream" can follow there.
+    input->seek(dataEnd > INT32_MAX ? INT32_MAX : static_cast<int32_t>(dataEnd), 0);
+    advance();
+    advance();
+    return m_current.isKeyword("endstream");
+}
+
 void CPdfParser::readStreamData(CPdfElement& element)
 {
     m_lexer.skipLine();
@@ -103,11 +115,25 @@ void CPdfParser::readStreamData(CPdfElement& element)
 
     CPdfElement length;
     element.dictionary()->getResolved("Length", length);
-    if (!length.is(PdfKind::Integer) || length.integer() < 0) {
+    const bool hasLength = length.is(PdfKind::Integer) && length.integer() >= 0;
+    if (!hasLength && !m_xref) {
         element.setInvalid();
         return;
     }
-    uint32_t dataLength = static_cast<uint32_t>(length.integer());
+    uint32_t dataLength = hasLength ? static_cast<uint32_t>(length.integer()) : 0;
+    // A /Length that is missing or does not lead to "endstream" (with a cross-reference to ask
+    // where the next one is): the data ends at the first "endstream" after its start.
+    if (!hasLength || !landsOnEndstream(input, uint64_t(position) + dataLength)) {
+        uint32_t keyword = 0;
+        if (!m_xref || !m_xref->findStreamEnd(position, dataLength, keyword)) {
+            if (!hasLength) {
+                element.setInvalid();
+                return;
+            }
+            throw CPdfException("Missing 'endstream'");
+        }
+        landsOnEndstream(input, keyword);
+    }
     CPdfRef<CPdfDictionary> dictionary = CPdfRef<CPdfDictionary>::share(element.dictionary());
     // A range of length 0 would run to the end of the file: an empty stream gets empty data.
     CPdfRef<CPdfStream> range = dataLength == 0
@@ -116,15 +142,6 @@ void CPdfParser::readStreamData(CPdfElement& element)
     CPdfRef<CPdfStream> data;
     if (range)
         data = makeFilter(std::move(range), dictionary.get());
-
-    // Positions stay below 2 GiB (larger files are refused), so a sum past INT32_MAX lies
-    // beyond the file: no "endstream" can follow there.
-    int64_t dataEnd = int64_t(position) + dataLength;
-    input->seek(dataEnd > INT32_MAX ? INT32_MAX : static_cast<int32_t>(dataEnd), 0);
-    advance();
-    advance();
-    if (!m_current.isKeyword("endstream"))
-        throw CPdfException("Missing 'endstream'");
     advance();
     if (data)
         element.setStream(data.get());

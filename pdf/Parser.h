@@ -29,6 +29,7 @@ private:
     void parseDictionary(CPdfElement& out, int depth);
     void parseAt(CPdfElement& out, int depth);
     void readStreamData(CPdfElement& element);
+    bool landsOnEndstream(CPdfStream* input, uint64_t dataEnd);
 
     CPdfXRef* m_xref;
     CPdfLexer m_lexer;

@@ -5,58 +5,13 @@
 #include <utility>
 
 #include "pdf/Exception.h"
-#include "streams/RefusedStream.h"
 
 namespace {
 
 // The compressed input grows as it arrives; a Length far beyond the file reserves no more.
 constexpr uint32_t kInitialInputReserve = 64 * 1024;
 
-struct FlateParameters {
-    int32_t predictor = 1;
-    int32_t columns = 1;
-    int32_t colors = 1;
-    int32_t bitsPerComponent = 8;
-};
-
-// out := the value under key, or under its abbreviation when key is absent (or Null).
-void lookUp(const CPdfDictionary& dictionary, const char* key, const char* abbreviation, CPdfElement& out)
-{
-    dictionary.getResolved(key, out);
-    if (out.is(PdfKind::Null))
-        dictionary.getResolved(abbreviation, out);
-}
-
-void readInteger(const CPdfDictionary& parameters, const char* key, int32_t& value)
-{
-    CPdfElement element;
-    parameters.getResolved(key, element);
-    if (element.is(PdfKind::Integer))
-        value = element.integer();
-}
-
-// Decode parameters of any kind but a dictionary (an array included) leave the defaults.
-FlateParameters readParameters(const CPdfElement& decodeParms)
-{
-    FlateParameters parameters;
-    if (const CPdfDictionary* dictionary = decodeParms.dictionary()) {
-        readInteger(*dictionary, "Predictor", parameters.predictor);
-        readInteger(*dictionary, "Columns", parameters.columns);
-        readInteger(*dictionary, "Colors", parameters.colors);
-        readInteger(*dictionary, "BitsPerComponent", parameters.bitsPerComponent);
-    }
-    return parameters;
-}
-
-// name := the one filter name of a Name or of an array of exactly one element; otherwise the
-// kind stays something other than Name.
-void singleFilterName(const CPdfElement& filter, CPdfElement& name)
-{
-    if (filter.is(PdfKind::Name))
-        name = filter;
-    else if (const CPdfArray* array = filter.array(); array && array->size() == 1)
-        array->getResolved(0, name);
-}
+constexpr uint32_t kInputBlock = 4096;
 
 } // namespace
 
@@ -79,17 +34,15 @@ CPdfFlateStream::~CPdfFlateStream()
     inflateEnd(&m_zlib);
 }
 
-// Reads the range's Length bytes; a range cut short by the end of the file gives fewer.
+// Reads the compressed data to its end: a range ends at its Length (or the file's end), the
+// filter before this one in a chain where its data ends. Either way no more than the ceiling.
 void CPdfFlateStream::readInput()
 {
-    const uint32_t length = m_underlying->getLength();
-    m_input.reserve(std::min(length, kInitialInputReserve));
-    for (uint32_t i = 0; i < length; ++i) {
-        int c = m_underlying->getChar();
-        if (c < 0)
-            break;
-        m_input.push_back(static_cast<unsigned char>(c));
-    }
+    m_input.reserve(std::min(m_underlying->getLength(), kInitialInputReserve));
+    char block[kInputBlock];
+    for (size_t count = 0; m_input.size() < kMaxInflatedBytes &&
+                           (count = m_underlying->readBlock(block, sizeof block)) > 0;)
+        m_input.insert(m_input.end(), block, block + count);
 }
 
 // Inflates the next slice of at most 1024 bytes. The stream ends for good at the zlib stream's
@@ -138,26 +91,3 @@ size_t CPdfFlateStream::readBlock(char* buffer, size_t length)
     return count;
 }
 
-CPdfRef<CPdfStream> makeFilter(CPdfRef<CPdfStream> range, CPdfDictionary* dictionary)
-{
-    CPdfElement filter;
-    lookUp(*dictionary, "Filter", "F", filter);
-    CPdfElement decodeParms;
-    lookUp(*dictionary, "DecodeParms", "DP", decodeParms);
-    if (filter.is(PdfKind::Null))
-        return range;
-    CPdfElement name;
-    singleFilterName(filter, name);
-    if (!name.is(PdfKind::Name))
-        return {};
-    // Images and fonts with other filters are copied, never decoded: only reading their data
-    // refuses, so such objects can still be fetched and looked at.
-    if (!name.isName("FlateDecode") && !name.isName("Fl"))
-        return CPdfRef<CPdfStream>::create<CPdfRefusedStream>(std::move(range), "Stream filter not supported");
-    const FlateParameters parameters = readParameters(decodeParms);
-    if (parameters.predictor != 1 &&
-        !CPdfPredictor::areParametersValid(parameters.columns, parameters.colors, parameters.bitsPerComponent))
-        return {};
-    return CPdfRef<CPdfStream>::create<CPdfFlateStream>(std::move(range), parameters.predictor, parameters.columns,
-                                                        parameters.colors, parameters.bitsPerComponent);
-}

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "pdf/RefHolder.h"
+#include "streams/Filter.h"
 #include "streams/Predictor.h"
 #include "streams/Stream.h"
 
@@ -66,9 +67,3 @@ private:
     uint32_t m_end = 0;
     unsigned char m_output[kOutputSize];
 };
-
-// The stream to read a stream object's data through: the range itself (no filter), a
-// decoding stream over it, or empty (a filter chain or a filter of the wrong kind).
-// Throws CPdfException("Stream filter not supported") for any other filter name.
-// Predictor parameters that CPdfPredictor::areParametersValid refuses also give empty.
-CPdfRef<CPdfStream> makeFilter(CPdfRef<CPdfStream> range, CPdfDictionary* dictionary);

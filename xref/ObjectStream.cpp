@@ -92,9 +92,8 @@ bool readOffsetTable(uint32_t streamNumber, std::string_view table, const Object
             return false;
         if (offset < 0 || (!offsets.empty() && offset < offsets.back()))
             throw CPdfDamaged();
-        if (number == static_cast<int32_t>(streamNumber))
-            throw CPdfDamaged(); // an object stream cannot hold itself
-        numbers.push_back(number);
+        // An object stream cannot hold itself: an entry that says so is never found.
+        numbers.push_back(number == static_cast<int32_t>(streamNumber) ? -1 : number);
         offsets.push_back(offset);
     }
     return true;

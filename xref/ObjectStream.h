@@ -21,6 +21,8 @@ public:
 
     uint32_t number() const { return m_number; }
     int32_t count() const { return static_cast<int32_t>(m_objectNumbers.size()); }
+    // The object number the table gives for index (0 <= index < count()).
+    int32_t objectNumber(int32_t index) const { return m_objectNumbers.at(static_cast<size_t>(index)); }
     // The bytes of the object at index when it carries objectNumber, else null.
     const unsigned char* getText(int32_t index, int32_t objectNumber, uint32_t& length) const;
     // Memory held: the decoded data and the table.

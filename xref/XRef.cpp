@@ -43,6 +43,20 @@ private:
 
 } // namespace
 
+bool Succeeds(const std::function<void()>& work)
+{
+    const int32_t status = g_exitCode;
+    try {
+        work();
+        return true;
+    } catch (const CPdfException&) {
+        if (g_exitCode == kEncryptedStatus)
+            throw;
+        g_exitCode = status;
+        return false;
+    }
+}
+
 CPdfXRef::CPdfXRef() = default;
 CPdfXRef::~CPdfXRef() = default;
 
@@ -56,13 +70,62 @@ void CPdfXRef::read(CPdfStream* stream)
     // the file could hold, whatever /Size claims.
     m_maxEntries = std::min<uint32_t>(kMaxObjectNumbers, std::max<uint32_t>(m_fileSize, 65536));
 
+    // The sections are used as they are whenever they lead to a catalog with a page tree. Only
+    // otherwise is the file scanned, and a scan that finds no catalog leaves what they gave.
+    const bool isRead = Succeeds([this] {
+        readSections();
+        readTrailerReferences();
+    });
+    if (isRead && !hasEntryPastTheEnd() && hasUsableCatalog(m_rootNumber, m_rootGeneration))
+        return;
+    std::vector<CPdfXRefEntry> readEntries = std::move(m_entries);
+    CPdfElement readTrailer = std::move(m_trailer);
+    const int32_t references[4] = {m_rootNumber, m_rootGeneration, m_infoNumber, m_infoGeneration};
+    if (rebuild()) {
+        m_isRebuilt = true;
+        return;
+    }
+    if (!isRead)
+        throw CPdfDamaged();
+    clearTable();
+    m_entries = std::move(readEntries);
+    m_trailer = std::move(readTrailer);
+    m_rootNumber = references[0];
+    m_rootGeneration = references[1];
+    m_infoNumber = references[2];
+    m_infoGeneration = references[3];
+}
+
+void CPdfXRef::readSections()
+{
     uint32_t position = findStartXRef();
     if (position == 0)
         throw CPdfDamaged();
     std::optional<uint32_t> next = position;
     while (next)
         next = readSection(*next);
-    readTrailerReferences();
+}
+
+// An object said to lie beyond the end of the file shows that the table is off, without a read.
+bool CPdfXRef::hasEntryPastTheEnd() const
+{
+    return std::any_of(m_entries.begin(), m_entries.end(), [this](const CPdfXRefEntry& entry) {
+        return entry.type == 1 && uint64_t{m_start} + entry.offset >= m_fileSize;
+    });
+}
+
+bool CPdfXRef::hasUsableCatalog(int32_t number, int32_t generation)
+{
+    bool isUsable = false;
+    const bool isFetched = Succeeds([&] {
+        CPdfElement root;
+        fetch(number, generation, root);
+        CPdfElement pages;
+        if (root.dictionary())
+            root.dictionary()->getResolved("Pages", pages);
+        isUsable = pages.is(PdfKind::Dictionary);
+    });
+    return isFetched && isUsable;
 }
 
 uint32_t CPdfXRef::findStartXRef()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -15,6 +16,11 @@
 class CPdfStream;
 class CPdfParser;
 class CPdfObjectStreamText;
+class CPdfFileScan;
+
+// Runs work and says whether it ended without a CPdfException; the exit status a failure set
+// is undone. The refusal of an encrypted file is not a failure to recover from: it passes on.
+bool Succeeds(const std::function<void()>& work);
 
 struct CPdfXRefEntry {
     uint32_t offset = 0xFFFFFFFF; // type 1: offset from the header; type 2: object stream number
@@ -30,8 +36,17 @@ public:
     CPdfXRef& operator=(const CPdfXRef&) = delete;
 
     // Reads every cross-reference section and the trailer through the whole-file stream
-    // (borrowed; it must outlive this object). Throws CPdfException for damaged or encrypted files.
+    // (borrowed; it must outlive this object). When they cannot be used (or lead to no catalog
+    // with a page tree), the table is rebuilt from the objects found in the file. Throws
+    // CPdfException for files that hold no usable catalog even so, and for encrypted files.
     void read(CPdfStream* stream);
+    // True when the table was rebuilt from a scan of the file.
+    bool isRebuilt() const { return m_isRebuilt; }
+    // A stream's data that does not end where its /Length says ends before the first
+    // "endstream" at or after dataStart (absolute file positions): false when there is none,
+    // else keyword := its position and dataLength := the bytes up to it, less the end of line
+    // before it.
+    bool findStreamEnd(uint32_t dataStart, uint32_t& dataLength, uint32_t& keyword);
     // out := the object (number, generation), or Null when the table has no such object.
     void fetch(int32_t number, int32_t generation, CPdfElement& out);
     // The bytes of a compressed object inside its decoded object stream, or null. The pointer
@@ -49,6 +64,7 @@ public:
     CPdfElement m_trailer;
 
 private:
+    void readSections();
     uint32_t findStartXRef();
     // Reads the section at position; returns the position of the previous one, if any.
     std::optional<uint32_t> readSection(uint32_t position);
@@ -61,10 +77,26 @@ private:
     std::optional<uint32_t> previousSection(const CPdfDictionary& dictionary);
     void visitSection(uint32_t position);
     void readTrailerReferences();
+    bool hasEntryPastTheEnd() const;
+    // The root is a dictionary whose /Pages is one.
+    bool hasUsableCatalog(int32_t number, int32_t generation);
+
+    // Rebuilding (XRefRepair.cpp): false when the file holds no usable catalog.
+    bool rebuild();
+    void clearTable();
+    void enterObjects(const CPdfFileScan& scan, std::vector<uint32_t>& definedAt);
+    void enterObjectStreams(const CPdfFileScan& scan, std::vector<uint32_t>& definedAt);
+    bool chooseTrailer(const CPdfFileScan& scan);
+    bool chooseCatalog(const CPdfFileScan& scan);
+    void scanEndstreams();
 
     void fetchStored(int32_t number, int32_t generation, const CPdfXRefEntry& entry, CPdfElement& out);
     void fetchCompressed(int32_t number, const CPdfXRefEntry& entry, CPdfElement& out);
 
+    bool m_isRebuilt = false;
+    // Offsets (from the header) of every "endstream", once a scan has found them.
+    std::vector<uint32_t> m_endstreams;
+    bool m_hasEndstreams = false;
     CPdfStream* m_stream = nullptr;
     uint32_t m_start = 0;
     uint32_t m_fileSize = 0;

@@ -69,8 +69,8 @@ private:
     int& m_destroyed;
 };
 
-// Which Filter and DecodeParms values decode, and how. Any single filter but Flate refuses its
-// data when it is read, not when the object is fetched; a chain is not even looked at.
+// Which Filter and DecodeParms values decode, and how. A filter the reader does not decode
+// refuses its data when it is read, not when the object is fetched; a chain decodes in turn.
 TEST(Flate, FilterAndParameterForms)
 {
     const std::string rows = Bytes({2, 1, 2, 2, 1, 1});  // Predictor 12, Columns 2: 1 2, then 2 3
@@ -88,21 +88,29 @@ TEST(Flate, FilterAndParameterForms)
         {"F when Filter is absent", "<< /F /FlateDecode >>", rows},
         {"array of one name", "<< /Filter [/FlateDecode] >>", rows},
         {"array of one Fl", "<< /Filter [/Fl] >>", rows},
-        {"array of two names", "<< /Filter [/FlateDecode /FlateDecode] >>", "<none>"},
+        {"inflating twice finds no zlib data the second time", "<< /Filter [/FlateDecode /Fl] >>", ""},
+        {"nine filters are too many", "<< /Filter [/AHx /AHx /AHx /AHx /AHx /AHx /AHx /AHx /Fl] >>", "<none>"},
+        {"array of a name and an integer", "<< /Filter [/Fl 5] >>", "<none>"},
         {"empty array", "<< /Filter [] >>", "<none>"},
         {"integer", "<< /Filter 5 >>", "<none>"},
         {"array of one integer", "<< /Filter [5] >>", "<none>"},
-        {"chain of LZW and Flate", "<< /Filter [/LZWDecode /FlateDecode] >>", "<none>"},
-        {"LZWDecode", "<< /Filter /LZWDecode >>", refused},
+        {"refused filter after Flate", "<< /Filter [/FlateDecode /DCTDecode] >>", refused},
+        {"refused filter before Flate", "<< /Filter [/JPXDecode /FlateDecode] >>", refused},
+        {"JBIG2Decode", "<< /Filter /JBIG2Decode >>", refused},
+        {"lzwdecode", "<< /Filter /lzwdecode >>", refused},
         {"flatedecode", "<< /Filter /flatedecode >>", refused},
         {"FlateDecodeX", "<< /Filter /FlateDecodeX >>", refused},
         {"empty name", "<< /Filter / >>", refused},
         {"F of DCTDecode", "<< /F /DCTDecode >>", refused},
-        {"array of ASCIIHexDecode", "<< /Filter [/ASCIIHexDecode] >>", refused},
+        {"array of CCITTFaxDecode", "<< /Filter [/CCITTFaxDecode] >>", refused},
         {"DecodeParms dictionary", "<< /Filter /FlateDecode /DecodeParms " + png + " >>", predicted},
         {"DP when DecodeParms is absent", "<< /Filter /FlateDecode /DP " + png + " >>", predicted},
         {"DecodeParms wins over DP", "<< /Filter /FlateDecode /DecodeParms << >> /DP " + png + " >>", rows},
-        {"DecodeParms array keeps the defaults", "<< /Filter [/FlateDecode] /DecodeParms [" + png + "] >>", rows},
+        {"DecodeParms array for an array of one", "<< /Filter [/FlateDecode] /DecodeParms [" + png + "] >>", predicted},
+        {"DecodeParms array for a name", "<< /Filter /FlateDecode /DecodeParms [" + png + "] >>", predicted},
+        {"DecodeParms array of null", "<< /Filter /FlateDecode /DecodeParms [null] >>", rows},
+        {"empty DecodeParms array", "<< /Filter [/FlateDecode] /DecodeParms [] >>", rows},
+        {"DecodeParms dictionary for a chain goes with none", "<< /Filter [/Fl /Fl] /DecodeParms " + png + " >>", ""},
         {"Predictor that is not an integer", "<< /Filter /FlateDecode /DecodeParms << /Predictor 12.0 /Columns 2 >> >>",
          rows},
         {"Predictor given as a name", "<< /Filter /FlateDecode /DecodeParms << /Predictor /12 /Columns 2 >> >>", rows},
@@ -185,7 +193,7 @@ TEST(Flate, InflatedBytesHaveACeiling)
     EXPECT_EQ(kMaxInflatedBytes, count);
 }
 
-// A flate stream holds the only reference to its range and drops it when it goes (a refused
+// A flate stream holds the only reference to its range and drops it when it goes (a malformed
 // chain drops it at once). Position, start, length and dictionary are the range's, and all
 // input is read at construction; a flate stream cannot be rewound, sought or cut into ranges.
 TEST(Flate, HoldsItsRange)
@@ -213,7 +221,7 @@ TEST(Flate, HoldsItsRange)
     EXPECT_EQ(0, destroyed);
     stream.reset();
     EXPECT_EQ(1, destroyed);
-    CPdfElement chain = Parsed("<< /Filter [/Fl /Fl] >>");
+    CPdfElement chain = Parsed("<< /Filter [/Fl 5] >>");
     EXPECT_FALSE(makeFilter(CPdfRef<CPdfStream>::create<CCountedRange>(file.get(), 0, 4u, chain, destroyed),
                             chain.dictionary()));
     EXPECT_EQ(2, destroyed);

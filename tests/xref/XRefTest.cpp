@@ -14,6 +14,7 @@
 #include "pdf/Document.h"
 #include "pdf/Exception.h"
 #include "tests/support/PdfBuilder.h"
+#include "tests/support/RunProgram.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ std::string OpenOutcome(const std::string& bytes, CPdfDocument& document)
     }
 }
 
-// What fetching an object gives, in short: its integer or text, "dict <Type>", "null",
-// "other", or the failure.
+// What fetching an object gives, in short: its integer or text, "dict <Type>", "stream of <data
+// length>", "null", "other", or the failure.
 std::string Fetched(CPdfXRef& xref, int32_t number, int32_t generation)
 {
     CPdfElement out;
@@ -56,6 +57,12 @@ std::string Fetched(CPdfXRef& xref, int32_t number, int32_t generation)
     }
     if (out.is(PdfKind::Integer))
         return std::to_string(out.integer());
+    if (CPdfStream* stream = out.stream()) {
+        size_t length = 0;
+        while (stream->getChar() >= 0)
+            ++length;
+        return "stream of " + std::to_string(length);
+    }
     if (out.is(PdfKind::String) || out.is(PdfKind::Name))
         return out.text();
     if (CPdfDictionary* d = out.dictionary()) {
@@ -65,8 +72,8 @@ std::string Fetched(CPdfXRef& xref, int32_t number, int32_t generation)
     return out.is(PdfKind::Null) ? "null" : "other";
 }
 
-// What the reader makes of a file: its refusal, or the root and info numbers, the header's
-// offset, the entry types (0 free, 1 in the file, 2 in an object stream) and each of the
+// What the reader makes of a file: its refusal, or whether the table was rebuilt, the root and
+// info numbers, the header's offset, the entry types (0 free, 1 in the file, 2 in an object stream) and each of the
 // given objects (number, generation) as fetched.
 std::string Describe(const std::string& bytes, const std::vector<std::pair<int32_t, int32_t>>& objects = {})
 {
@@ -78,7 +85,7 @@ std::string Describe(const std::string& bytes, const std::vector<std::pair<int32
     std::string types;
     for (const CPdfXRefEntry& entry : xref.getEntries())
         types += std::to_string(entry.type);
-    outcome = "root " + std::to_string(xref.m_rootNumber) + ", info " + std::to_string(xref.m_infoNumber) +
+    outcome = std::string(xref.isRebuilt() ? "rebuilt, " : "") + "root " + std::to_string(xref.m_rootNumber) + ", info " + std::to_string(xref.m_infoNumber) +
               ", header " + std::to_string(document.headerOffset()) + ", types " + types + ":";
     for (const auto& [number, generation] : objects)
         outcome += " " + Fetched(xref, number, generation);
@@ -181,6 +188,45 @@ std::string Hybrid()
     return body + table;
 }
 
+// The one-page file whose cross-reference stream has its data encoded by encode, under filter.
+std::string XRefStreamThrough(const std::string& filter, std::string (*encode)(const std::string&))
+{
+    std::string bytes = StreamWith("/Root 1 0 R");
+    const size_t data = bytes.find("stream\n", bytes.find("/Type /XRef")) + 7;
+    const size_t end = bytes.find("\nendstream", data);
+    const std::string encoded = encode(bytes.substr(data, end - data));
+    const std::string length = " /Length " + std::to_string(end - data);
+    bytes.replace(data, end - data, encoded);
+    return ReplaceAll(bytes, length, " /Filter " + filter + " /Length " + std::to_string(encoded.size()));
+}
+
+std::string HexDigits(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02X", c);
+        out += two;
+    }
+    return out + ">";
+}
+
+// Literal runs of at most 128 bytes, then the end marker.
+std::string LiteralRuns(const std::string& bytes)
+{
+    std::string out;
+    for (size_t at = 0; at < bytes.size(); at += 128) {
+        const std::string run = bytes.substr(at, 128);
+        out += static_cast<char>(run.size() - 1) + run;
+    }
+    return out + "\x80";
+}
+
+std::string HexOfRuns(const std::string& bytes)
+{
+    return HexDigits(LiteralRuns(bytes));
+}
+
 std::string ThreeUpdatesAlongPrev()
 {
     CTestPdf pdf = OnePage();
@@ -227,11 +273,15 @@ TEST(XRef, OpensAndFetches)
          "root 1, info 0, header 0, types 011: dict Pages"},
         {"stream with zero widths and several index ranges", StreamWithZeroWidthsAndSeveralIndexRanges(),
          {{20, 0}, {3, 0}, {21, 0}},
-         "root 1, info 0, header 0, types 0111000000000000000011: twenty dict Page other"},
+         "root 1, info 0, header 0, types 0111000000000000000011: twenty dict Page stream of 20"},
         {"object stream members", ObjectStreamFile(), {{1, 0}, {4, 0}},
          "root 1, info 0, header 0, types 022220000011: dict Catalog last"},
         {"hybrid file finds objects only in the stream", Hybrid(), {{8, 0}, {3, 0}},
          "root 1, info 0, header 0, types 0111000121: only in stream dict Page"},
+        {"cross-reference stream in hexadecimal", XRefStreamThrough("/ASCIIHexDecode", HexDigits), {{2, 0}},
+         "root 1, info 0, header 0, types 01111: dict Pages"},
+        {"cross-reference stream through a chain", XRefStreamThrough("[/AHx /RL]", HexOfRuns), {{2, 0}},
+         "root 1, info 0, header 0, types 01111: dict Pages"},
         {"three updates along Prev", ThreeUpdatesAlongPrev(), {{4, 0}, {5, 0}},
          "root 1, info 5, header 0, types 0111111: v4 added"},
         {"junk before the header", "0123456789" + ClassicWith("/Root 1 0 R"), {{2, 0}},
@@ -244,7 +294,8 @@ TEST(XRef, OpensAndFetches)
         {"object stream without First", LyingObjectStream("/First", "/Firsx"), {{1, 0}}, lied + "null"},
         {"object stream with N 0", LyingObjectStream("/N 3", "/N 0"), {{1, 0}}, lied + "null"},
         {"object stream with negative N", LyingObjectStream("/N 3 ", "/N -3"), {{1, 0}}, lied + damaged},
-        {"object stream holding itself", LyingObjectStream("1 0 2 ", "10 0 2"), {{1, 0}}, lied + damaged},
+        {"object stream listing itself: that entry is never found", LyingObjectStream("1 0 2 ", "10 0 2"), {{1, 0}},
+         lied + "null"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -270,16 +321,20 @@ TEST(XRef, ObjectStreamMembersAsText)
     EXPECT_THROW(xref.getObjectText(12, 0, length), CPdfException);
 }
 
-// Hostile files end in the reader's message and exit status.
+CTestPdf NoPageTree()
+{
+    CTestPdf pdf("1.4");
+    pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Add(2, "(not a page tree)");
+    return pdf;
+}
+
+// Files with no usable catalog and page tree, or encrypted, end in the reader's message and
+// exit status, however their cross-reference looks.
 TEST(XRef, Refusals)
 {
-    const std::string stream = StreamWith("/Root 1 0 R");
-    std::string typeThree = stream;
-    typeThree[typeThree.find("stream\n", typeThree.find("/Type /XRef")) + 7 + 7] = 3;  // object 1's type byte
-    std::string loop = ClassicWith("/Root 1 0 R /Prev 999999");
-    const std::string loopAt = loop.substr(loop.rfind("startxref") + 10);
-    loop = ReplaceAll(loop, "/Prev 999999", "/Prev " + std::to_string(std::stoul(loopAt)));
     const std::string damaged = "PDF file was damaged (-4)";
+    const std::string encrypted = "PDF file is encrypted (-3)";
     const struct {
         const char* name;
         std::string bytes;
@@ -287,40 +342,122 @@ TEST(XRef, Refusals)
     } rows[] = {
         {"empty file", "", damaged},
         {"one byte", "%", damaged},
-        {"no startxref", ReplaceAll(ClassicWith("/Root 1 0 R"), "startxref", "startxrex"), damaged},
-        {"startxref 0", ClassicEndingIn("startxref\n0\n%%EOF\n"), damaged},
-        {"startxref at junk", ClassicEndingIn("startxref\n3\n%%EOF\n"), "Couldn't parse an xref (0)"},
-        {"Root missing", ClassicWith("/Info 1 0 R"), damaged},
-        {"Root direct", ClassicWith("/Root << >>"), damaged},
-        {"Encrypt reference", ClassicWith("/Root 1 0 R /Encrypt 3 0 R"), "PDF file is encrypted (-3)"},
-        {"Encrypt direct", ClassicWith("/Root 1 0 R /Encrypt << /Filter /Standard >>"), "PDF file is encrypted (-3)"},
-        {"Prev loops to itself", loop, damaged},
-        {"trailer not a dictionary", ReplaceAll(ClassicWith("/Root 1 0 R"), "trailer\n<<", "trailer\n[ <<"),
-         "Trailer dictionary is wrong type (0)"},
-        {"table entry broken", ReplaceAll(ClassicWith("/Root 1 0 R"), " 00000 n", " 00000 x"),
-         "Couldn't parse an xref table (0)"},
-        {"stream Size of wrong type", StreamWith("/Root 1 0 R /Size /Five"), "Size of xref Stream is wrong type (0)"},
-        {"stream Size huge", StreamWith("/Root 1 0 R /Size 2147483647"), damaged},
-        {"stream Size negative", StreamWith("/Root 1 0 R /Size -5"), damaged},
-        {"stream W not an array", ReplaceAll(stream, "/W [", "/W 5 /X ["),
-         "W item of xref Stream is wrong type (0)"},
-        {"stream W too short", ReplaceAll(stream, "/W [1 4 2]", "/W [1 4]"),
-         "W item of xref Stream is wrong length (0)"},
-        {"stream W not integers", ReplaceAll(stream, "/W [1 4 2]", "/W [1 /A 2]"),
-         "W item of xref Stream is wrong type (0)"},
-        {"stream W of nine bytes", ReplaceAll(stream, "/W [1 4 2]", "/W [1 9 2]"), damaged},
-        {"stream Index not integers", StreamWith("/Root 1 0 R /Index [0 /A]"),
-         "Index item of xref Stream is wrong type (0)"},
-        {"stream Index count huge", StreamWith("/Root 1 0 R /Index [0 2000000000]"), damaged},
-        {"stream data short", StreamWith("/Root 1 0 R /Index [0 6]"),
-         "Unexpected EOF while reading xref stream section (0)"},
-        {"stream Length indirect", ReplaceAll(stream, "/Length ", "/Length 3 0 R /L "),
-         "Couldn't parse an xref stream (0)"},
-        {"stream entry of type 3", typeThree, "Wrong type of xref entry while reading xref stream section (0)"},
+        {"objects but no catalog", "%PDF-1.4\n1 0 obj\n(one)\nendobj\n2 0 obj\n<< /Type /Pages >>\nendobj\n", damaged},
+        {"the same without startxref", ReplaceAll(NoPageTree().ClassicXRef("/Root 1 0 R"), "startxref", "startxrex"), damaged},
+        {"Encrypt reference", ClassicWith("/Root 1 0 R /Encrypt 3 0 R"), encrypted},
+        {"Encrypt direct", ClassicWith("/Root 1 0 R /Encrypt << /Filter /Standard >>"), encrypted},
+        {"Encrypt in a trailer found by the scan", ClassicEndingIn("") + "trailer << /Root 1 0 R /Encrypt 3 0 R >>",
+         encrypted},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(row.expected, Describe(row.bytes));
+    }
+}
+
+// A cross-reference that cannot be used is rebuilt from a scan of the file: the last definition
+// of a number wins (object stream members count from where their object stream stands), and
+// the trailer is the last one whose /Root leads to a catalog, else the last catalog found.
+TEST(XRef, Repairs)
+{
+    const std::string stream = StreamWith("/Root 1 0 R");
+    std::string typeThree = stream;
+    typeThree[typeThree.find("stream\n", typeThree.find("/Type /XRef")) + 7 + 7] = 3;  // object 1's type byte
+    std::string loop = ClassicWith("/Root 1 0 R /Prev 999999");
+    const std::string loopAt = loop.substr(loop.rfind("startxref") + 10);
+    loop = ReplaceAll(loop, "/Prev 999999", "/Prev " + std::to_string(std::stoul(loopAt)));
+    CTestPdf twice = OnePage();
+    twice.Add(4, "(v1)");
+    twice.AddRaw("4 0 obj\n(v2)\nendobj\n99999999999 0 obj\n(number too large)\nendobj\n7 0 objx\n");
+    const std::string objectStream = ReplaceAll(ObjectStreamFile(), "startxref", "startxrex") + "4 0 obj\n(direct)\nendobj\n";
+    CTestPdf before("1.5");
+    before.Add(4, "(before)");
+    before.AddObjectStream(10, {{1, kCatalog}, {2, kPages}, {3, kPage}, {4, "(member)"}});
+    CTestPdf badLength = OnePage();
+    badLength.Add(5, "<< /Length 99 >>\nstream\r\nabc\r\nendstream");
+    badLength.Add(6, "<< /Length 1 >>\nstream\nabc\nendstream");
+    badLength.Add(7, "<< /Length 5 0 R >>\nstream\nab\rendstream");
+    CTestPdf noEnd = OnePage();
+    noEnd.Add(5, "<< /Length 99 >>\nstream\nabc\nendstreax");
+    std::string shifted = ClassicWith("/Root 1 0 R");
+    shifted.insert(shifted.find("1 0 obj"), "% seven\n");
+    char pageEntry[24];
+    std::snprintf(pageEntry, sizeof pageEntry, "%010u 00000 n", OnePage().Offset(3));
+    const std::string one = "rebuilt, root 1, info 0, header 0, types 0111:";
+    const std::string withStream = "rebuilt, root 1, info 0, header 0, types 01111:";
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<std::pair<int32_t, int32_t>> objects;
+        std::string expected;
+    } rows[] = {
+        {"catalog whose Pages is no dictionary: the table that reads is kept", NoPageTree().ClassicXRef("/Root 1 0 R"), {},
+         "root 1, info 0, header 0, types 011:"},
+        {"no startxref", ReplaceAll(ClassicWith("/Root 1 0 R"), "startxref", "startxrex"), {{2, 0}}, one + " dict Pages"},
+        {"startxref 0", ClassicEndingIn("startxref\n0\n%%EOF\n"), {}, one},
+        {"startxref at junk", ClassicEndingIn("startxref\n3\n%%EOF\n"), {}, one},
+        {"entries 8 bytes off", shifted, {{3, 0}}, one + " dict Page"},
+        {"entry past the end", ReplaceAll(ClassicWith("/Root 1 0 R"), pageEntry, "0009999999 00000 n"), {}, one},
+        {"junk before the header: offsets count from the header", "0123456789" + shifted, {{2, 0}},
+         "rebuilt, root 1, info 0, header 10, types 0111: dict Pages"},
+        {"Prev loops to itself", loop, {}, one},
+        {"trailer not a dictionary: the catalog found serves", ReplaceAll(ClassicWith("/Root 1 0 R /Info 3 0 R"), "trailer\n<<", "trailer\n[ <<"), {}, one},
+        {"Root missing", ClassicWith("/Info 3 0 R"), {}, one},
+        {"Root direct", ClassicWith("/Root << >>"), {}, one},
+        {"Root pointing at no catalog", ClassicWith("/Root 3 0 R /Info 2 0 R"), {}, one},
+        {"table entry broken", ReplaceAll(ClassicWith("/Root 1 0 R /Info 3 0 R"), " 00000 n", " 00000 x"), {},
+         "rebuilt, root 1, info 3, header 0, types 0111:"},
+        {"stream Size of wrong type", StreamWith("/Root 1 0 R /Size /Five /Info 2 0 R"), {}, "rebuilt, root 1, info 2, header 0, types 01111:"},
+        {"stream Size huge", StreamWith("/Root 1 0 R /Size 2147483647"), {}, withStream},
+        {"stream Size negative", StreamWith("/Root 1 0 R /Size -5"), {}, withStream},
+        {"stream W not an array", ReplaceAll(stream, "/W [", "/W 5 /X ["), {}, withStream},
+        {"stream W too short", ReplaceAll(stream, "/W [1 4 2]", "/W [1 4]"), {}, withStream},
+        {"stream W of nine bytes", ReplaceAll(stream, "/W [1 4 2]", "/W [1 9 2]"), {}, withStream},
+        {"stream Index not integers", StreamWith("/Root 1 0 R /Index [0 /A]"), {}, withStream},
+        {"stream Index count huge", StreamWith("/Root 1 0 R /Index [0 2000000000]"), {}, withStream},
+        {"stream data short", StreamWith("/Root 1 0 R /Index [0 6]"), {}, withStream},
+        {"stream Length indirect", ReplaceAll(stream, "/Length ", "/Length 3 0 R /L "), {}, withStream},
+        {"stream Length wrong", ReplaceAll(stream, "/Length ", "/Length 1 /L "), {}, withStream},
+        {"stream entry of type 3", typeThree, {}, withStream},
+        {"last definition wins; malformed headers are passed over", twice.Finish(""), {{4, 0}, {7, 0}},
+         "rebuilt, root 1, info 0, header 0, types 01111: v2 null"},
+        {"object stream members, and a definition after it wins", objectStream, {{1, 0}, {4, 0}},
+         "rebuilt, root 1, info 0, header 0, types 022210000011: dict Catalog direct"},
+        {"object stream member wins over a definition before it", ReplaceAll(before.XRefStream(11, {}, "/Root 1 0 R"), "startxref", "startxrex"),
+         {{4, 0}, {2, 0}}, "rebuilt, root 1, info 0, header 0, types 022220000011: member dict Pages"},
+        {"wrong Lengths end at endstream (a table that reads is kept)", badLength.ClassicXRef("/Root 1 0 R"), {{5, 0}, {6, 0}, {7, 0}},
+         "root 1, info 0, header 0, types 01110111: stream of 3 stream of 3 stream of 2"},
+        {"no endstream after a wrong Length", noEnd.ClassicXRef("/Root 1 0 R"), {{5, 0}},
+         "root 1, info 0, header 0, types 011101: Missing 'endstream' (0)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.expected, Describe(row.bytes, row.objects));
+    }
+}
+
+// An input whose table is rebuilt is appended as an intact copy is: the same output, standard
+// output and status, and one line on standard error, also when the page filter opens it first.
+TEST(XRef, RebuiltInputAppendsLikeAnIntactCopy)
+{
+    const std::string intact = ClassicWith("/Root 1 0 R");
+    CTestDir whole;
+    CTestDir broken;
+    whole.Write("a.pdf", intact);
+    whole.Write("b.pdf", intact);
+    broken.Write("a.pdf", ReplaceAll(intact, "startxref", "startxrex"));
+    broken.Write("b.pdf", intact);
+    for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"-l5"}}) {
+        std::vector<std::string> args = {"a.pdf", "b.pdf", "-oresult.pdf"};
+        args.insert(args.end(), options.begin(), options.end());
+        SCOPED_TRACE(args.back());
+        const ProgramResult expected = RunProgram(FOLIOBIND_EXE, args, whole.Path());
+        const ProgramResult repaired = RunProgram(FOLIOBIND_EXE, args, broken.Path());
+        EXPECT_EQ(0, repaired.exitStatus);
+        EXPECT_EQ(expected.out, repaired.out);
+        EXPECT_EQ("", expected.err);
+        EXPECT_EQ("foliobind: 'a.pdf': cross-reference rebuilt\n", repaired.err);
+        EXPECT_EQ(CTestDir::Read(whole.PathOf("result.pdf")), CTestDir::Read(broken.PathOf("result.pdf")));
     }
 }
 
