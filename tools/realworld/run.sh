@@ -39,6 +39,9 @@ mkdir -p "$outdir/cache"
 # One pair: "NNN FIRST SECOND [OPTIONS]" -> NNN.txt holding the pair line and the judge's lines.
 judge_pair() {
     local id=$1 first=$2 second=$3 option=${4:-}
+    # A name ending in "*" stands for the one corpus file it starts.
+    [[ $first == *'*' ]] && first=$(cd "$corpus" && compgen -G "$first" | head -n 1)
+    [[ $second == *'*' ]] && second=$(cd "$corpus" && compgen -G "$second" | head -n 1)
     local out="$outdir/$id.pdf" report="$outdir/$id.txt" status=0 flags=() started
     started=$(date +%s%N)
     [ "$option" = -nobookmarks ] && flags=(--nobookmarks)
