@@ -2,7 +2,7 @@
 // link annotations) or of a /D key (go-to actions), given as a string or as a name, in any
 // dictionary of the text except those of remote or embedded go-tos, which name destinations in
 // other files. When the second file's names are renamed to keep clear of the first file's,
-// each use is rewritten with the new name in the form it was written in.
+// each use is rewritten with the name it takes in the form it was written in.
 #pragma once
 
 #include <cstddef>

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -38,7 +39,7 @@ struct CMergePlan {
     // Objects the output gains, numbered from newBase, written after all others.
     std::vector<std::function<std::string()>> newObjects;
     uint32_t newBase = 0;
-    // Second-file destination names that the first file uses too, and their new names.
+    // Second-file destination names that the first file uses too, and the names they take.
     CNameRenames destRenames;
     // Second-file form font names that the first form uses too, as /DA strings name them.
     CNameRenames fontRenames;
@@ -57,5 +58,8 @@ struct CObjectText;
 void AddKeyEdits(const CObjectText& text, const std::vector<CKeyEdit>& keyEdits, std::vector<CSpanEdit>& edits);
 // Sorts edits by position and drops those that overlap an earlier one.
 void SortSpanEdits(std::vector<CSpanEdit>& edits);
+// name with the first suffix "-2", "-3" ... that used does not hold and no earlier call took;
+// the result goes into taken.
+std::string SuffixedName(const std::string& name, const std::set<std::string>& used, std::set<std::string>& taken);
 // A /DA string with the font names of renames replaced, or false when none occurs.
 bool RenameDaFonts(const std::string& da, const CNameRenames& renames, std::string& out);

@@ -166,7 +166,7 @@ bool CFoliobind::Append(const char* file1, const char* file2, const char* output
 // The result goes to a temporary file beside the output (or in "-temp") and takes the output's
 // place only once complete, so an existing output is never lost to a failed run. A device or
 // FIFO, which has no place to take, and an empty name (which no file can have) are written
-// directly, as is a new output whose folder admits no temporary file: the run then reports the
+// directly, as is an output not there yet whose folder admits no temporary file: the run then reports the
 // folder's error where it opens its output.
 bool CFoliobind::AppendNamed(const char* file1, const char* file2, const char* outputPath)
 {
@@ -184,7 +184,7 @@ bool CFoliobind::AppendNamed(const char* file1, const char* file2, const char* o
         throw CPdfException(FormatText(kOutputErrorText, outputPath, error));
     }
     if (error != 0) {
-        CTemporaryOutput direct(outputPath, true); // a new file is removed again unless complete
+        CTemporaryOutput direct(outputPath, true); // a file made here is removed again unless complete
         if (exists)
             direct.Release();
         RunSafely(file1, file2, outputPath);

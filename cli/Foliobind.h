@@ -33,7 +33,7 @@ public:
     // outputArg is null or "-o" followed by the output name. True when the job finished.
     bool Append(const char* file1, const char* file2, const char* outputArg, int argc, char** argv);
     // file1 of an in-place job is a plain list's output that this run of the program made: the
-    // listed files can make it again, so a new version replaces it without a wait for the disk.
+    // listed files can make it again, so its next version replaces it without a wait for the disk.
     void SetOwnOutput() { m_isOwnOutput = true; }
     // Lowers the output size the run accepts, so tests can reach the refusal with small files.
     void SetMaxOutputOffset(uint64_t limit) { m_maxOutputOffset = limit; }

@@ -42,7 +42,7 @@ void PrintRenameFailure(const std::string& temporaryPath, const std::string& fil
 
 constexpr int kNameAttempts = 16; // fresh names tried when a temporary name is taken
 
-// Writes source into a new private file at temporary's path and puts it on disk.
+// Writes source into a fresh private file at temporary's path and puts it on disk.
 CopyFailure WriteCopy(FILE* source, CTemporaryOutput& temporary, int& error)
 {
     CFileHandle copy;

@@ -1,5 +1,5 @@
 // The in-place side of an append job: the temporary output, and how a finished file takes the
-// place of another. The first file is replaced by one atomic rename once the new file is
+// place of another. The first file is replaced by one atomic rename once the fresh file is
 // complete and on disk, so at every moment it holds either its old bytes or the whole result.
 #pragma once
 
@@ -13,7 +13,7 @@ std::string TemporaryName();
 // Why a copy beside its target failed.
 enum class CopyFailure { None, Create, Read, Write, Rename };
 
-// Copies the rest of source into a new temporary file in target's folder, puts it on disk and
+// Copies the rest of source into a fresh temporary file in target's folder, puts it on disk and
 // renames it onto target, so target appears (or changes) only complete. On failure the
 // temporary file is removed, error holds the errno and target is untouched.
 CopyFailure CopyBeside(FILE* source, const std::string& target, int& error);
@@ -28,7 +28,7 @@ public:
     CTemporaryOutput(const CTemporaryOutput&) = delete;
     CTemporaryOutput& operator=(const CTemporaryOutput&) = delete;
 
-    // Creates the file, private to this user and new (a name taken by another file is given
+    // Creates the file, private to this user and not there before (a name taken by another file is given
     // up for a fresh one in the same folder). 0, or the errno: nothing is then ours to remove.
     int Create();
     const std::string& path() const { return m_path; }

@@ -1,5 +1,7 @@
 #include "pdf/Element.h"
 
+#include "pdf/RefHolder.h"
+
 #include "streams/Stream.h"
 #include "xref/XRef.h"
 
@@ -130,7 +132,7 @@ CPdfArray& CPdfElement::newArray(CPdfXRef* xref)
 {
     clear();
     m_kind = PdfKind::Array;
-    m_value.array = new CPdfArray(xref); // this element holds the first reference
+    m_value.array = CPdfRef<CPdfArray>::create(xref).detach(); // this element holds the first reference
     return *m_value.array;
 }
 
@@ -138,7 +140,7 @@ CPdfDictionary& CPdfElement::newDictionary(CPdfXRef* xref)
 {
     clear();
     m_kind = PdfKind::Dictionary;
-    m_value.dictionary = new CPdfDictionary(xref); // this element holds the first reference
+    m_value.dictionary = CPdfRef<CPdfDictionary>::create(xref).detach(); // this element holds it
     return *m_value.dictionary;
 }
 

@@ -19,7 +19,7 @@ public:
     }
     static CPdfRef adopt(T* object) { return CPdfRef(object); }
 
-    // Creates a new object (count 1) and adopts its reference.
+    // Creates an object (count 1) and adopts its reference.
     template <typename U = T, typename... Args>
     static CPdfRef create(Args&&... args)
     {

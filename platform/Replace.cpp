@@ -20,7 +20,7 @@ int g_replaceFailure = 0; // injected by tests for the next PlatformReplace
 
 #ifndef _WIN32
 // The replaced file's owner and group where this process may set them (root may; others keep
-// their own), then its permission bits, which a change of owner may have cleared. A new file
+// their own), then its permission bits, which a change of owner may have cleared. A file made afresh
 // gets the bits an ordinary creation would give it, not the private ones of its temporary.
 void GiveModeOf(const std::string& from, const std::string& to)
 {

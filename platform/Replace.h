@@ -17,7 +17,7 @@ std::string PlatformFolderOf(const std::string& path);
 int PlatformReplaceBlocker(const std::string& path);
 
 // Renames from onto to, replacing to atomically and giving from the permissions of to (and
-// its owner and group where permitted); a new file gets the permissions the umask allows.
+// its owner and group where permitted); a file made afresh gets the permissions the umask allows.
 // 0, or the errno of the failure (EXDEV when the two lie on different file systems).
 int PlatformReplace(const std::string& from, const std::string& to);
 

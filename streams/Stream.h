@@ -38,7 +38,7 @@ public:
     virtual uint32_t getStart() = 0;
     virtual void shiftStart(uint32_t delta) = 0;
     virtual uint32_t getLength() = 0;
-    // A new stream over (start, length) of the same file; empty for streams that cannot.
+    // Another stream over (start, length) of the same file; empty for streams that cannot.
     virtual CPdfRef<CPdfStream> openRange(uint32_t start, uint32_t length, const CPdfElement& dictionary) = 0;
 
 private:
