@@ -10,17 +10,13 @@
 
 namespace {
 
-int32_t FetchGeneration(const CPdfXRefEntry& entry)
-{
-    return entry.type == 2 ? 0 : static_cast<int32_t>(entry.generation);
-}
 
 void FetchCatalog(CPdfXRef* xref, uint32_t number, CPdfElement& out)
 {
     const std::vector<CPdfXRefEntry>& entries = xref->getEntries();
     if (number == 0 || number >= entries.size())
         return;
-    xref->fetch(static_cast<int32_t>(number), FetchGeneration(entries[number]), out);
+    xref->fetch(static_cast<int32_t>(number), entries[number].fetchGeneration(), out);
 }
 
 // White space or a delimiter: a byte that ends a token.
@@ -65,6 +61,15 @@ void SortSpanEdits(std::vector<CSpanEdit>& edits)
         ++kept;
     }
     edits.resize(kept);
+}
+
+std::string SuffixedName(const std::string& name, const std::set<std::string>& used, std::set<std::string>& taken)
+{
+    for (uint32_t k = 2;; ++k) {
+        std::string candidate = name + "-" + std::to_string(k);
+        if (!used.count(candidate) && taken.insert(candidate).second)
+            return candidate;
+    }
 }
 
 bool RenameDaFonts(const std::string& da, const CNameRenames& renames, std::string& out)

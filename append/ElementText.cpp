@@ -162,6 +162,35 @@ std::string ElementText(const CPdfElement& value, const CReferenceMapper& mapper
     return out;
 }
 
+std::vector<CPdfElement> ArrayItems(const CPdfDictionary* dictionary, const char* key)
+{
+    std::vector<CPdfElement> items;
+    if (!dictionary)
+        return items;
+    CPdfElement value;
+    dictionary->getResolved(key, value);
+    if (const CPdfArray* array = value.array()) {
+        for (size_t i = 0; i < array->size(); ++i)
+            items.push_back(array->at(i));
+    }
+    return items;
+}
+
+std::string JoinedItemsText(const std::vector<CPdfElement>& first, const std::vector<CPdfElement>& second,
+                            const CReferenceMapper& firstMapper, const CReferenceMapper& secondMapper)
+{
+    std::string out = "[";
+    for (const CPdfElement& item : first) {
+        AppendValue(item, firstMapper, out, 0);
+        out += ' ';
+    }
+    for (const CPdfElement& item : second) {
+        AppendValue(item, secondMapper, out, 0);
+        out += ' ';
+    }
+    return out + "]";
+}
+
 bool DecodeNameToken(std::string_view token, std::string& out)
 {
     if (token.empty() || token[0] != '/')

@@ -62,44 +62,6 @@ bool NeedsAppearances(const CPdfDictionary& form, const std::vector<CPdfElement>
     return false;
 }
 
-std::string UniqueName(const std::string& name, const std::set<std::string>& used, std::set<std::string>& taken)
-{
-    for (uint32_t k = 2;; ++k) {
-        std::string candidate = name + "-" + std::to_string(k);
-        if (!used.count(candidate) && taken.insert(candidate).second)
-            return candidate;
-    }
-}
-
-// The items of an array value, empty for anything else.
-std::vector<CPdfElement> Items(const CPdfDictionary& dictionary, const char* key)
-{
-    CPdfElement value;
-    dictionary.getResolved(key, value);
-    std::vector<CPdfElement> items;
-    if (const CPdfArray* array = value.array()) {
-        for (size_t i = 0; i < array->size(); ++i)
-            items.push_back(array->at(i));
-    }
-    return items;
-}
-
-std::string ItemsText(const std::vector<CPdfElement>& first, const std::vector<CPdfElement>& second,
-                      const CReferenceMapper& firstMapper, const CReferenceMapper& secondMapper)
-{
-    std::string out = "[";
-    for (const CPdfElement& item : first) {
-        AppendElementText(item, firstMapper, out);
-        out += ' ';
-    }
-    for (const CPdfElement& item : second) {
-        AppendElementText(item, secondMapper, out);
-        out += ' ';
-    }
-    out += ']';
-    return out;
-}
-
 } // namespace
 
 void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
@@ -128,8 +90,8 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
         EditCatalog("AcroForm", [number]() { return std::to_string(number) + " 0 R"; });
         return;
     }
-    const std::vector<CPdfElement> fields1 = Items(*dictionary1, "Fields");
-    const std::vector<CPdfElement> fields2 = Items(*dictionary2, "Fields");
+    const std::vector<CPdfElement> fields1 = ArrayItems(dictionary1, "Fields");
+    const std::vector<CPdfElement> fields2 = ArrayItems(dictionary2, "Fields");
     const std::function<std::string()> resources = MergedFormResources(*dictionary1, *dictionary2);
     // Readers that honour /NeedAppearances redraw every field of the form, so it is kept only
     // where a file asked for it and has widgets that cannot be drawn otherwise.
@@ -141,7 +103,7 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
     const uint32_t number = AddNewObject([this, keep1, keep2, fields1, fields2, resources, needsAppearances]() {
         const CPdfDictionary& first = *keep1.dictionary();
         const CPdfDictionary& second = *keep2.dictionary();
-        std::string out = "<<\n/Fields " + ItemsText(fields1, fields2, FirstMapper(), SecondMapper());
+        std::string out = "<<\n/Fields " + JoinedItemsText(fields1, fields2, FirstMapper(), SecondMapper());
         const std::string resourcesText = resources();
         if (!resourcesText.empty())
             out += "\n/DR " + resourcesText;
@@ -159,10 +121,10 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
                                  (flag2.is(PdfKind::Integer) ? flag2.integer() : 0);
         if (sigFlags != 0)
             out += "\n/SigFlags " + std::to_string(sigFlags);
-        const std::vector<CPdfElement> order1 = Items(first, "CO");
-        const std::vector<CPdfElement> order2 = Items(second, "CO");
+        const std::vector<CPdfElement> order1 = ArrayItems(&first, "CO");
+        const std::vector<CPdfElement> order2 = ArrayItems(&second, "CO");
         if (!order1.empty() || !order2.empty())
-            out += "\n/CO " + ItemsText(order1, order2, FirstMapper(), SecondMapper());
+            out += "\n/CO " + JoinedItemsText(order1, order2, FirstMapper(), SecondMapper());
         for (const auto& [key, value] : first.entries()) {
             if (!IsMergedFormKey(key))
                 out += "\n" + PdfNameText(key) + " " + ElementText(value, FirstMapper());
@@ -173,7 +135,7 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
 }
 
 // Default resources of both forms. A second-file font under a name the first form uses too is
-// listed under a new name, which the second file's /DA strings then use; in other categories
+// listed under another name, which the second file's /DA strings then use; in other categories
 // the first file's entry wins.
 std::function<std::string()> CFoliobind::MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2)
 {
@@ -223,7 +185,7 @@ std::function<std::string()> CFoliobind::MergedFormResources(const CPdfDictionar
             if (!resolved1.dictionary()->find(name)) {
                 added.emplace_back(name, value);
             } else if (category == "Font") {
-                const std::string renamed = UniqueName(name, used, taken);
+                const std::string renamed = SuffixedName(name, used, taken);
                 m_plan.fontRenames[name] = renamed;
                 added.emplace_back(renamed, value);
             }
@@ -293,7 +255,7 @@ void CFoliobind::PlanFieldEdits(const std::vector<CPdfElement>& fields1, const s
         if (name.is(PdfKind::String) && used.count(name.text())) {
             auto renamed = renames.find(name.text());
             if (renamed == renames.end())
-                renamed = renames.emplace(name.text(), UniqueName(name.text(), usedByEither, taken)).first;
+                renamed = renames.emplace(name.text(), SuffixedName(name.text(), usedByEither, taken)).first;
             edits.push_back({"T", PdfLiteralStringText(renamed->second)});
         }
         if (da.is(PdfKind::String) && !dictionary->find("DA"))

@@ -11,20 +11,6 @@ namespace {
 // Keys of the default configuration that the merge joins; the first file's others stay.
 constexpr const char* kJoinedKeys[] = {"ON", "OFF", "Order", "RBGroups", "Locked", "AS"};
 
-std::vector<CPdfElement> ArrayItems(const CPdfDictionary* dictionary, const char* key)
-{
-    std::vector<CPdfElement> items;
-    if (!dictionary)
-        return items;
-    CPdfElement value;
-    dictionary->getResolved(key, value);
-    if (const CPdfArray* array = value.array()) {
-        for (size_t i = 0; i < array->size(); ++i)
-            items.push_back(array->at(i));
-    }
-    return items;
-}
-
 bool IsOff(const CPdfDictionary* configuration)
 {
     CPdfElement state;
@@ -48,21 +34,6 @@ struct CJoinedArray {
     std::vector<CPdfElement> first;
     std::vector<CPdfElement> second;
 };
-
-std::string JoinedText(const CJoinedArray& joined, const CReferenceMapper& firstMapper,
-                       const CReferenceMapper& secondMapper)
-{
-    std::string out = "[";
-    for (const CPdfElement& item : joined.first) {
-        AppendElementText(item, firstMapper, out);
-        out += ' ';
-    }
-    for (const CPdfElement& item : joined.second) {
-        AppendElementText(item, secondMapper, out);
-        out += ' ';
-    }
-    return out + "]";
-}
 
 } // namespace
 
@@ -116,10 +87,10 @@ void CFoliobind::PlanOptionalContent(const CPdfDictionary& catalog1, const CPdfD
     }
     const CPdfElement keep1 = defaults1;
     const uint32_t number = AddNewObject([this, groups1, groups2, joined, keep1, properties1]() {
-        std::string out = "<<\n/OCGs " + JoinedText({groups1, groups2}, FirstMapper(), SecondMapper()) + "\n/D <<";
+        std::string out = "<<\n/OCGs " + JoinedItemsText(groups1, groups2, FirstMapper(), SecondMapper()) + "\n/D <<";
         for (const auto& [key, items] : joined) {
             if (!items.first.empty() || !items.second.empty())
-                out += "\n/" + key + " " + JoinedText(items, FirstMapper(), SecondMapper());
+                out += "\n/" + key + " " + JoinedItemsText(items.first, items.second, FirstMapper(), SecondMapper());
         }
         if (const CPdfDictionary* configuration = keep1.dictionary()) {
             for (const auto& [key, value] : configuration->entries()) {

@@ -23,27 +23,17 @@ bool IsNameTreeKey(const std::string& key)
     return std::any_of(std::begin(kNameTrees), std::end(kNameTrees), [&key](const char* tree) { return key == tree; });
 }
 
-// name with the first suffix "-2", "-3" ... that neither file nor an earlier rename uses.
-std::string FreshName(const std::string& name, const std::set<std::string>& used1,
-                      const std::set<std::string>& used2, std::set<std::string>& taken)
-{
-    for (uint32_t k = 2;; ++k) {
-        std::string candidate = name + "-" + std::to_string(k);
-        if (!used1.count(candidate) && !used2.count(candidate) && taken.insert(candidate).second)
-            return candidate;
-    }
-}
-
 // The second file's entries renamed where the first file has the name.
+// used1 holds the first file's names, used both files'.
 void RenameClashes(std::vector<CTreeEntry>& entries, const std::set<std::string>& used1,
-                   const std::set<std::string>& used2, CNameRenames& renames, std::set<std::string>& taken)
+                   const std::set<std::string>& used, CNameRenames& renames, std::set<std::string>& taken)
 {
     for (CTreeEntry& entry : entries) {
         if (!used1.count(entry.name))
             continue;
         auto found = renames.find(entry.name);
         if (found == renames.end())
-            found = renames.emplace(entry.name, FreshName(entry.name, used1, used2, taken)).first;
+            found = renames.emplace(entry.name, SuffixedName(entry.name, used, taken)).first;
         entry.name = found->second;
     }
 }
@@ -118,9 +108,11 @@ void CFoliobind::PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary&
         used1.insert(entry.name);
     for (const CTreeEntry& entry : dictionary2)
         used2.insert(entry.name);
+    std::set<std::string> used = used1;
+    used.insert(used2.begin(), used2.end());
     std::set<std::string> taken;
-    RenameClashes(tree2, used1, used2, m_plan.destRenames, taken);
-    RenameClashes(dictionary2, used1, used2, m_plan.destRenames, taken);
+    RenameClashes(tree2, used1, used, m_plan.destRenames, taken);
+    RenameClashes(dictionary2, used1, used, m_plan.destRenames, taken);
 
     if (!dictionary2.empty()) {
         std::vector<CTreeEntry> merged = dictionary1;
@@ -164,7 +156,10 @@ void CFoliobind::PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary&
             CollectNameTree(m_xref2, *value2, true, entries2);
             CNameRenames renames;
             std::set<std::string> treeTaken;
-            RenameClashes(entries2, NamesOf(entries1), NamesOf(entries2), renames, treeTaken);
+            const std::set<std::string> names1 = NamesOf(entries1);
+            std::set<std::string> names = NamesOf(entries2);
+            names.insert(names1.begin(), names1.end());
+            RenameClashes(entries2, names1, names, renames, treeTaken);
         }
         entries1.insert(entries1.end(), entries2.begin(), entries2.end());
         const uint32_t number = AddNewObject([this, entries1]() {

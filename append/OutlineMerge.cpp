@@ -13,10 +13,6 @@
 
 namespace {
 
-int32_t FetchGeneration(const CPdfXRefEntry& entry)
-{
-    return entry.type == 2 ? 0 : static_cast<int32_t>(entry.generation);
-}
 
 // Object number and generation of a Reference under key of dictionary, or 0.
 uint32_t ReferenceUnder(const CPdfDictionary& dictionary, const char* key, uint32_t& generation)
@@ -35,7 +31,7 @@ const CPdfDictionary* FetchDictionaryOrNull(CPdfXRef* xref, uint32_t number, CPd
     const std::vector<CPdfXRefEntry>& entries = xref->getEntries();
     if (number == 0 || number >= entries.size())
         return nullptr;
-    xref->fetch(static_cast<int32_t>(number), FetchGeneration(entries[number]), out);
+    xref->fetch(static_cast<int32_t>(number), entries[number].fetchGeneration(), out);
     return out.dictionary();
 }
 
@@ -168,12 +164,12 @@ void CFoliobind::ChainOutlines(const CPdfDictionary& root1, const CPdfDictionary
 // first file's last item.
 void CFoliobind::PlanOutlineJoin(uint32_t last1, uint32_t first2)
 {
-    const std::string parent = ReferenceText(m_outlines1, FetchGeneration((*m_entries1)[m_outlines1]));
+    const std::string parent = ReferenceText(m_outlines1, static_cast<uint32_t>((*m_entries1)[m_outlines1].fetchGeneration()));
     for (uint32_t item : m_topItems2) {
         std::vector<CKeyEdit>& edits = m_plan.secondEdits[item];
         edits.push_back({"Parent", parent});
         if (item == first2)
-            edits.push_back({"Prev", ReferenceText(last1, FetchGeneration((*m_entries1)[last1]))});
+            edits.push_back({"Prev", ReferenceText(last1, static_cast<uint32_t>((*m_entries1)[last1].fetchGeneration()))});
     }
     m_plan.secondDropped.insert(m_outlines2);
 }

@@ -26,11 +26,6 @@ constexpr CInheritedAttribute kInheritedAttributes[] = {
     {"Rotate", "0"},
 };
 
-// The generation a fetch of the entry asks for: a compressed object has generation 0.
-int32_t FetchGeneration(const CPdfXRefEntry& entry)
-{
-    return entry.type == 2 ? 0 : static_cast<int32_t>(entry.generation);
-}
 
 // Fetches object number of a document as a dictionary; a missing one means a damaged file.
 void FetchDictionary(CPdfXRef* xref, uint32_t number, CPdfElement& out)
@@ -38,7 +33,7 @@ void FetchDictionary(CPdfXRef* xref, uint32_t number, CPdfElement& out)
     const std::vector<CPdfXRefEntry>& entries = xref->getEntries();
     if (number == 0 || number >= entries.size())
         throw CPdfDamaged();
-    xref->fetch(static_cast<int32_t>(number), FetchGeneration(entries[number]), out);
+    xref->fetch(static_cast<int32_t>(number), entries[number].fetchGeneration(), out);
     if (!out.dictionary())
         throw CPdfDamaged();
 }
@@ -69,7 +64,7 @@ std::string CFoliobind::SecondRootReference() const
 {
     const CPdfXRefEntry& entry = (*m_entries2)[m_pages2];
     return std::to_string(uint64_t{m_numberShift} + m_pages2) + " " +
-           std::to_string(entry.type == 2 ? 0 : entry.generation) + " R";
+           std::to_string(entry.fetchGeneration()) + " R";
 }
 
 // Both catalogs must lead to a page-tree root; their numbers, the indirect /Count and /Kids
@@ -106,7 +101,7 @@ void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root1, const CPdf
 {
     const CPdfXRefEntry& entry = (*m_entries1)[m_pages1];
     m_secondRootInsert = "\r/Parent " + std::to_string(m_pages1) + " " +
-                         std::to_string(entry.type == 2 ? 0 : entry.generation) + " R";
+                         std::to_string(entry.fetchGeneration()) + " R";
     for (const CInheritedAttribute& attribute : kInheritedAttributes) {
         if (root1->find(attribute.name) && !root2->find(attribute.name))
             m_secondRootInsert += std::string(" /") + attribute.name + " " + attribute.neutralValue;

@@ -10,10 +10,6 @@
 
 namespace {
 
-int32_t FetchGeneration(const CPdfXRefEntry& entry)
-{
-    return entry.type == 2 ? 0 : static_cast<int32_t>(entry.generation);
-}
 
 // The first parent-tree key a file leaves free: its /ParentTreeNextKey, or past its last key.
 int64_t NextParentKey(const CPdfDictionary& root, const std::vector<CTreeEntry>& entries)
@@ -114,7 +110,7 @@ void CFoliobind::PlanStructure(const CPdfDictionary& catalog1, const CPdfDiction
     });
 
     const std::string parent = std::to_string(number1) + " " +
-                               std::to_string(FetchGeneration((*m_entries1)[number1])) + " R";
+                               std::to_string((*m_entries1)[number1].fetchGeneration()) + " R";
     const std::vector<CPdfElement> kids1 = Kids(*root1);
     const std::vector<CPdfElement> kids2 = Kids(*root2);
     for (const CPdfElement& kid : kids2) {

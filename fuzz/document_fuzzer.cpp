@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const CPdfXRefEntry entry = entries[n];
             CPdfElement object;
             int32_t number = static_cast<int32_t>(n);
-            xref->fetch(number, entry.type == 2 ? 0 : static_cast<int32_t>(entry.generation), object);
+            xref->fetch(number, entry.fetchGeneration(), object);
             if (CPdfStream* stream = object.stream()) {
                 for (int i = 0; i < 65536 && stream->getChar() >= 0; ++i) {
                 }

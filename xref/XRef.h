@@ -26,6 +26,9 @@ struct CPdfXRefEntry {
     uint32_t offset = 0xFFFFFFFF; // type 1: offset from the header; type 2: object stream number
     uint32_t generation = 0;      // type 1: generation; type 2: index within the object stream
     uint32_t type = 0;            // 0 free, 1 in the file, 2 in an object stream
+
+    // The generation a fetch of the object asks for: a compressed object has generation 0.
+    int32_t fetchGeneration() const { return type == 2 ? 0 : static_cast<int32_t>(generation); }
 };
 
 class CPdfXRef {
