@@ -6,7 +6,7 @@
 #include "pdf/Lexer.h"
 #include "streams/FlateStream.h"
 
-CPdfDecodeStream::CPdfDecodeStream(CPdfRef<CPdfStream> underlying) : m_underlying(std::move(underlying)) {}
+CPdfDecodeStream::CPdfDecodeStream(CPdfRef<CPdfStream> underlying) : CPdfFilterStream(std::move(underlying)) {}
 
 void CPdfDecodeStream::setPredictor(int32_t predictor, int32_t columns, int32_t colors, int32_t bitsPerComponent)
 {

@@ -13,9 +13,9 @@
 
 #include "pdf/RefHolder.h"
 #include "streams/Predictor.h"
-#include "streams/Stream.h"
+#include "streams/FilterStream.h"
 
-class CPdfDecodeStream : public CPdfStream {
+class CPdfDecodeStream : public CPdfFilterStream {
 public:
     // Adopts the reference held in underlying.
     explicit CPdfDecodeStream(CPdfRef<CPdfStream> underlying);
@@ -24,7 +24,6 @@ public:
     // CPdfPredictor::areParametersValid.
     void setPredictor(int32_t predictor, int32_t columns, int32_t colors, int32_t bitsPerComponent);
 
-    void rewind() override {}
     int getChar() override { return m_predictor ? m_predictor->getChar() : getRawChar(); }
     int getRawChar() override
     {
@@ -38,25 +37,17 @@ public:
             return -1;
         return m_output[m_read];
     }
-    CPdfDictionary* getDict() override { return m_underlying->getDict(); }
-    uint32_t getPos() override { return m_underlying->getPos(); }
-    void seek(int32_t, int) override {}
-    uint32_t getStart() override { return m_underlying->getStart(); }
-    void shiftStart(uint32_t delta) override { m_underlying->shiftStart(delta); }
-    uint32_t getLength() override { return m_underlying->getLength(); }
-    CPdfRef<CPdfStream> openRange(uint32_t, uint32_t, const CPdfElement&) override { return {}; }
 
 protected:
     static constexpr size_t kOutputSize = 1024;
 
     // Decodes up to capacity (kOutputSize) further bytes into out; 0 ends the data for good.
     virtual size_t decode(unsigned char* out, size_t capacity) = 0;
-    int nextInput() { return m_underlying->getChar(); }
+    int nextInput() { return underlying().getChar(); }
 
 private:
     bool refill();
 
-    CPdfRef<CPdfStream> m_underlying;
     std::unique_ptr<CPdfPredictor> m_predictor;
     uint64_t m_decodedTotal = 0;
     bool m_isFinished = false;

@@ -17,7 +17,7 @@ constexpr uint32_t kInputBlock = 4096;
 
 CPdfFlateStream::CPdfFlateStream(CPdfRef<CPdfStream> underlying, int32_t predictor, int32_t columns,
                                  int32_t colors, int32_t bitsPerComponent)
-    : m_underlying(std::move(underlying))
+    : CPdfFilterStream(std::move(underlying))
 {
     readInput();
     m_zlib.next_in = m_input.data();
@@ -38,10 +38,10 @@ CPdfFlateStream::~CPdfFlateStream()
 // filter before this one in a chain where its data ends. Either way no more than the ceiling.
 void CPdfFlateStream::readInput()
 {
-    m_input.reserve(std::min(m_underlying->getLength(), kInitialInputReserve));
+    m_input.reserve(std::min(underlying().getLength(), kInitialInputReserve));
     char block[kInputBlock];
     for (size_t count = 0; m_input.size() < kMaxInflatedBytes &&
-                           (count = m_underlying->readBlock(block, sizeof block)) > 0;)
+                           (count = underlying().readBlock(block, sizeof block)) > 0;)
         m_input.insert(m_input.end(), block, block + count);
 }
 

@@ -13,13 +13,13 @@
 #include "pdf/RefHolder.h"
 #include "streams/Filter.h"
 #include "streams/Predictor.h"
-#include "streams/Stream.h"
+#include "streams/FilterStream.h"
 
 // Ceiling on the bytes one stream may inflate to: past it the stream reports end of data, so a
 // small "zip bomb" cannot grow into gigabytes however far a reader goes.
 constexpr uint64_t kMaxInflatedBytes = uint64_t(256) << 20;
 
-class CPdfFlateStream : public CPdfStream {
+class CPdfFlateStream : public CPdfFilterStream {
 public:
     // Adopts the reference held in underlying (the range of the stream object's data). A
     // predictor is built unless predictor is 1; its parameters must then pass
@@ -28,7 +28,6 @@ public:
                     int32_t bitsPerComponent);
     ~CPdfFlateStream() override;
 
-    void rewind() override {}
     int getChar() override { return m_predictor ? m_predictor->getChar() : getRawChar(); }
     size_t readBlock(char* buffer, size_t length) override;
     int getRawChar() override
@@ -43,13 +42,6 @@ public:
             return -1;
         return m_output[m_read];
     }
-    CPdfDictionary* getDict() override { return m_underlying->getDict(); }
-    uint32_t getPos() override { return m_underlying->getPos(); }
-    void seek(int32_t, int) override {}
-    uint32_t getStart() override { return m_underlying->getStart(); }
-    void shiftStart(uint32_t delta) override { m_underlying->shiftStart(delta); }
-    uint32_t getLength() override { return m_underlying->getLength(); }
-    CPdfRef<CPdfStream> openRange(uint32_t, uint32_t, const CPdfElement&) override { return {}; }
 
 private:
     static constexpr uint32_t kOutputSize = 1024;
@@ -57,7 +49,6 @@ private:
     void readInput();
     bool refill();
 
-    CPdfRef<CPdfStream> m_underlying;
     std::unique_ptr<CPdfPredictor> m_predictor;
     z_stream m_zlib{};
     std::vector<unsigned char> m_input;
