@@ -62,6 +62,11 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
     CopySecondFile();
     MergePageTrees();
     WriteMergedDocument();
+    if (m_own.isActive) {
+        FinishOwnLine();
+        CloseAll();
+        return;
+    }
     const uint64_t xrefPosition = m_output.position();
     WriteXrefTable();
     WriteTrailer(xrefPosition);
@@ -70,7 +75,10 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
 
 void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* outputPath)
 {
-    m_doc1.open(file1);
+    if (m_own.isActive)
+        OpenOwnFirst();
+    else
+        m_doc1.open(file1);
     m_xref1 = m_doc1.xref();
     m_root1 = ReferenceNumber(m_xref1->m_rootNumber);
     m_info1 = ReferenceNumber(m_xref1->m_infoNumber);
@@ -89,11 +97,15 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
             std::printf("%s and file: ", file1);
         std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : shown);
     }
-    OpenInput(g_fileIn1, file1, "File1 open error: '%s', err no: %d");
+    if (!m_own.isActive)
+        OpenInput(g_fileIn1, file1, "File1 open error: '%s', err no: %d");
     OpenInput(g_fileIn2, file2, "File2 open error: '%s', err no: %d");
-    if (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2))
+    if ((!m_own.isActive && PlatformSameFile(outputPath, file1)) || PlatformSameFile(outputPath, file2))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
-    m_input1.Attach(g_fileIn1.get(), m_doc1.headerOffset());
+    if (m_own.isActive)
+        m_input1.Attach(m_own.reader.get(), 0);
+    else
+        m_input1.Attach(g_fileIn1.get(), m_doc1.headerOffset());
     m_input2.Attach(g_fileIn2.get(), m_doc2.headerOffset());
     m_reader1.Attach(&m_input1, m_xref1);
     m_reader2.Attach(&m_input2, m_xref2);
@@ -102,7 +114,10 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
 // The output is created only once both inputs have passed every check that reads them whole.
 void CFoliobind::OpenOutput(const char* outputPath)
 {
-    m_output.Open(outputPath, m_syncsOutput);
+    if (m_own.isActive)
+        m_own.segmentStart = m_output.position();
+    else
+        m_output.Open(outputPath, m_syncsOutput);
     m_progress.SetQuiet(m_quiet);
     if (!m_quiet) {
         std::printf("Processing");
@@ -110,6 +125,7 @@ void CFoliobind::OpenOutput(const char* outputPath)
     }
 }
 
+// The kept output of a list stays open from line to line: its journal and what reads it back.
 void CFoliobind::CloseAll()
 {
     m_input1.Detach();
@@ -120,7 +136,9 @@ void CFoliobind::CloseAll()
     m_xref2 = nullptr;
     m_entries1 = nullptr;
     m_entries2 = nullptr;
-    m_doc1.close();
     m_doc2.close();
+    if (m_own.isActive)
+        return;
+    m_doc1.close();
     m_output.Close();
 }

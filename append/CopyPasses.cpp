@@ -18,7 +18,11 @@ bool IsObjectStream(const CObjectText& text)
 
 void CFoliobind::CopyFirstFile()
 {
-    m_shapeKeys.reserve(m_entries1->size());
+    if (m_own.isActive) {
+        IndexOwnBody();
+        return;
+    }
+    m_shapeCounts.reserve(m_entries1->size());
     m_fingerprints.reserve(m_entries1->size());
     for (uint32_t number = 1; number < m_entries1->size(); ++number)
         CopyFirstObject(number);

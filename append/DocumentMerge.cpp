@@ -211,6 +211,7 @@ void CFoliobind::WriteMergedDocument()
 void CFoliobind::WriteDeferredFirstObject(uint32_t number, const std::vector<CLazyKeyEdit>& edits)
 {
     if (!m_reader1.Read(number, m_text) || m_text.scan.m_dictOpen == kNoIndex) {
+        NoteFirstFileWrite(number);
         m_table[number].inUse = 0;
         return;
     }

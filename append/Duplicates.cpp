@@ -15,6 +15,7 @@
 #include "cli/Foliobind.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 
 #include "append/ByteHash.h"
@@ -138,12 +139,47 @@ void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
 {
     CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
     const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
-    OutputEntry& entry = m_table[outputNumber];
-    entry.crc = ObjectCrc(m_targetCanonical.data(), length, 0, 0xFFFFFFFF);
-    entry.isTarget = true;
-    m_shapeKeys.insert(ShapeKey(text, m_targetCanonical, entry.crc));
+    const uint32_t crc = ObjectCrc(m_targetCanonical.data(), length, 0, 0xFFFFFFFF);
+    m_table[outputNumber].isTarget = true;
+    const uint64_t shape = ShapeKey(text, m_targetCanonical, crc);
+    ++m_shapeCounts[shape];
+    ++m_targetCount;
     CanonicalHead(text, RefForm::AsWritten, LiteralReference, m_targetCanonical);
-    m_fingerprints.emplace(FullKey(text, m_targetCanonical, DataSample(m_input1, text)), outputNumber);
+    const uint64_t full = FullKey(text, m_targetCanonical, DataSample(m_input1, text));
+    m_fingerprints.emplace(full, outputNumber);
+    if (m_own.isActive)
+        m_own.NoteKeys(outputNumber, shape, full);
+}
+
+// A target the output no longer holds as it was: its text is about to change.
+void CFoliobind::Unfingerprint(uint32_t number)
+{
+    OutputEntry& entry = m_table[number];
+    if (!entry.isTarget)
+        return;
+    entry.isTarget = false;
+    m_firstDataHashes.erase(number);
+    const auto range = m_fingerprints.equal_range(m_own.fullKeys[number]);
+    for (auto candidate = range.first; candidate != range.second; ++candidate) {
+        if (candidate->second == number) {
+            m_fingerprints.erase(candidate);
+            break;
+        }
+    }
+    const auto shape = m_shapeCounts.find(m_own.shapeKeys[number]);
+    if (shape != m_shapeCounts.end() && --shape->second == 0)
+        m_shapeCounts.erase(shape);
+    --m_targetCount;
+}
+
+// A shape some target of this run has; targets the running line holds back do not count.
+bool CFoliobind::IsKnownShape(uint64_t shape) const
+{
+    const auto found = m_shapeCounts.find(shape);
+    if (found == m_shapeCounts.end())
+        return false;
+    const auto held = m_own.heldShapes.find(shape);
+    return held == m_own.heldShapes.end() || found->second > held->second;
 }
 
 void CFoliobind::MarkDuplicates()
@@ -151,7 +187,7 @@ void CFoliobind::MarkDuplicates()
     m_dupMap.assign(m_entries2->size(), DuplicateEntry());
     for (uint32_t number = 0; number < m_dupMap.size(); ++number)
         m_dupMap[number].target = number;
-    if (m_shapeKeys.empty())
+    if (m_targetCount == m_own.held.size())
         return;
     m_dupFrames.resize(kMaxDuplicateDepth + 1);
     for (uint32_t number = 1; number < m_dupMap.size(); ++number) {
@@ -203,7 +239,7 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
     CanonicalHead(frame.text, RefForm::Blank, NoMapping, frame.canonical);
     const uint32_t crc = ObjectCrc(frame.canonical.data(), static_cast<uint32_t>(frame.canonical.size()), 0,
                                    0xFFFFFFFF);
-    if (m_shapeKeys.count(ShapeKey(frame.text, frame.canonical, crc)) == 0)
+    if (!IsKnownShape(ShapeKey(frame.text, frame.canonical, crc)))
         return false;
     for (const CObjectRef& ref : scan.m_refs) {
         if (!IsDuplicate(ref.number, depth + 1))
@@ -216,16 +252,20 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
                   },
                   frame.canonical);
     const uint64_t key = FullKey(frame.text, frame.canonical, DataSample(m_input2, frame.text));
+    // Equal objects are tried from the highest number down, however the index was filled.
     const auto range = m_fingerprints.equal_range(key);
+    m_candidates.clear();
+    for (auto candidate = range.first; candidate != range.second; ++candidate)
+        m_candidates.push_back(candidate->second);
+    std::sort(m_candidates.begin(), m_candidates.end(), std::greater<>());
     // Several streams alike in all but their data: whole-data hashes pick the ones to compare.
-    const bool isCrowded =
-        frame.text.isStream && range.first != range.second && std::next(range.first) != range.second;
+    const bool isCrowded = frame.text.isStream && m_candidates.size() > 1;
     const uint64_t dataHash = isCrowded ? DataHash(m_input2, frame.text) : 0;
-    for (auto candidate = range.first; candidate != range.second; ++candidate) {
-        if (isCrowded && FirstFileDataHash(candidate->second) != dataHash)
+    for (uint32_t candidate : m_candidates) {
+        if (isCrowded && FirstFileDataHash(candidate) != dataHash)
             continue;
-        if (SameAsFirstFileObject(frame, candidate->second)) {
-            m_dupMap[number].target = candidate->second;
+        if (SameAsFirstFileObject(frame, candidate)) {
+            m_dupMap[number].target = candidate;
             m_dupMap[number].marked = 1;
             return true;
         }
@@ -246,7 +286,7 @@ uint64_t CFoliobind::FirstFileDataHash(uint32_t target)
 
 bool CFoliobind::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)
 {
-    if (!m_table[target].isTarget || !m_reader1.Read(target, m_targetText) ||
+    if (!m_table[target].isTarget || m_own.held.count(target) != 0 || !m_reader1.Read(target, m_targetText) ||
         m_targetText.isStream != frame.text.isStream)
         return false;
     CanonicalHead(m_targetText, RefForm::AsWritten, LiteralReference, m_targetCanonical);

@@ -61,15 +61,15 @@ void WalkFingerprint(const char* text, uint32_t length, uint32_t start, Visit vi
 
 void CProgress::Tick(uint32_t searches)
 {
-    for (uint32_t i = 0; i < searches; ++i) {
-        if (++m_searchCount > 5000) {
-            if (!m_quiet) {
-                std::printf(".");
-                std::fflush(stdout);
-            }
-            m_searchCount = 0;
-        }
-    }
+    // A dot each time the count passes 5000, which then starts again from 0.
+    const uint64_t total = uint64_t{static_cast<uint32_t>(m_searchCount)} + searches;
+    const uint64_t dots = total / (kSearchesPerDot + 1);
+    m_searchCount = static_cast<int32_t>(total % (kSearchesPerDot + 1));
+    if (dots == 0 || m_quiet)
+        return;
+    for (uint64_t i = 0; i < dots; ++i)
+        std::putchar('.');
+    std::fflush(stdout);
 }
 
 uint32_t FindInBuffer(CProgress& progress, const char* text, uint32_t start, uint32_t end, const char* pattern,

@@ -27,6 +27,7 @@ public:
     int32_t count() const { return m_searchCount; }
 
 private:
+    static constexpr uint64_t kSearchesPerDot = 5000;
     int32_t m_searchCount = 0;
     bool m_quiet = false;
 };

@@ -83,7 +83,8 @@ uint32_t CFoliobind::FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t&
 void CFoliobind::CheckOutlines()
 {
     uint32_t generation = 0;
-    CheckOutlineItems(m_reader1, FindOutlines(m_xref1, m_root1, generation), m_text);
+    if (!m_own.isActive) // a list's kept output holds only outlines checked as they came
+        CheckOutlineItems(m_reader1, FindOutlines(m_xref1, m_root1, generation), m_text);
     if (!m_noBookmarks)
         CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text, &m_topItems2);
 }
@@ -178,6 +179,7 @@ void CFoliobind::PlanOutlineJoin(uint32_t last1, uint32_t first2)
 // "<<" when it has no such key. The object counts as written and is never a duplicate target.
 void CFoliobind::WriteEdited(uint32_t number, const CObjectText& text, const std::vector<CKeyEdit>& keyEdits)
 {
+    NoteFirstFileWrite(number);
     OutputEntry& entry = m_table[number];
     entry.position = m_output.position();
     entry.inUse = 1;

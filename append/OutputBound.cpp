@@ -67,8 +67,13 @@ void CFoliobind::CheckOutputSize(const char* outputPath)
     uint64_t twice = 0;
     if (m_kidsObject1 && m_reader1.Read(m_kidsObject1, m_text))
         twice = m_text.Size() + kObjectOverhead;
+    // A list's kept output is sized from what its lines wrote: it has no object streams.
+    auto firstBound = [&](bool isExact) {
+        return m_own.isActive ? m_own.outputSize + uint64_t{m_own.inUseCount} * kObjectOverhead
+                              : ObjectBytesBound(*m_xref1, m_input1.size(), false, isExact);
+    };
     auto bound = [&](bool isExact) {
-        return twice + ObjectBytesBound(*m_xref1, m_input1.size(), false, isExact) +
+        return twice + firstBound(isExact) +
                ObjectBytesBound(*m_xref2, m_input2.size(), true, isExact);
     };
     if (bound(false) > m_maxOutputOffset && bound(true) > m_maxOutputOffset)

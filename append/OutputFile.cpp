@@ -1,6 +1,5 @@
 #include "append/OutputFile.h"
 
-#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -20,7 +19,31 @@ void COutputFile::Open(const std::string& path, bool syncOnClose)
     m_position = 0;
     if (m_buffer.empty())
         m_buffer.resize(kBufferSize);
+    m_file = &g_fileOut;
     if (!g_fileOut.Open(path, "wb"))
+        Fail();
+}
+
+void COutputFile::OpenOwn(const std::string& path)
+{
+    m_path = path;
+    m_syncOnClose = false;
+    m_runLength = 0;
+    m_used = 0;
+    m_position = 0;
+    if (m_buffer.empty())
+        m_buffer.resize(kBufferSize);
+    m_file = &m_ownFile;
+    if (!m_ownFile.Open(path, "wb"))
+        Fail();
+}
+
+void COutputFile::FlushAll()
+{
+    FlushRun();
+    Flush();
+    errno = 0;
+    if (!Handle() || std::fflush(Handle()) != 0)
         Fail();
 }
 
@@ -34,20 +57,20 @@ void COutputFile::Flush()
     if (m_used == 0)
         return;
     errno = 0;
-    if (!g_fileOut || PlatformWrite(m_buffer.data(), m_used, g_fileOut.get()) != m_used)
+    if (!Handle() || PlatformWrite(m_buffer.data(), m_used, Handle()) != m_used)
         Fail();
     m_used = 0;
 }
 
 void COutputFile::Close()
 {
-    assert(m_runLength == 0); // the trailer, written last, has ended every run
+    FlushRun();
     Flush();
     errno = 0;
     // On disk before the file counts as complete: an in-place job renames it over its input next.
-    if (m_syncOnClose && g_fileOut && !PlatformSyncFile(g_fileOut.get()))
+    if (m_syncOnClose && Handle() && !PlatformSyncFile(Handle()))
         Fail();
-    if (!g_fileOut.Close())
+    if (m_file && !m_file->Close())
         Fail();
 }
 
@@ -67,7 +90,7 @@ void COutputFile::Write(const char* data, size_t length)
         return;
     }
     errno = 0;
-    if (!g_fileOut || PlatformWrite(data, length, g_fileOut.get()) != length)
+    if (!Handle() || PlatformWrite(data, length, Handle()) != length)
         Fail();
 }
 
@@ -116,10 +139,10 @@ void COutputFile::FlushRun()
     uint64_t position = m_runStart;
     uint64_t length = m_runLength;
     m_runLength = 0;
-    if (length >= kSystemCopyRun && m_runInput->file() && g_fileOut) {
+    if (length >= kSystemCopyRun && m_runInput->file() && Handle()) {
         Flush();
         const size_t copied = PlatformCopyRange(m_runInput->file(), position, static_cast<size_t>(length),
-                                                g_fileOut.get());
+                                                Handle());
         position += copied;
         length -= copied;
     }

@@ -3,6 +3,8 @@
 // and errno, so a run never ends with a short file it believes complete.
 #pragma once
 
+#include "platform/File.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +18,11 @@ public:
     // syncOnClose, Close puts the file on disk before it closes it (an output that will be
     // renamed over an input must be there before the input goes).
     void Open(const std::string& path, bool syncOnClose);
+    // Creates path as a file of this object's own, open for reading too, for a journal that
+    // the engine reads back while it grows.
+    void OpenOwn(const std::string& path);
+    // Hands every byte written so far to the file, so that a reader of it sees them.
+    void FlushAll();
     // Flushes and closes g_fileOut; raises the output error when a byte did not reach the file.
     void Close();
 
@@ -40,11 +47,14 @@ private:
     static constexpr uint64_t kSystemCopyRun = 256 * 1024;
 
     void Flush();
+    FILE* Handle() const { return m_file ? m_file->get() : nullptr; }
     void FlushRun();
     void CopyIntoBuffer(CInputFile& input, uint64_t position, uint64_t length);
     [[noreturn]] void Fail() const;
 
     std::string m_path;
+    CFileHandle m_ownFile;
+    CFileHandle* m_file = nullptr; // g_fileOut, or m_ownFile
     bool m_syncOnClose = false;
     std::vector<char> m_buffer;
     size_t m_used = 0;

@@ -34,11 +34,9 @@ bool ReadVersionNumber(const std::string& text, size_t& at, uint32_t& value)
     return at > start;
 }
 
-CPdfVersion ReadVersion(CInputFile& input)
+CPdfVersion ReadVersion(const std::string& line)
 {
     CPdfVersion version;
-    std::string line;
-    input.Read(input.headerOffset(), 1024, line);
     size_t at = 5;
     if (line.compare(0, 5, "%PDF-") == 0 && ReadVersionNumber(line, at, version.major) && at < line.size() &&
         line[at] == '.' && ReadVersionNumber(line, ++at, version.minor)) {
@@ -50,6 +48,13 @@ CPdfVersion ReadVersion(CInputFile& input)
     if (eol != std::string::npos && line[eol] == '\r' && eol + 1 < line.size() && line[eol + 1] == '\n')
         version.lineEnd = eol + 2;
     return version;
+}
+
+CPdfVersion ReadVersion(CInputFile& input)
+{
+    std::string line;
+    input.Read(input.headerOffset(), 1024, line);
+    return ReadVersion(line);
 }
 
 // The /Version of a catalog, which a reader takes over its file's header when it is newer.
@@ -94,11 +99,31 @@ void WriteEntry(COutputFile& output, uint64_t position, uint32_t generation, boo
     output.Write(entry, 20);
 }
 
+template <typename PositionOf>
+void WriteXrefEntries(COutputFile& output, const std::vector<OutputEntry>& table, PositionOf positionOf)
+{
+    output.Write("xref\n0 ");
+    output.WriteNumber(static_cast<int64_t>(table.size()));
+    output.WriteByte('\r');
+    output.Write("0000000000 65535 f \r");
+    for (size_t number = 1; number < table.size(); ++number) {
+        const OutputEntry& entry = table[number];
+        WriteEntry(output, positionOf(number, entry), entry.inUse ? entry.generation : 0u, entry.inUse != 0);
+    }
+}
+
 } // namespace
 
 void CFoliobind::InitOutputTable(uint32_t count)
 {
-    m_table.assign(count > 0 ? count - 1 : 0, OutputEntry());
+    const size_t size = count > 0 ? count - 1 : 0;
+    if (!m_own.isActive) {
+        m_table.assign(size, OutputEntry());
+        return;
+    }
+    // The kept output's table goes on from line to line: its entries are the output's objects.
+    m_table.resize(size);
+    m_own.lengths.resize(size);
 }
 
 // The header is the first file's bytes from "%PDF-" up to its first stored object (its header
@@ -106,13 +131,23 @@ void CFoliobind::InitOutputTable(uint32_t count)
 // not copied.
 void CFoliobind::WriteHeader()
 {
-    const CPdfVersion version1 = ReadVersion(m_input1);
+    const CPdfVersion version1 =
+        m_own.isActive ? ReadVersion(m_own.last.header.substr(0, 1024)) : ReadVersion(m_input1);
     const CPdfVersion version2 = ReadVersion(m_input2);
     CPdfVersion newer = IsNewer(version2, version1) ? version2 : version1;
     for (const CPdfElement* catalog : {&m_catalog1, &m_catalog2}) {
         const CPdfVersion version = CatalogVersion(*catalog);
         if (IsNewer(version, newer))
             newer = version;
+    }
+    if (m_own.isActive) { // the kept output's header is written with the output, not the journal
+        const std::string& header = m_own.last.header;
+        m_own.header = "%PDF-";
+        if (!version1.isValid || version1.lineEnd == 0 || version1.lineEnd > header.size())
+            m_own.header += (newer.isValid ? newer.text : std::string("1.4")) + "\n";
+        else
+            m_own.header += newer.text + header.substr(5 + version1.text.size());
+        return;
     }
     if (!m_table.empty())
         m_table[0].position = m_output.position();
@@ -139,36 +174,73 @@ void CFoliobind::WriteHeader()
 
 void CFoliobind::WriteXrefTable()
 {
-    const uint64_t count = m_table.size();
-    m_output.Write("xref\n0 ");
-    m_output.WriteNumber(static_cast<int64_t>(count));
-    m_output.WriteByte('\r');
-    m_output.Write("0000000000 65535 f \r");
-    for (size_t number = 1; number < m_table.size(); ++number) {
-        const OutputEntry& entry = m_table[number];
-        WriteEntry(m_output, entry.position == kNotWritten ? 0 : entry.position, entry.inUse ? entry.generation : 0u,
-                   entry.inUse != 0);
-    }
+    WriteXrefEntries(m_output, m_table, [](size_t, const OutputEntry& entry) {
+        return entry.position == kNotWritten ? 0 : entry.position;
+    });
+}
+
+// The number of the /Info the trailer names, or 0: an /Info that names no first-file object
+// would point into the second file's numbers.
+uint64_t CFoliobind::TrailerInfo() const
+{
+    return m_info1 != 0 && m_info1 < m_numberShift + 1 && m_table[m_info1].inUse ? m_info1 : 0;
+}
+
+std::string CFoliobind::TrailerText(uint32_t root, uint32_t info, uint64_t xrefPosition) const
+{
+    auto reference = [this](uint32_t number) {
+        return std::to_string(number) + " " + std::to_string(number < m_table.size() ? m_table[number].generation : 0) +
+               " R\n";
+    };
+    std::string text = "trailer\n<<\n/Size " + std::to_string(m_table.size()) + "\n/Root " + reference(root);
+    if (info != 0)
+        text += "/Info " + reference(info);
+    return text + ">>\nstartxref\n" + std::to_string(xrefPosition) + "\n%%EOF";
 }
 
 void CFoliobind::WriteTrailer(uint64_t xrefPosition)
 {
-    auto writeReference = [this](uint32_t number) {
-        m_output.WriteNumber(number);
-        m_output.WriteByte(' ');
-        m_output.WriteNumber(number < m_table.size() ? m_table[number].generation : 0);
-        m_output.Write(" R\n");
-    };
-    m_output.Write("trailer\n<<\n/Size ");
-    m_output.WriteNumber(static_cast<int64_t>(m_table.size()));
-    m_output.Write("\n/Root ");
-    writeReference(m_root1);
-    // An /Info that names no first-file object would point into the second file's numbers.
-    if (m_info1 != 0 && m_info1 < m_numberShift + 1 && m_table[m_info1].inUse) {
-        m_output.Write("/Info ");
-        writeReference(m_info1);
+    m_output.Write(TrailerText(m_root1, static_cast<uint32_t>(TrailerInfo()), xrefPosition));
+}
+
+// The kept output as the last line that appended would have written it: the header, the objects
+// that line wrote before the first file's, the first file's objects it copied as they stood
+// (from the journal, where each lies as some earlier line wrote it), the objects it wrote after
+// them, the cross-reference table with every position in this file, and the trailer.
+void CFoliobind::WriteOwnOutput(const std::string& path)
+{
+    const COwnLine& line = m_own.last;
+    CInputFile journal;
+    journal.Attach(m_own.reader.get(), 0);
+    COutputFile out;
+    out.Open(path, m_syncsOutput);
+    out.Write(line.header);
+    out.CopyRun(journal, line.segmentStart, line.bodyMark - line.segmentStart);
+    std::vector<uint64_t> positions(m_table.size(), 0);
+    auto copiedTwice = line.copiedTwice.begin();
+    for (uint32_t number = 1; number < line.firstCount && number < m_table.size(); ++number) {
+        const OutputEntry& entry = m_table[number];
+        if (entry.position >= line.segmentStart && entry.position < line.bodyMark)
+            continue; // written before the first file's objects
+        positions[number] = out.position();
+        while (copiedTwice != line.copiedTwice.end() && copiedTwice->first < number)
+            ++copiedTwice;
+        if (copiedTwice != line.copiedTwice.end() && copiedTwice->first == number)
+            out.CopyRun(journal, copiedTwice->second.first, copiedTwice->second.second);
+        else if (entry.inUse && line.late.count(number) == 0 && entry.position < line.segmentStart)
+            out.CopyRun(journal, entry.position, m_own.lengths[number]);
     }
-    m_output.Write(">>\nstartxref\n");
-    m_output.WriteNumber(static_cast<int64_t>(xrefPosition));
-    m_output.Write("\n%%EOF");
+    const uint64_t bodyEnd = out.position();
+    out.CopyRun(journal, line.bodyMark, line.segmentEnd - line.bodyMark);
+    for (size_t number = 1; number < m_table.size(); ++number) {
+        const uint64_t position = m_table[number].position;
+        if (position == kNotWritten || position < line.segmentStart)
+            continue;
+        positions[number] = position < line.bodyMark ? line.header.size() + (position - line.segmentStart)
+                                                     : bodyEnd + (position - line.bodyMark);
+    }
+    const uint64_t xrefPosition = out.position();
+    WriteXrefEntries(out, m_table, [&positions](size_t number, const OutputEntry&) { return positions[number]; });
+    out.Write(TrailerText(line.root, line.info, xrefPosition));
+    out.Close();
 }

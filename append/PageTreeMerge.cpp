@@ -93,7 +93,8 @@ void CFoliobind::FindPageRoots()
         (m_countObject1 != 0 && m_countObject1 == m_kidsObject1))
         throw CPdfDamaged();
     FindInheritedAttributes(root1.dictionary(), root2.dictionary());
-    m_leaves1 = CountPageTreeLeaves(m_reader1, m_pages1, m_text);
+    // The kept output of a list counts its pages as its lines append them.
+    m_leaves1 = m_own.isActive ? m_own.leaves : CountPageTreeLeaves(m_reader1, m_pages1, m_text);
     m_leaves2 = CountPageTreeLeaves(m_reader2, m_pages2, m_text);
 }
 
@@ -144,6 +145,7 @@ void CFoliobind::MergePageTrees()
 // direct /Kids, or kNoIndex) and total in place of its direct /Count value (count, or null).
 void CFoliobind::WriteMergedRoot(size_t kidsClose, const CObjectKey* count, int64_t total)
 {
+    NoteFirstFileWrite(m_pages1);
     m_table[m_pages1].position = m_output.position();
     const std::string& head = m_pagesRootText.head;
     size_t at = 0;
@@ -185,6 +187,7 @@ void CFoliobind::WriteEditedCountObject(uint32_t number, int64_t total)
     int64_t written = 0;
     if (!scan.IntegerValue(m_text.head, value, written))
         throw CPdfDamaged();
+    NoteFirstFileWrite(number);
     m_table[number].position = m_output.position();
     m_output.Write(m_text.head.data(), start);
     m_output.WriteNumber(total);
@@ -201,6 +204,7 @@ void CFoliobind::WriteEditedKidsObject(uint32_t number)
     const size_t end = scan.m_firstValueEnd;
     if (start == kNoIndex || end == kNoIndex || head[start] != '[' || head[end - 1] != ']')
         throw CPdfDamaged();
+    NoteFirstFileWrite(number);
     m_table[number].position = m_output.position();
     const size_t close = end - 1;
     m_output.Write(head.data(), close);

@@ -238,7 +238,121 @@ bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
     }
     ReportDone();
     m_outcome = JobOutcome::Done;
+    m_hasAppended = true;
     return true;
+}
+
+// The output of a plain list, kept from here on: the journal lies beside it, and the lock on
+// it is held until the list ends. False (with nothing left behind) when it cannot be kept.
+bool CFoliobind::KeepOutput(const char* outputPath, int argc, char** argv)
+{
+    ScanOptions(argc, argv);
+    LockDestination(m_ownLock, outputPath);
+    m_journal = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), false);
+    if (m_journal->Create() != 0) {
+        m_journal.reset();
+        return false;
+    }
+    try {
+        if (StartOwnOutput(outputPath, m_journal->path()))
+            return true;
+    } catch (const CPdfException& failure) {
+        DiagnoseFailure(outputPath, failure.what());
+    }
+    EndOwnOutput();
+    return false;
+}
+
+bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char** argv)
+{
+    m_outcome = JobOutcome::Failed;
+    m_hasAppended = false;
+    try {
+        ScanOptions(argc, argv);
+        RefuseIrregular(file2);
+        if (!PassesPageFilters(file1, file2, nullptr)) {
+            m_outcome = JobOutcome::Filtered;
+            return false;
+        }
+        AppendOwnLine(file1, file2);
+    } catch (...) {
+        // The run ends here: the output takes what the lines before this one made of it.
+        UndoOwnLine();
+        FinishOwnOutput(file1);
+        throw;
+    }
+    ReportDone();
+    m_outcome = JobOutcome::Done;
+    m_hasAppended = true;
+    // Written again once the lines since the last write add as much as it had: all writes of
+    // the output together stay within about twice its final size.
+    if (m_output.position() - m_own.writtenJournal >= m_own.writtenSize && !WriteOwnCheckpoint(file1)) {
+        --m_own.linesUnwritten; // this line is counted as the one that failed
+        m_outcome = JobOutcome::Fatal;
+        return false;
+    }
+    return true;
+}
+
+void CFoliobind::AppendOwnLine(const char* file1, const char* file2)
+{
+    m_own.tableSize = m_table.size();
+    m_destination = file1;
+    m_syncsOutput = !m_isOwnOutput;
+    m_progress = CProgress();
+    m_plan = CMergePlan();
+    m_catalog1 = CPdfElement();
+    m_catalog2 = CPdfElement();
+    m_topItems2.clear();
+    m_hasPagesRootText = false;
+    m_countObject1 = m_kidsObject1 = m_countObject2 = m_kidsObject2 = 0;
+    RunSafely(file1, file2, m_own.journalPath);
+}
+
+// The kept output written over file1 through a temporary file, as an in-place job writes it.
+bool CFoliobind::WriteOwnCheckpoint(const char* file1)
+{
+    if (m_own.linesUnwritten == 0)
+        return true;
+    try {
+        CTemporaryOutput temporary(TemporaryPathFor(file1), true);
+        RefuseTakenName(temporary, temporary.Create());
+        WriteOwnOutput(temporary.path());
+        if (!PutInPlace(temporary, file1, m_syncsOutput))
+            return false;
+    } catch (const CPdfException& failure) {
+        DiagnoseFailure(file1, failure.what());
+        return false;
+    }
+    m_own.linesUnwritten = 0;
+    m_own.writtenJournal = m_output.position();
+    m_own.writtenSize = m_own.outputSize;
+    return true;
+}
+
+uint32_t CFoliobind::FinishOwnOutput(const char* file1)
+{
+    if (!m_own.isActive)
+        return 0;
+    const uint32_t lines = m_own.linesUnwritten;
+    const bool isWritten = file1 && WriteOwnCheckpoint(file1);
+    EndOwnOutput();
+    return isWritten ? 0 : lines;
+}
+
+void CFoliobind::EndOwnOutput()
+{
+    m_own.isActive = false;
+    m_doc1.close();
+    m_own.reader.Close();
+    m_input1.Detach();
+    try {
+        m_output.Close();
+    } catch (const CPdfException&) {
+        // The journal goes away with what it held; the output was written from it already.
+    }
+    m_journal.reset();
+    m_ownLock.Release();
 }
 
 // Only a PDF document becomes the first file: its cross-reference must read, or the run ends

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -19,9 +20,12 @@
 #include "append/ObjectText.h"
 #include "append/OutputBound.h"
 #include "append/OutputFile.h"
+#include "append/OwnOutput.h"
 #include "append/RunState.h"
+#include "cli/InPlace.h"
 #include "cli/JobOutcome.h"
 #include "pdf/Document.h"
+#include "platform/Safety.h"
 
 class CFoliobind {
 public:
@@ -39,6 +43,7 @@ public:
     void SetMaxOutputOffset(uint64_t limit) { m_maxOutputOffset = limit; }
     // How the last Append ended, for the list driver.
     JobOutcome LastOutcome() const { return m_outcome; }
+    bool HasAppended() const { return m_hasAppended; }
     bool ScanOptions(int argc, char** argv);
     bool CopyFile(const char* destination, const char* source) const;
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
@@ -66,6 +71,18 @@ public:
     void WriteTrailer(uint64_t xrefPosition);
     void CloseAll();
 
+    // A plain list's own output: after a line that appended onto outputPath, the lines that
+    // follow append onto what this object keeps of it (see append/OwnOutput.h). False when the
+    // output cannot be kept so; the list then goes on with a job per line.
+    bool KeepOutput(const char* outputPath, int argc, char** argv);
+    bool StartOwnOutput(const char* outputPath, const std::string& journalPath);
+    bool HasOwnOutput() const { return m_own.isActive; }
+    // One line appended onto the kept output; the output is written when enough has changed.
+    bool AppendOwn(const char* file1, const char* file2, int argc, char** argv);
+    // Writes the kept output over file1 when lines changed it; the number of appended lines
+    // whose result could not be written. Ends the kept output.
+    uint32_t FinishOwnOutput(const char* file1);
+
 private:
     // A second-file object under examination by the duplicate search, one per depth.
     struct CDuplicateFrame {
@@ -81,6 +98,9 @@ private:
     bool CopyMissingFirst(const char* file1, const char* file2);
     void RunSafely(const char* file1, const char* file2, const std::string& outputPath);
     void ReportDone() const;
+    void AppendOwnLine(const char* file1, const char* file2);
+    bool WriteOwnCheckpoint(const char* file1);
+    void EndOwnOutput();
 
     // Fingerprints and the canonical text by which duplicates are compared.
     void Fingerprint(const CObjectText& text, uint32_t outputNumber);
@@ -89,6 +109,18 @@ private:
     bool SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target);
     bool SameStreamData(const CObjectText& first, const CObjectText& second);
     uint64_t FirstFileDataHash(uint32_t target);
+    void Unfingerprint(uint32_t number);
+    bool IsKnownShape(uint64_t shape) const;
+
+    // The kept output of a plain list: the running line's bookkeeping and the output's writing.
+    void NoteFirstFileWrite(uint32_t number);
+    void OpenOwnFirst();
+    void IndexOwnBody();
+    void FinishOwnLine();
+    void UndoOwnLine();
+    void WriteOwnOutput(const std::string& path);
+    uint64_t TrailerInfo() const;
+    std::string TrailerText(uint32_t root, uint32_t info, uint64_t xrefPosition) const;
 
     // The second file's document-level data, merged with the first's.
     void PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
@@ -172,8 +204,10 @@ private:
     // First-file objects that may stand for second-file ones: the shapes of their texts
     // (references blanked), and their full keys (references, stream length and first bytes);
     // whole-data hashes of first-file streams, taken when several share a key.
-    std::unordered_set<uint64_t> m_shapeKeys;
+    std::unordered_map<uint64_t, uint32_t> m_shapeCounts; // targets per shape
+    uint32_t m_targetCount = 0;
     std::unordered_multimap<uint64_t, uint32_t> m_fingerprints;
+    std::vector<uint32_t> m_candidates;
     std::unordered_map<uint32_t, uint64_t> m_firstDataHashes;
     std::vector<CDuplicateFrame> m_dupFrames;
     CObjectText m_targetText;
@@ -193,4 +227,8 @@ private:
     // run announces this name), and how the job ended.
     std::string m_destination;
     JobOutcome m_outcome = JobOutcome::Failed;
+    bool m_hasAppended = false; // the last job appended (rather than copied or refused)
+    COwnOutput m_own;
+    CDestinationLock m_ownLock;
+    std::unique_ptr<CTemporaryOutput> m_journal;
 };

@@ -64,12 +64,62 @@ std::string ShownName(const std::string& name)
     return name.substr(0, length);
 }
 
-JobOutcome RunFoliobindJob(const char* file1, const char* file2, const char* outputArg, int argc, char** argv,
-                           bool isOwnOutput)
+// The jobs of a plain list: each line a job of its own until one has appended onto the output;
+// from then on one engine keeps the output and appends every line onto it.
+class CPlainListJobs {
+public:
+    CPlainListJobs(int argc, char** argv, bool isOwnOutput) : m_argc(argc), m_argv(argv), m_isOwnOutput(isOwnOutput) {}
+
+    JobOutcome Run(const char* file1, const char* file2, const char* outputArg)
+    {
+        if (m_kept && !outputArg) {
+            m_kept->AppendOwn(file1, file2, m_argc, m_argv);
+            const JobOutcome outcome = m_kept->LastOutcome();
+            if (outcome == JobOutcome::Fatal) { // the output could not be written: earlier lines are lost too
+                m_lostLines += m_kept->FinishOwnOutput(nullptr);
+                m_kept.reset();
+            }
+            return outcome;
+        }
+        auto job = std::make_unique<CFoliobind>();
+        if (m_isOwnOutput && !outputArg)
+            job->SetOwnOutput();
+        job->Append(file1, file2, outputArg, m_argc, m_argv);
+        const JobOutcome outcome = job->LastOutcome();
+        if (outcome == JobOutcome::Done && job->HasAppended() && !outputArg && !m_isKeepRefused)
+            Keep(file1);
+        return outcome;
+    }
+
+    // Writes the kept output one last time; the appended lines whose result was lost.
+    uint32_t Finish(const std::string& output)
+    {
+        return m_lostLines + (m_kept ? m_kept->FinishOwnOutput(output.c_str()) : 0);
+    }
+
+private:
+    void Keep(const char* output)
+    {
+        auto kept = std::make_unique<CFoliobind>();
+        if (m_isOwnOutput)
+            kept->SetOwnOutput();
+        if (kept->KeepOutput(output, m_argc, m_argv))
+            m_kept = std::move(kept);
+        else
+            m_isKeepRefused = true;
+    }
+
+    int m_argc;
+    char** m_argv;
+    bool m_isOwnOutput;
+    bool m_isKeepRefused = false;
+    uint32_t m_lostLines = 0;
+    std::unique_ptr<CFoliobind> m_kept;
+};
+
+JobOutcome RunFoliobindJob(const char* file1, const char* file2, const char* outputArg, int argc, char** argv)
 {
     auto job = std::make_unique<CFoliobind>();
-    if (isOwnOutput && !outputArg)
-        job->SetOwnOutput();
     job->Append(file1, file2, outputArg, argc, argv);
     return job->LastOutcome();
 }
@@ -96,17 +146,27 @@ bool MayExist(const char* path)
 
 int RunListFile(const char* listName, const char* secondArg, int argc, char** argv)
 {
+    if (!g_listDelim.empty()) {
+        return RunListFile(listName, secondArg, [argc, argv](const char* file1, const char* file2,
+                                                             const char* outputArg) {
+            return RunFoliobindJob(file1, file2, outputArg, argc, argv);
+        });
+    }
     // A plain list's output that is missing now will be this run's own work: each line may
     // replace it without waiting for the disk, since the listed files can make it again.
-    const bool isOwnOutput =
-        g_listDelim.empty() && std::strncmp(secondArg, "-o", 2) == 0 && !MayExist(secondArg + 2);
-    return RunListFile(listName, secondArg,
-                       [argc, argv, isOwnOutput](const char* file1, const char* file2, const char* outputArg) {
-                           return RunFoliobindJob(file1, file2, outputArg, argc, argv, isOwnOutput);
-                       });
+    const bool isOwnOutput = std::strncmp(secondArg, "-o", 2) == 0 && !MayExist(secondArg + 2);
+    CPlainListJobs jobs(argc, argv, isOwnOutput);
+    const std::string output = std::strncmp(secondArg, "-o", 2) == 0 ? secondArg + 2 : "";
+    return RunListFile(
+        listName, secondArg,
+        [&jobs](const char* file1, const char* file2, const char* outputArg) {
+            return jobs.Run(file1, file2, outputArg);
+        },
+        [&jobs, &output]() { return jobs.Finish(output); });
 }
 
-int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob)
+int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob,
+                const std::function<uint32_t()>& finish)
 {
     if (!IsListName(listName))
         return 0;
@@ -126,6 +186,8 @@ int RunListFile(const char* listName, const char* secondArg, const ListJobRunner
     }
     CListDriver driver(secondArg, runJob);
     driver.SetListName(listName);
+    if (finish)
+        driver.SetFinisher(finish);
     driver.RunLines(list.get());
     driver.Finish();
     return 2;
@@ -155,8 +217,10 @@ void CListDriver::RunLines(FILE* list)
     }
 }
 
-void CListDriver::Finish() const
+void CListDriver::Finish()
 {
+    if (m_finish)
+        m_notAppended += m_finish();
     if (!m_savedDelim.empty() || m_notAppended == 0)
         return;
     std::printf(kNotAppendedText, m_notAppended, m_listedCount, m_plainOutput.c_str());

@@ -25,7 +25,8 @@ using ListJobRunner = std::function<JobOutcome(const char* file1, const char* fi
 // says how many were not, and the exit status -2.
 int RunListFile(const char* listName, const char* secondArg, int argc, char** argv);
 // The same, with each job handed to runJob instead of a fresh CFoliobind.
-int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob);
+int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob,
+                const std::function<uint32_t()>& finish = nullptr);
 
 // The lines of one list turned into jobs. The delimiter in g_listDelim at construction is the
 // list's own; a line may change g_listDelim for itself, and it is restored before every line and
@@ -45,8 +46,10 @@ public:
     void RunLines(FILE* list);
     // One line as read: it ends at its first CR, LF or zero byte.
     void RunLine(std::string line);
+    // Runs when the lines are done, before the count: the lines whose result was lost.
+    void SetFinisher(std::function<uint32_t()> finish) { m_finish = std::move(finish); }
     // A plain list that left files out says so, and the run's status becomes -2.
-    void Finish() const;
+    void Finish();
 
 private:
     struct CNames {
@@ -66,6 +69,7 @@ private:
     std::string m_savedDelim;
     std::string m_listName;
     ListJobRunner m_runJob;
+    std::function<uint32_t()> m_finish;
     uint32_t m_lineNumber = 0;
     uint32_t m_listedCount = 0;  // plain lines, each naming one file
     uint32_t m_notAppended = 0;  // of them, files not appended for a reason other than a page filter

@@ -55,6 +55,18 @@ void CPdfDocument::openFile(CFileHandle file)
     m_isOpen = true;
 }
 
+void CPdfDocument::openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,
+                                 int32_t infoNumber)
+{
+    close();
+    if (!m_file.Open(path, "rb"))
+        throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
+    m_stream = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
+    m_xref = std::make_unique<CPdfXRef>();
+    m_xref->adopt(m_stream.get(), std::move(entries), rootNumber, infoNumber);
+    m_isOpen = true;
+}
+
 void CPdfDocument::findHeader()
 {
     // Bytes past the end read as 255, as a failed read stores the low byte of -1; a zero

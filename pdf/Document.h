@@ -23,6 +23,9 @@ public:
     // The same on a file already open for reading (of less than 2 GiB); the document owns it.
     void openFile(CFileHandle file);
     void close();
+    // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt).
+    void openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,
+                       int32_t infoNumber);
 
     bool isOpen() const { return m_isOpen; }
     // The cross-reference; valid while the document is open.

@@ -60,6 +60,23 @@ bool Succeeds(const std::function<void()>& work)
 CPdfXRef::CPdfXRef() = default;
 CPdfXRef::~CPdfXRef() = default;
 
+void CPdfXRef::adopt(CPdfStream* stream, std::vector<CPdfXRefEntry> entries, int32_t rootNumber, int32_t infoNumber)
+{
+    m_stream = stream;
+    m_start = stream->getStart();
+    m_entries = std::move(entries);
+    m_rootNumber = rootNumber;
+    m_infoNumber = infoNumber;
+    remeasure();
+}
+
+void CPdfXRef::remeasure()
+{
+    m_stream->seek(0, 2);
+    m_fileSize = m_stream->getPos();
+    m_maxEntries = std::min<uint32_t>(kMaxObjectNumbers, std::max<uint32_t>(m_fileSize, 65536));
+}
+
 void CPdfXRef::read(CPdfStream* stream)
 {
     m_stream = stream;

@@ -43,6 +43,12 @@ public:
     // with a page tree), the table is rebuilt from the objects found in the file. Throws
     // CPdfException for files that hold no usable catalog even so, and for encrypted files.
     void read(CPdfStream* stream);
+    // Takes a table that is known rather than read: the engine's own output, which it wrote
+    // itself and keeps reading while it grows. The stream is borrowed, as for read.
+    void adopt(CPdfStream* stream, std::vector<CPdfXRefEntry> entries, int32_t rootNumber, int32_t infoNumber);
+    // The adopted table, for the writer to keep up to date, and the file measured again after it grew.
+    std::vector<CPdfXRefEntry>& editEntries() { return m_entries; }
+    void remeasure();
     // True when the table was rebuilt from a scan of the file.
     bool isRebuilt() const { return m_isRebuilt; }
     // A stream's data that does not end where its /Length says ends before the first

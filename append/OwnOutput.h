@@ -1,0 +1,77 @@
+// A plain list's output while the list grows it. Each line appends onto the output the list
+// wrote itself, so the output is never read back: the bytes of every object the lines wrote go
+// to a journal beside it, and the output is written whole from the journal only now and then.
+// A line costs the bytes of its own file, not those of the output.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "append/OutputFile.h"
+#include "append/RunState.h"
+#include "platform/File.h"
+
+// What the output after the last line that appended needs to be written: where that line's
+// objects lie in the journal, and the first file's objects it did not copy as they stood.
+struct COwnLine {
+    uint64_t segmentStart = 0; // journal positions of the line's objects: those written before
+    uint64_t bodyMark = 0;     // the first file's unchanged objects, and those after them
+    uint64_t segmentEnd = 0;
+    uint32_t firstCount = 0;   // object numbers the first file had (its table size)
+    std::set<uint32_t> late;   // first-file objects the line wrote only at the end
+    // First-file objects copied as they stood and written again at the end: journal position
+    // and length of the text they had.
+    std::vector<std::pair<uint32_t, std::pair<uint64_t, uint64_t>>> copiedTwice;
+    std::string header;        // from "%PDF-" to the first object
+    uint32_t root = 0;
+    uint32_t info = 0;         // 0 when the trailer names none
+};
+
+// The first-file entry a running line changed, as it was before.
+struct COwnUndo {
+    uint32_t number = 0;
+    OutputEntry entry;
+};
+
+struct COwnOutput {
+    bool isActive = false;
+    std::string journalPath;
+    CFileHandle reader;        // the journal, read back (the engine writes it as its output)
+    uint32_t linesUnwritten = 0; // lines appended since the output was last written
+    uint64_t tableSize = 0;    // the output's table size when the running line began
+    uint64_t segmentStart = 0; // the running line's journal positions (see COwnLine)
+    uint64_t bodyMark = 0;
+    // Per object number: the length of its text in the journal, and its duplicate-search keys.
+    std::vector<uint64_t> lengths;
+    std::vector<uint64_t> shapeKeys;
+    std::vector<uint64_t> fullKeys;
+    // Objects the last line wrote, to be indexed for the duplicate search of the next.
+    std::vector<uint32_t> pending;
+    // The running line: first-file entries it changed, and targets it holds back.
+    std::vector<COwnUndo> undo;
+    std::unordered_set<uint32_t> held;
+    std::unordered_map<uint64_t, uint32_t> heldShapes;
+    COwnLine last;
+    std::string header;        // the running line's header
+    uint64_t objectBytes = 0;   // text of the objects in use
+    uint32_t inUseCount = 0;
+    int64_t leaves = 0;         // pages under the output's page-tree root
+    uint64_t outputSize = 0;    // the size the output has after the last line
+    uint64_t writtenJournal = 0; // the journal's size when the output was last written
+    uint64_t writtenSize = 0;    // and that output's size
+
+    void NoteKeys(uint32_t number, uint64_t shape, uint64_t full)
+    {
+        if (number >= shapeKeys.size()) {
+            shapeKeys.resize(number + 1);
+            fullKeys.resize(number + 1);
+        }
+        shapeKeys[number] = shape;
+        fullKeys[number] = full;
+    }
+};

@@ -1,0 +1,131 @@
+// A plain list keeps its output from line to line instead of reading it back: the result must
+// be, byte for byte, what running its lines one at a time as in-place jobs gives, with the same
+// standard output.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/cli/JobFixtures.h"
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/RunProgram.h"
+
+namespace {
+
+struct CDocShape {
+    uint32_t pages = 2;
+    bool hasOutline = false;
+    bool isCompressed = false; // objects in an object stream, cross-reference stream
+};
+
+// A document whose font and image are the same in every file made here, so that appends find
+// duplicates, and whose pages name label.
+std::string ShapedPdf(const std::string& label, const CDocShape& shape)
+{
+    CTestPdf pdf("1.5");
+    std::vector<std::pair<uint32_t, std::string>> plain;
+    std::string kids;
+    for (uint32_t i = 0; i < shape.pages; ++i)
+        kids += std::to_string(8 + 2 * i) + " 0 R ";
+    plain.push_back({1, std::string("<< /Type /Catalog /Pages 2 0 R") + (shape.hasOutline ? " /Outlines 3 0 R" : "") +
+                            " >>"});
+    plain.push_back({2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(shape.pages) + " >>"});
+    if (shape.hasOutline) {
+        plain.push_back({3, "<< /Type /Outlines /First 4 0 R /Last 5 0 R /Count 2 >>"});
+        plain.push_back({4, "<< /Title (" + label + " one) /Parent 3 0 R /Next 5 0 R /Dest [8 0 R /Fit] >>"});
+        plain.push_back({5, "<< /Title (" + label + " two) /Parent 3 0 R /Prev 4 0 R /Dest [8 0 R /XYZ 0 0 0] >>"});
+    }
+    plain.push_back({6, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+    for (uint32_t i = 0; i < shape.pages; ++i)
+        plain.push_back({8 + 2 * i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 6 0 R "
+                                    ">> /XObject << /Im 7 0 R >> >> /Contents " + std::to_string(9 + 2 * i) + " 0 R >>"});
+    if (shape.isCompressed)
+        pdf.AddObjectStream(100, plain);
+    else
+        for (const auto& [number, body] : plain)
+            pdf.Add(number, body);
+    pdf.AddStream(7, "<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8 >>",
+                  "\x10\x80\x80\x10", true);
+    for (uint32_t i = 0; i < shape.pages; ++i)
+        pdf.AddStream(9 + 2 * i, "", "BT /F1 12 Tf 20 100 Td (" + label + " " + std::to_string(i + 1) + ") Tj ET", true);
+    if (!shape.isCompressed)
+        return pdf.ClassicXRef("/Root 1 0 R");
+    CTestXRefStreamOptions options;
+    options.compress = true;
+    return pdf.XRefStream(101, options, "/Root 1 0 R");
+}
+
+struct CListRow {
+    const char* name;
+    std::vector<std::string> files; // names of the files listed, in the order of the list
+    std::vector<std::string> options;
+    bool hasOutput;                  // the output exists before the run (as a copy of a.pdf)
+};
+
+// The files of every row: classic and compressed, with and without outlines, and a damaged one.
+void WriteInputs(const CScratchFolder& folder)
+{
+    folder.WriteFile("a.pdf", ShapedPdf("a", {2, true, false}));
+    folder.WriteFile("b.pdf", ShapedPdf("b", {3, false, true}));
+    folder.WriteFile("c.pdf", ShapedPdf("c", {1, true, true}));
+    folder.WriteFile("d.pdf", ShapedPdf("d", {4, true, false}));
+    folder.WriteFile("e.pdf", ShapedPdf("e", {2, false, false}));
+    folder.WriteFile("bad.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< >>\n%%EOF\n");
+}
+
+std::vector<std::string> WithOptions(std::vector<std::string> args, const std::vector<std::string>& options)
+{
+    args.insert(args.end(), options.begin(), options.end());
+    return args;
+}
+
+} // namespace
+
+TEST(ListIdentity, ListEqualsInPlaceJobsOneAtATime)
+{
+    const std::vector<std::string> many = {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf", "a.pdf", "c.pdf", "b.pdf",
+                                           "d.pdf", "e.pdf", "c.pdf", "a.pdf", "b.pdf", "d.pdf"};
+    const CListRow rows[] = {
+        {"new output, mixed files", many, {}, false},
+        {"existing output", many, {}, true},
+        {"page filter skips lines", many, {"-g1"}, false},
+        {"filter on the first lines", {"c.pdf", "c.pdf", "a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf"}, {"-l3"}, true},
+        {"no bookmarks", many, {"-nobookmarks"}, false},
+        {"damaged file in the middle", {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "bad.pdf", "e.pdf"}, {}, false},
+        {"filter and no bookmarks", many, {"-e2", "-nobookmarks"}, true},
+    };
+    for (const CListRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        CScratchFolder listRun;
+        CScratchFolder oneByOne;
+        WriteInputs(listRun);
+        WriteInputs(oneByOne);
+        std::string list;
+        for (const std::string& file : row.files)
+            list += file + "\n";
+        listRun.WriteFile("list.txt", list);
+        if (row.hasOutput) {
+            listRun.WriteFile("out.pdf", FileBytes(listRun.path() + "/a.pdf"));
+            oneByOne.WriteFile("out.pdf", FileBytes(oneByOne.path() + "/a.pdf"));
+        }
+        const ProgramResult whole =
+            RunProgram(FOLIOBIND_EXE, WithOptions({"list.txt", "-oout.pdf"}, row.options), listRun.path());
+        std::string expected;
+        for (const std::string& file : row.files) {
+            const ProgramResult single = RunProgram(FOLIOBIND_EXE, WithOptions({"out.pdf", file}, row.options),
+                                                    oneByOne.path());
+            // Each run starts with the program's banner, which a list prints once.
+            const size_t bannerEnd = single.out.find("\r\n\r\n");
+            ASSERT_NE(bannerEnd, std::string::npos) << single.out;
+            expected += expected.empty() ? single.out : single.out.substr(bannerEnd + 4);
+            if (single.exitStatus != 0)
+                break; // a failure that ends a job ends the list too
+        }
+        EXPECT_EQ(FileBytes(listRun.path() + "/out.pdf"), FileBytes(oneByOne.path() + "/out.pdf"));
+        EXPECT_EQ(whole.out.substr(0, expected.size()), expected);
+        EXPECT_EQ(whole.out.find("Appending", expected.size()), std::string::npos) << whole.out;
+        EXPECT_TRUE(TemporaryFiles(listRun.path()).empty());
+        const ProgramResult check = RunProgram("/usr/bin/qpdf", {"--check", "out.pdf"}, listRun.path());
+        EXPECT_EQ(check.exitStatus, 0) << check.out;
+    }
+}
