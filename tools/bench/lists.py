@@ -75,8 +75,12 @@ def run_once(argv, stdout_path, cwd, rss_file, timeout):
         status = child.wait(timeout=timeout)
         elapsed = time.perf_counter() - start
     except subprocess.TimeoutExpired:
-        os.killpg(child.pid, signal.SIGKILL)
-        child.wait()
+        os.killpg(child.pid, signal.SIGTERM)  # foliobind removes its temporary files on SIGTERM
+        try:
+            child.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
         status, elapsed = None, None
     if stdout_path:
         sink.close()
