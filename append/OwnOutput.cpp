@@ -222,6 +222,7 @@ void CFoliobind::FinishOwnLine()
     line.info = static_cast<uint32_t>(TrailerInfo());
     m_doc1.xref()->m_infoNumber = static_cast<int32_t>(line.info);
     m_own.leaves = m_leaves1 + m_leaves2;
+    m_own.root = {true, m_countObject1, m_kidsObject1, m_attributes1, m_mergedCount};
     const uint64_t xrefPosition = line.header.size() + m_own.objectBytes + copiedBytes;
     m_own.outputSize = xrefPosition + XrefBytes(m_table.size()) + TrailerText(line.root, line.info, xrefPosition).size();
     m_own.last = std::move(line);

@@ -57,6 +57,14 @@ struct COwnOutput {
     std::unordered_set<uint32_t> held;
     std::unordered_map<uint64_t, uint32_t> heldShapes;
     COwnLine last;
+    // The output's page-tree root as the last line left it.
+    struct {
+        bool isKnown = false;
+        uint32_t countObject = 0;
+        uint32_t kidsObject = 0;
+        uint32_t attributes = 0;
+        int64_t count = -1;
+    } root;
     std::string header;        // the running line's header
     uint64_t objectBytes = 0;   // text of the objects in use
     uint32_t inUseCount = 0;

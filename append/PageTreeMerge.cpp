@@ -3,6 +3,7 @@
 // objects; an indirect /Count or /Kids of it is written again after it with the edit.
 #include "cli/Foliobind.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -46,16 +47,20 @@ uint32_t ReferenceUnder(const CPdfDictionary& dictionary, const char* key)
     return value.is(PdfKind::Reference) && value.refNumber() > 0 ? static_cast<uint32_t>(value.refNumber()) : 0;
 }
 
+// A root's /Count, or -1 when it is no count.
+int64_t PageCountValue(CPdfXRef*, const CPdfDictionary& root)
+{
+    CPdfElement value;
+    root.getResolved("Count", value);
+    return value.is(PdfKind::Integer) && value.integer() >= 0 ? value.integer() : -1;
+}
+
 // A root's page count: its /Count when that is believable (no more pages than the file has
 // objects), otherwise its leaves.
 int64_t PageCount(CPdfXRef* xref, const CPdfDictionary& root, int64_t leaves)
 {
-    CPdfElement value;
-    root.getResolved("Count", value);
-    if (value.is(PdfKind::Integer) && value.integer() >= 0 &&
-        static_cast<uint64_t>(value.integer()) <= xref->getEntries().size())
-        return value.integer();
-    return leaves;
+    const int64_t value = PageCountValue(xref, root);
+    return value >= 0 && static_cast<uint64_t>(value) <= xref->getEntries().size() ? value : leaves;
 }
 
 } // namespace
@@ -81,30 +86,46 @@ void CFoliobind::FindPageRoots()
     // A trailer whose /Info names the page-tree root: the root is copied all the same.
     if (m_info2 == m_pages2)
         m_info2 = 0;
-    CPdfElement root1;
     CPdfElement root2;
-    FetchDictionary(m_xref1, m_pages1, root1);
     FetchDictionary(m_xref2, m_pages2, root2);
-    m_countObject1 = ReferenceUnder(*root1.dictionary(), "Count");
-    m_kidsObject1 = ReferenceUnder(*root1.dictionary(), "Kids");
+    // The root of a list's kept output changes only in its kids and count, which its lines
+    // wrote: it is read once, not again with every kid added.
+    if (!m_own.isActive || !m_own.root.isKnown) {
+        CPdfElement root1;
+        FetchDictionary(m_xref1, m_pages1, root1);
+        m_countObject1 = ReferenceUnder(*root1.dictionary(), "Count");
+        m_kidsObject1 = ReferenceUnder(*root1.dictionary(), "Kids");
+        m_attributes1 = 0;
+        for (size_t i = 0; i < std::size(kInheritedAttributes); ++i) {
+            if (root1.dictionary()->find(kInheritedAttributes[i].name))
+                m_attributes1 |= 1u << i;
+        }
+        m_count1 = PageCountValue(m_xref1, *root1.dictionary());
+    } else {
+        m_countObject1 = m_own.root.countObject;
+        m_kidsObject1 = m_own.root.kidsObject;
+        m_attributes1 = m_own.root.attributes;
+        m_count1 = m_own.root.count;
+    }
     m_countObject2 = ReferenceUnder(*root2.dictionary(), "Count");
     m_kidsObject2 = ReferenceUnder(*root2.dictionary(), "Kids");
     if (m_countObject1 == m_pages1 || m_kidsObject1 == m_pages1 ||
         (m_countObject1 != 0 && m_countObject1 == m_kidsObject1))
         throw CPdfDamaged();
-    FindInheritedAttributes(root1.dictionary(), root2.dictionary());
+    FindInheritedAttributes(root2.dictionary());
     // The kept output of a list counts its pages as its lines append them.
     m_leaves1 = m_own.isActive ? m_own.leaves : CountPageTreeLeaves(m_reader1, m_pages1, m_text);
     m_leaves2 = CountPageTreeLeaves(m_reader2, m_pages2, m_text);
 }
 
-void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root1, const CPdfDictionary* root2)
+void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root2)
 {
     const CPdfXRefEntry& entry = (*m_entries1)[m_pages1];
     m_secondRootInsert = "\r/Parent " + std::to_string(m_pages1) + " " +
                          std::to_string(entry.fetchGeneration()) + " R";
-    for (const CInheritedAttribute& attribute : kInheritedAttributes) {
-        if (root1->find(attribute.name) && !root2->find(attribute.name))
+    for (size_t i = 0; i < std::size(kInheritedAttributes); ++i) {
+        const CInheritedAttribute& attribute = kInheritedAttributes[i];
+        if ((m_attributes1 & (1u << i)) != 0 && !root2->find(attribute.name))
             m_secondRootInsert += std::string(" /") + attribute.name + " " + attribute.neutralValue;
     }
 }
@@ -120,12 +141,12 @@ void CFoliobind::MergePageTrees()
     const CObjectKey* count = text.scan.FindKey(text.head, "Count");
     if (!kids || !count || !kids->HasValue() || !count->HasValue() || text.isStream)
         throw CPdfDamaged();
-    CPdfElement root1;
     CPdfElement root2;
-    FetchDictionary(m_xref1, m_pages1, root1);
     FetchDictionary(m_xref2, m_pages2, root2);
-    const int64_t total =
-        PageCount(m_xref1, *root1.dictionary(), m_leaves1) + PageCount(m_xref2, *root2.dictionary(), m_leaves2);
+    const int64_t count1 =
+        m_count1 >= 0 && static_cast<uint64_t>(m_count1) <= m_xref1->getEntries().size() ? m_count1 : m_leaves1;
+    const int64_t total = count1 + PageCount(m_xref2, *root2.dictionary(), m_leaves2);
+    m_mergedCount = total;
     if (total > INT32_MAX)
         throw CPdfDamaged();
     const bool isDirectKids = text.head[kids->valueStart] == '[' && text.head[kids->valueEnd - 1] == ']';

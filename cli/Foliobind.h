@@ -147,7 +147,7 @@ private:
                       const std::vector<CSpanEdit>& edits);
     uint64_t OutputNumberOfSecond(uint32_t number) const;
 
-    void FindInheritedAttributes(const CPdfDictionary* root1, const CPdfDictionary* root2);
+    void FindInheritedAttributes(const CPdfDictionary* root2);
     void WriteMergedRoot(size_t kidsClose, const CObjectKey* count, int64_t total);
     void WriteEditedCountObject(uint32_t number, int64_t total);
     void WriteEditedKidsObject(uint32_t number);
@@ -174,6 +174,9 @@ private:
     uint32_t m_numberShift = 0;
     uint32_t m_pages1 = 0;
     uint32_t m_pages2 = 0;
+    uint32_t m_attributes1 = 0;  // inheritable attributes the first root sets, one bit each
+    int64_t m_count1 = -1;       // the first root's /Count, or -1
+    int64_t m_mergedCount = 0;   // the joined root's count
     int64_t m_leaves1 = 0; // pages counted under each page-tree root
     int64_t m_leaves2 = 0;
     CPdfElement m_catalog1;   // both catalogs, read once for the document merge
