@@ -14,6 +14,8 @@ namespace {
 // be misread, so they are refused.
 constexpr uint64_t kMaxInputSize = uint64_t(1) << 31;
 constexpr int kHeaderWindow = 1023;
+// Inputs up to this size are read into memory once; larger ones are read where they are needed.
+constexpr uint64_t kHeldFileSize = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -45,6 +47,7 @@ void CPdfDocument::openFile(CFileHandle file)
     m_file = std::move(file);
     try {
         m_stream = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
+        static_cast<CPdfFileStream*>(m_stream.get())->holdWholeFile(kHeldFileSize);
         findHeader();
         m_xref = std::make_unique<CPdfXRef>();
         m_xref->read(m_stream.get());
@@ -72,8 +75,8 @@ void CPdfDocument::findHeader()
     // Bytes past the end read as 255, as a failed read stores the low byte of -1; a zero
     // byte in the window only fails the comparison it falls into.
     unsigned char window[kHeaderWindow + 1];
-    for (int i = 0; i < kHeaderWindow; ++i)
-        window[i] = static_cast<unsigned char>(m_stream->getChar());
+    const size_t got = m_stream->readBlock(reinterpret_cast<char*>(window), kHeaderWindow);
+    std::memset(window + got, 0xFF, kHeaderWindow - got);
     window[kHeaderWindow] = 0;
     static const char kHeader[] = "%PDF-";
     for (int k = 0; k + 5 <= kHeaderWindow - 1; ++k) {

@@ -1,5 +1,9 @@
 #include "streams/Stream.h"
 
+#include <cstring>
+
+#include <algorithm>
+
 #include "pdf/Exception.h"
 #include "platform/Platform.h"
 
@@ -47,6 +51,12 @@ bool CPdfFileStream::refill()
         if (m_bufferPos + uint64_t(amount) > rangeEnd)
             amount = static_cast<uint32_t>(rangeEnd - m_bufferPos);
     }
+    if (m_whole) {
+        const size_t available = m_bufferPos < m_whole->size() ? m_whole->size() - m_bufferPos : 0;
+        m_end = static_cast<uint32_t>(std::min<size_t>(amount, available));
+        std::memcpy(m_buffer, m_whole->data() + m_bufferPos, m_end);
+        return m_end != 0;
+    }
     if (!PlatformSeek(m_file, m_bufferPos))
         return false;
     size_t got = std::fread(m_buffer, 1, amount, m_file);
@@ -60,7 +70,7 @@ void CPdfFileStream::seek(int32_t offset, int origin)
     // 1023 bytes of a shorter file reads the whole file.
     int64_t target = offset;
     if (origin == 2)
-        target += static_cast<int64_t>(PlatformFileSize(m_file));
+        target += static_cast<int64_t>(m_whole ? m_whole->size() : PlatformFileSize(m_file));
     if (target < 0)
         target = 0;
     if (target > UINT32_MAX)
@@ -76,7 +86,33 @@ void CPdfFileStream::shiftStart(uint32_t delta)
 
 CPdfRef<CPdfStream> CPdfFileStream::openRange(uint32_t start, uint32_t length, const CPdfElement& dictionary)
 {
-    return CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file, start, length, dictionary);
+    CPdfRef<CPdfStream> range = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file, start, length, dictionary);
+    static_cast<CPdfFileStream*>(range.get())->m_whole = m_whole;
+    return range;
+}
+
+void CPdfFileStream::holdWholeFile(uint64_t limit)
+{
+    const uint64_t size = PlatformFileSize(m_file);
+    if (size > limit)
+        return;
+    auto whole = std::make_shared<std::string>(static_cast<size_t>(size), '\0');
+    if (PlatformReadAt(m_file, 0, whole->data(), whole->size()) != whole->size())
+        return;
+    m_whole = std::move(whole);
+    emptyBuffer(m_bufferPos);
+}
+
+size_t CPdfFileStream::readBlock(char* buffer, size_t length)
+{
+    size_t done = 0;
+    while (done < length && (m_read < m_end || refill())) {
+        const size_t take = std::min<size_t>(length - done, m_end - m_read);
+        std::memcpy(buffer + done, m_buffer + m_read, take);
+        m_read += static_cast<uint32_t>(take);
+        done += take;
+    }
+    return done;
 }
 
 CPdfEmbedStream::CPdfEmbedStream(CPdfStream* underlying, const CPdfElement& dictionary, bool isLimited,

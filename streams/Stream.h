@@ -4,6 +4,9 @@
 // through CPdfRef<CPdfStream>; a CPdfElement of kind Stream holds one reference too.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -51,6 +54,11 @@ class CPdfFileStream : public CPdfStream {
 public:
     // length 0: the range runs to the end of the file. The file is borrowed.
     CPdfFileStream(FILE* file, uint32_t start, uint32_t length, const CPdfElement& dictionary);
+    // A file of at most limit bytes is read once into memory, which this stream and every range
+    // opened from it then read instead of the file: a small document's many fetches cost no
+    // system call each.
+    void holdWholeFile(uint64_t limit);
+    size_t readBlock(char* buffer, size_t length) override;
 
     // Not through seek: its signed offset would send a start past 2 GiB to the file's first byte.
     void rewind() override { emptyBuffer(m_start); }
@@ -81,6 +89,7 @@ private:
     void emptyBuffer(uint32_t position);
 
     CPdfElement m_dictionary;
+    std::shared_ptr<const std::string> m_whole; // the whole file, when it is held
     FILE* m_file;
     uint32_t m_start;
     uint32_t m_length;
