@@ -1,5 +1,7 @@
 #include "tests/cli/JobFixtures.h"
 
+#include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -70,7 +72,10 @@ int QpdfPages(const std::string& path)
     if (FindTool("qpdf").empty())
         return -1;
     const ProgramResult result = RunTool("qpdf", {"--show-npages", path});
-    return result.exitStatus == 0 ? std::atoi(result.out.c_str()) : -1;
+    if (result.exitStatus == 0)
+        return std::atoi(result.out.c_str());
+    ADD_FAILURE() << "qpdf does not read " << path << ": " << result.err;
+    return -1;
 }
 
 bool RunUnprivileged(const std::vector<std::string>& args, const std::string& folder, ProgramResult& result)

@@ -21,7 +21,8 @@ std::vector<std::string> TemporaryFiles(const std::string& folder);
 // Whether actual is expected, where "{temp}" in expected stands for "temp_", hex digits, ".tmp".
 bool OutputMatches(const std::string& actual, const std::string& expected);
 
-// The page count qpdf reads from path; -1 when qpdf is not installed or fails.
+// The page count qpdf reads from path; -1 when qpdf is not installed. A file qpdf does not read
+// cleanly fails the test (and gives -1), so a caller cannot mistake it for a missing qpdf.
 int QpdfPages(const std::string& path);
 
 // Runs the program with args in folder as an ordinary user: as root, through setpriv as uid and

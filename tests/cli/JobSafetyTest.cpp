@@ -317,10 +317,13 @@ TEST(JobSafety, ReadOnlyFoldersAndFiles)
             {"../w/a.pdf", "../w/b.pdf", "-nobookmarks", "-quiet"}, "w/a.pdf", 0666, "", 0, true},
     };
     const std::string first = PagesPdf(2, "first");
+    std::string notRun; // a row that needs files of another user, which only root can set up
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        if (std::string(row.name).find("another user") != std::string::npos && geteuid() != 0)
-            continue; // the files belong to whoever runs the tests
+        if (std::string(row.name).find("another user") != std::string::npos && geteuid() != 0) {
+            notRun = row.name;
+            continue;
+        }
         CScratchFolder folder;
         chmod(folder.path().c_str(), 0755);
         for (const char* sub : {"ro", "w"}) {
@@ -344,6 +347,8 @@ TEST(JobSafety, ReadOnlyFoldersAndFiles)
         for (const char* sub : {"", "/ro", "/w"})
             EXPECT_TRUE(TemporaryFiles(folder.path() + sub).empty()) << "a temporary file was left";
     }
+    if (!notRun.empty())
+        GTEST_SKIP() << "not run without root (the other rows were checked): " << notRun;
 }
 
 namespace {
