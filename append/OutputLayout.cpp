@@ -220,7 +220,7 @@ void CFoliobind::WriteOwnOutput(const std::string& path)
     auto copiedTwice = line.copiedTwice.begin();
     for (uint32_t number = 1; number < line.firstCount && number < m_table.size(); ++number) {
         const OutputEntry& entry = m_table[number];
-        if (entry.position >= line.segmentStart && entry.position < line.bodyMark)
+        if (entry.inUse && entry.position >= line.segmentStart && entry.position < line.bodyMark)
             continue; // written before the first file's objects
         positions[number] = out.position();
         while (copiedTwice != line.copiedTwice.end() && copiedTwice->first < number)
@@ -231,13 +231,21 @@ void CFoliobind::WriteOwnOutput(const std::string& path)
             out.CopyRun(journal, entry.position, m_own.lengths[number]);
     }
     const uint64_t bodyEnd = out.position();
-    out.CopyRun(journal, line.bodyMark, line.segmentEnd - line.bodyMark);
+    out.CopyRun(journal, line.bodyMark, line.rootMark - line.bodyMark);
+    out.Write(m_own.rootHead);
+    out.CopyRun(journal, line.rootMark, line.segmentEnd - line.rootMark);
     for (size_t number = 1; number < m_table.size(); ++number) {
-        const uint64_t position = m_table[number].position;
-        if (position == kNotWritten || position < line.segmentStart)
+        const OutputEntry& entry = m_table[number];
+        const uint64_t position = entry.position;
+        // A free first-file entry keeps its place among the first file's objects; its old
+        // position may meet this line's first, since the page-tree root has no text there.
+        if (position == kNotWritten || position < line.segmentStart || (number < line.firstCount && !entry.inUse))
             continue;
-        positions[number] = position < line.bodyMark ? line.header.size() + (position - line.segmentStart)
-                                                     : bodyEnd + (position - line.bodyMark);
+        const bool isAfterRoot =
+            position > line.rootMark || (position == line.rootMark && entry.inUse && number != line.pagesRoot);
+        positions[number] = position < line.bodyMark
+                                ? line.header.size() + (position - line.segmentStart)
+                                : bodyEnd + (position - line.bodyMark) + (isAfterRoot ? m_own.rootHead.size() : 0);
     }
     const uint64_t xrefPosition = out.position();
     WriteXrefEntries(out, m_table, [&positions](size_t number, const OutputEntry&) { return positions[number]; });

@@ -123,8 +123,12 @@ void CFoliobind::OpenOwnFirst()
 void CFoliobind::IndexOwnBody()
 {
     m_own.bodyMark = m_output.position();
-    if (m_reader1.Read(m_pages1, m_pagesRootText))
+    if (m_own.rootLayout.isKnown) {
+        m_pagesRootText.head = m_own.rootHead;
         m_hasPagesRootText = true;
+    } else if (m_reader1.Read(m_pages1, m_pagesRootText)) {
+        m_hasPagesRootText = true;
+    }
     std::set<uint32_t> notCopied;
     for (const COwnUndo& undo : m_own.undo)
         notCopied.insert(undo.number); // written already, by the outline merge
@@ -192,7 +196,7 @@ void CFoliobind::FinishOwnLine()
         }
         if (m_table[number].isTarget)
             Unfingerprint(number);
-        if (isWritten(entry))
+        if (isWritten(entry) && number != m_pages1)
             written.push_back({entry.position, number});
     }
     std::sort(line.copiedTwice.begin(), line.copiedTwice.end());
@@ -217,6 +221,15 @@ void CFoliobind::FinishOwnLine()
         entry.generation = m_table[number].generation;
         entry.type = 1;
     }
+    // The page-tree root lives in memory: the journal has no text for it.
+    line.rootMark = m_table[m_pages1].position;
+    line.pagesRoot = m_pages1;
+    m_own.rootLayout = m_own.nextRootLayout;
+    m_own.rootHead = std::move(m_own.nextRootHead);
+    m_own.lengths[m_pages1] = m_own.rootHead.size();
+    m_own.objectBytes += m_own.rootHead.size();
+    ++m_own.inUseCount;
+    entries[m_pages1].type = 0;
     line.header = m_own.header;
     line.root = m_root1;
     line.info = static_cast<uint32_t>(TrailerInfo());

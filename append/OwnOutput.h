@@ -16,6 +16,14 @@
 #include "append/RunState.h"
 #include "platform/File.h"
 
+// Where a page-tree root's text takes the edits of a merge (kNoIndex: not in the text).
+struct CRootLayout {
+    bool isKnown = false;
+    size_t kidsClose = SIZE_MAX;  // the "]" of a direct /Kids
+    size_t countStart = SIZE_MAX; // a direct /Count's value
+    size_t countEnd = SIZE_MAX;
+};
+
 // What the output after the last line that appended needs to be written: where that line's
 // objects lie in the journal, and the first file's objects it did not copy as they stood.
 struct COwnLine {
@@ -23,6 +31,8 @@ struct COwnLine {
     uint64_t bodyMark = 0;     // the first file's unchanged objects, and those after them
     uint64_t segmentEnd = 0;
     uint32_t firstCount = 0;   // object numbers the first file had (its table size)
+    uint64_t rootMark = 0;     // where the page-tree root goes among the objects after them
+    uint32_t pagesRoot = 0;
     std::set<uint32_t> late;   // first-file objects the line wrote only at the end
     // First-file objects copied as they stood and written again at the end: journal position
     // and length of the text they had.
@@ -57,6 +67,10 @@ struct COwnOutput {
     std::unordered_set<uint32_t> held;
     std::unordered_map<uint64_t, uint32_t> heldShapes;
     COwnLine last;
+    CRootLayout rootLayout;    // the output's page-tree root: where it takes edits, and its text,
+    std::string rootHead;      // which only the output holds, not the journal
+    CRootLayout nextRootLayout; // the same as the running line leaves them
+    std::string nextRootHead;
     // The output's page-tree root as the last line left it.
     struct {
         bool isKnown = false;

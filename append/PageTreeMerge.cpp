@@ -130,17 +130,36 @@ void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root2)
     }
 }
 
+// Where the first root's text takes the edits: the "]" of a direct /Kids and the value of a
+// direct /Count (kNoIndex for one written as an object of its own).
+CRootLayout CFoliobind::PagesRootLayout() const
+{
+    if (m_own.isActive && m_own.rootLayout.isKnown)
+        return m_own.rootLayout;
+    const CObjectText& text = m_pagesRootText;
+    const CObjectKey* kids = text.scan.FindKey(text.head, "Kids");
+    const CObjectKey* count = text.scan.FindKey(text.head, "Count");
+    if (!kids || !count || !kids->HasValue() || !count->HasValue() || text.isStream)
+        throw CPdfDamaged();
+    CRootLayout layout;
+    layout.isKnown = true;
+    if (text.head[kids->valueStart] == '[' && text.head[kids->valueEnd - 1] == ']')
+        layout.kidsClose = kids->valueEnd - 1;
+    int64_t written = 0;
+    if (text.scan.IntegerValue(text.head, *count, written)) {
+        layout.countStart = count->valueStart;
+        layout.countEnd = count->valueEnd;
+    }
+    return layout;
+}
+
 void CFoliobind::MergePageTrees()
 {
     // Without either root's text the output's page tree would lead nowhere.
     if (!m_hasPagesRootText || !m_table[m_numberShift + m_pages2].inUse)
         throw CPdfDamaged();
     m_progress.Tick(2);
-    const CObjectText& text = m_pagesRootText;
-    const CObjectKey* kids = text.scan.FindKey(text.head, "Kids");
-    const CObjectKey* count = text.scan.FindKey(text.head, "Count");
-    if (!kids || !count || !kids->HasValue() || !count->HasValue() || text.isStream)
-        throw CPdfDamaged();
+    const CRootLayout layout = PagesRootLayout();
     CPdfElement root2;
     FetchDictionary(m_xref2, m_pages2, root2);
     const int64_t count1 =
@@ -149,49 +168,62 @@ void CFoliobind::MergePageTrees()
     m_mergedCount = total;
     if (total > INT32_MAX)
         throw CPdfDamaged();
-    const bool isDirectKids = text.head[kids->valueStart] == '[' && text.head[kids->valueEnd - 1] == ']';
-    int64_t written = 0;
-    const bool isDirectCount = text.scan.IntegerValue(text.head, *count, written);
+    const bool isDirectKids = layout.kidsClose != kNoIndex;
+    const bool isDirectCount = layout.countStart != kNoIndex;
     if ((!isDirectKids && !m_kidsObject1) || (!isDirectCount && !m_countObject1))
         throw CPdfDamaged();
 
-    WriteMergedRoot(isDirectKids ? kids->valueEnd - 1 : kNoIndex, isDirectCount ? count : nullptr, total);
+    WriteMergedRoot(layout, total);
     if (m_countObject1 && !isDirectCount)
         WriteEditedCountObject(m_countObject1, total);
     if (m_kidsObject1 && !isDirectKids)
         WriteEditedKidsObject(m_kidsObject1);
 }
 
-// Writes the first root with the second root's reference before kidsClose (the "]" of its
-// direct /Kids, or kNoIndex) and total in place of its direct /Count value (count, or null).
-void CFoliobind::WriteMergedRoot(size_t kidsClose, const CObjectKey* count, int64_t total)
+// Writes the first root with the second root's reference before the "]" of its direct /Kids
+// and total in place of its direct /Count value. A list's kept output keeps the text in memory,
+// with where the next line edits it, and writes it only with the output.
+void CFoliobind::WriteMergedRoot(const CRootLayout& layout, int64_t total)
 {
     NoteFirstFileWrite(m_pages1);
     m_table[m_pages1].position = m_output.position();
     const std::string& head = m_pagesRootText.head;
+    const size_t kidsClose = layout.kidsClose;
+    std::string merged;
+    merged.reserve(head.size() + 32);
+    CRootLayout next = layout;
     size_t at = 0;
     auto copyTo = [&](size_t end) {
-        m_output.Write(head.data() + at, end - at);
+        merged.append(head, at, end - at);
         at = end;
     };
     auto writeKidsInsert = [&]() {
         copyTo(kidsClose);
         if (head[kidsClose - 1] != ' ')
-            m_output.WriteByte(' ');
-        m_output.Write(SecondRootReference());
-        m_output.WriteByte(' ');
+            merged += ' ';
+        merged += SecondRootReference();
+        merged += ' ';
+        next.kidsClose = merged.size();
     };
-    const size_t countStart = count ? count->valueStart : kNoIndex;
+    const size_t countStart = layout.countStart;
     if (kidsClose != kNoIndex && kidsClose < countStart)
         writeKidsInsert();
-    if (count) {
-        copyTo(count->valueStart);
-        m_output.WriteNumber(total);
-        at = count->valueEnd;
+    if (countStart != kNoIndex) {
+        copyTo(countStart);
+        next.countStart = merged.size();
+        merged += std::to_string(total);
+        next.countEnd = merged.size();
+        at = layout.countEnd;
     }
     if (kidsClose != kNoIndex && at <= kidsClose && countStart < kidsClose)
         writeKidsInsert();
     copyTo(head.size());
+    if (!m_own.isActive) {
+        m_output.Write(merged);
+        return;
+    }
+    m_own.nextRootLayout = next;
+    m_own.nextRootHead = std::move(merged);
 }
 
 void CFoliobind::WriteEditedCountObject(uint32_t number, int64_t total)

@@ -148,7 +148,8 @@ private:
     uint64_t OutputNumberOfSecond(uint32_t number) const;
 
     void FindInheritedAttributes(const CPdfDictionary* root2);
-    void WriteMergedRoot(size_t kidsClose, const CObjectKey* count, int64_t total);
+    CRootLayout PagesRootLayout() const;
+    void WriteMergedRoot(const CRootLayout& layout, int64_t total);
     void WriteEditedCountObject(uint32_t number, int64_t total);
     void WriteEditedKidsObject(uint32_t number);
     std::string SecondRootReference() const;

@@ -16,6 +16,7 @@ struct CDocShape {
     uint32_t pages = 2;
     bool hasOutline = false;
     bool isCompressed = false; // objects in an object stream, cross-reference stream
+    bool isSharedLast = false; // the shared font and image take the highest numbers
 };
 
 // A document whose font and image are the same in every file made here, so that appends find
@@ -23,6 +24,10 @@ struct CDocShape {
 std::string ShapedPdf(const std::string& label, const CDocShape& shape)
 {
     CTestPdf pdf("1.5");
+    const uint32_t font = shape.isSharedLast ? 8 + 2 * shape.pages : 6;
+    const uint32_t image = font + 1;
+    const std::string shared = "/Font << /F1 " + std::to_string(font) + " 0 R >> /XObject << /Im " +
+                               std::to_string(image) + " 0 R >>";
     std::vector<std::pair<uint32_t, std::string>> plain;
     std::string kids;
     for (uint32_t i = 0; i < shape.pages; ++i)
@@ -35,16 +40,16 @@ std::string ShapedPdf(const std::string& label, const CDocShape& shape)
         plain.push_back({4, "<< /Title (" + label + " one) /Parent 3 0 R /Next 5 0 R /Dest [8 0 R /Fit] >>"});
         plain.push_back({5, "<< /Title (" + label + " two) /Parent 3 0 R /Prev 4 0 R /Dest [8 0 R /XYZ 0 0 0] >>"});
     }
-    plain.push_back({6, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+    plain.push_back({font, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
     for (uint32_t i = 0; i < shape.pages; ++i)
-        plain.push_back({8 + 2 * i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 6 0 R "
-                                    ">> /XObject << /Im 7 0 R >> >> /Contents " + std::to_string(9 + 2 * i) + " 0 R >>"});
+        plain.push_back({8 + 2 * i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << " + shared +
+                                    " >> /Contents " + std::to_string(9 + 2 * i) + " 0 R >>"});
     if (shape.isCompressed)
         pdf.AddObjectStream(100, plain);
     else
         for (const auto& [number, body] : plain)
             pdf.Add(number, body);
-    pdf.AddStream(7, "<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8 >>",
+    pdf.AddStream(image, "<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8 >>",
                   "\x10\x80\x80\x10", true);
     for (uint32_t i = 0; i < shape.pages; ++i)
         pdf.AddStream(9 + 2 * i, "", "BT /F1 12 Tf 20 100 Td (" + label + " " + std::to_string(i + 1) + ") Tj ET", true);
@@ -69,7 +74,8 @@ void WriteInputs(const CScratchFolder& folder)
     folder.WriteFile("b.pdf", ShapedPdf("b", {3, false, true}));
     folder.WriteFile("c.pdf", ShapedPdf("c", {1, true, true}));
     folder.WriteFile("d.pdf", ShapedPdf("d", {4, true, false}));
-    folder.WriteFile("e.pdf", ShapedPdf("e", {2, false, false}));
+    folder.WriteFile("e.pdf", ShapedPdf("e", {2, false, false, true}));
+    folder.WriteFile("f.pdf", ShapedPdf("f", {1, false, true, true}));
     folder.WriteFile("bad.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< >>\n%%EOF\n");
 }
 
@@ -84,7 +90,7 @@ std::vector<std::string> WithOptions(std::vector<std::string> args, const std::v
 TEST(ListIdentity, ListEqualsInPlaceJobsOneAtATime)
 {
     const std::vector<std::string> many = {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf", "a.pdf", "c.pdf", "b.pdf",
-                                           "d.pdf", "e.pdf", "c.pdf", "a.pdf", "b.pdf", "d.pdf"};
+                                           "f.pdf", "e.pdf", "f.pdf", "c.pdf", "a.pdf", "b.pdf", "e.pdf", "d.pdf"};
     const CListRow rows[] = {
         {"new output, mixed files", many, {}, false},
         {"existing output", many, {}, true},
