@@ -461,10 +461,30 @@ void CPdfXRef::fetch(int32_t number, int32_t generation, CPdfElement& out)
     if (number < 0 || static_cast<size_t>(number) >= m_entries.size())
         return;
     const CPdfXRefEntry entry = m_entries[static_cast<size_t>(number)];
+    for (const CFetched& fetched : m_fetched) {
+        if (fetched.number == number && fetched.entry.type == entry.type && fetched.entry.offset == entry.offset &&
+            fetched.entry.generation == entry.generation) {
+            if (entry.type == 1 && entry.generation != static_cast<uint32_t>(generation))
+                return;
+            if (entry.type == 2 && generation != 0)
+                return;
+            out = fetched.value;
+            return;
+        }
+    }
     if (entry.type == 1 && entry.generation == static_cast<uint32_t>(generation))
         fetchStored(number, generation, entry, out);
     else if (entry.type == 2 && generation == 0)
         fetchCompressed(number, entry, out);
+    else
+        return;
+    if (out.is(PdfKind::Stream) || out.is(PdfKind::Null))
+        return;
+    CFetched& kept = m_fetched[m_nextFetched];
+    m_nextFetched = (m_nextFetched + 1) % kFetchedKept;
+    kept.number = number;
+    kept.entry = entry;
+    kept.value = out;
 }
 
 void CPdfXRef::fetchStored(int32_t number, int32_t generation, const CPdfXRefEntry& entry, CPdfElement& out)

@@ -3,6 +3,8 @@
 // fetch, which parses an object on demand.
 #pragma once
 
+#include <array>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -101,6 +103,18 @@ private:
 
     void fetchStored(int32_t number, int32_t generation, const CPdfXRefEntry& entry, CPdfElement& out);
     void fetchCompressed(int32_t number, const CPdfXRefEntry& entry, CPdfElement& out);
+
+    // The last objects fetched that are no streams, by number and where they lie: a run asks
+    // for its catalogs and page-tree roots again and again. A stream is fetched anew each time,
+    // since its reading position is its own.
+    struct CFetched {
+        int32_t number = -1;
+        CPdfXRefEntry entry;
+        CPdfElement value;
+    };
+    static constexpr size_t kFetchedKept = 8;
+    std::array<CFetched, kFetchedKept> m_fetched;
+    size_t m_nextFetched = 0;
 
     bool m_isRebuilt = false;
     // Offsets (from the header) of every "endstream", once a scan has found them.
