@@ -334,3 +334,58 @@ TEST(JobKill, OutputsAreOldOrComplete)
         }
     }
 }
+
+// SIGKILL at 20 moments of an 800-line plain list, whose output the list keeps and writes only
+// now and then: every time the output is missing or exactly what the list's first k lines make,
+// for some k.
+TEST(JobKill, LongPlainListKeepsWholeLines)
+{
+    constexpr uint32_t kLines = 800;
+    const auto prepare = [](const CScratchFolder& folder, uint32_t lines) {
+        for (uint32_t pages = 1; pages <= 3; ++pages)
+            folder.WriteFile("p" + std::to_string(pages) + ".pdf", PagesPdf(pages, "file" + std::to_string(pages)));
+        std::string list;
+        for (uint32_t line = 0; line < lines; ++line)
+            list += "p" + std::to_string(1 + line % 3) + ".pdf\n";
+        folder.WriteFile("list.txt", list);
+    };
+    // Pages of the first k lines, one to three a line: each count names one k.
+    auto linesOf = [](int pages) {
+        for (uint32_t k = 1, total = 0; k <= kLines; ++k) {
+            total += 1 + (k - 1) % 3;
+            if (static_cast<int>(total) == pages)
+                return k;
+        }
+        return 0u;
+    };
+    CScratchFolder reference;
+    prepare(reference, kLines);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunProgram(FOLIOBIND_EXE, {"list.txt", "-oout.pdf"}, reference.path()).exitStatus, 0);
+    const auto runTime = std::chrono::steady_clock::now() - start;
+    std::mt19937 random(4);
+    std::uniform_real_distribution<double> within(0.0, 1.0);
+    for (int round = 0; round < kKills; ++round) {
+        CScratchFolder folder;
+        prepare(folder, kLines);
+        const auto delay =
+            std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within(random)) / kKills);
+        SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
+        const pid_t child = StartProgram(folder.path(), {FOLIOBIND_EXE, "list.txt", "-oout.pdf"});
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(delay);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        bool exists = false;
+        const std::string bytes = FileBytes(folder.path() + "/out.pdf", &exists);
+        if (!exists)
+            continue; // killed before the first line made the output
+        const uint32_t lines = linesOf(QpdfPages(folder.path() + "/out.pdf"));
+        ASSERT_GT(lines, 0u);
+        CScratchFolder prefix;
+        prepare(prefix, lines);
+        ASSERT_EQ(RunProgram(FOLIOBIND_EXE, {"list.txt", "-oout.pdf"}, prefix.path()).exitStatus, 0);
+        EXPECT_EQ(bytes, FileBytes(prefix.path() + "/out.pdf")) << lines << " lines";
+    }
+}
