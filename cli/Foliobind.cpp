@@ -52,6 +52,7 @@ constexpr const char* kOutputIsInputText = "Output file is one of the input file
 constexpr const char* kUnreadableFirstText = "Unable to open file: '%s', err no: %d, nothing written\r\n";
 
 constexpr const char* kOutputErrorText = "File output error: '%s', err no: %d";
+constexpr uint64_t kMaxJournalSize = uint64_t{1} << 30;
 constexpr const char* kIrregularText = "Input is not a regular file but %s: '%s'";
 
 // Directories, FIFOs, devices and sockets are refused before anything reads them: a FIFO
@@ -286,11 +287,17 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
     m_hasAppended = true;
     // Written again once the lines since the last write add as much as it had: all writes of
     // the output together stay within about twice its final size.
-    if (m_output.position() - m_own.writtenJournal >= m_own.writtenSize && !WriteOwnCheckpoint(file1)) {
+    // The journal's table holds 32-bit offsets: a journal that grew this large is given up once
+    // the output is written, and the list keeps the output afresh after its next line.
+    const bool isJournalFull = m_output.position() >= kMaxJournalSize;
+    if ((isJournalFull || m_output.position() - m_own.writtenJournal >= m_own.writtenSize) &&
+        !WriteOwnCheckpoint(file1)) {
         --m_own.linesUnwritten; // this line is counted as the one that failed
         m_outcome = JobOutcome::Fatal;
         return false;
     }
+    if (isJournalFull)
+        EndOwnOutput();
     return true;
 }
 

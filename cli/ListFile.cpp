@@ -75,10 +75,10 @@ public:
         if (m_kept && !outputArg) {
             m_kept->AppendOwn(file1, file2, m_argc, m_argv);
             const JobOutcome outcome = m_kept->LastOutcome();
-            if (outcome == JobOutcome::Fatal) { // the output could not be written: earlier lines are lost too
+            if (outcome == JobOutcome::Fatal) // the output could not be written: earlier lines are lost too
                 m_lostLines += m_kept->FinishOwnOutput(nullptr);
+            if (!m_kept->HasOwnOutput())
                 m_kept.reset();
-            }
             return outcome;
         }
         auto job = std::make_unique<CFoliobind>();
