@@ -148,13 +148,9 @@ bool CPdfXRef::hasUsableCatalog(int32_t number, int32_t generation)
 uint32_t CPdfXRef::findStartXRef()
 {
     m_stream->seek(-kStartXRefWindow, 2);
-    std::string window;
-    for (int i = 0; i < kStartXRefWindow; ++i) {
-        int c = m_stream->getChar();
-        if (c < 0)
-            break;
-        window.push_back(c == 0 ? ' ' : static_cast<char>(c));
-    }
+    std::string window(kStartXRefWindow, '\0');
+    window.resize(m_stream->readBlock(window.data(), window.size()));
+    std::replace(window.begin(), window.end(), '\0', ' ');
     size_t keyword = window.rfind("startxref");
     if (keyword == std::string::npos)
         return 0;
