@@ -17,6 +17,7 @@ struct CDocShape {
     bool hasOutline = false;
     bool isCompressed = false; // objects in an object stream, cross-reference stream
     bool isSharedLast = false; // the shared font and image take the highest numbers
+    bool isIndirectRoot = false; // the page-tree root's /Kids and /Count are objects of their own
 };
 
 // A document whose font and image are the same in every file made here, so that appends find
@@ -34,7 +35,13 @@ std::string ShapedPdf(const std::string& label, const CDocShape& shape)
         kids += std::to_string(8 + 2 * i) + " 0 R ";
     plain.push_back({1, std::string("<< /Type /Catalog /Pages 2 0 R") + (shape.hasOutline ? " /Outlines 3 0 R" : "") +
                             " >>"});
-    plain.push_back({2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(shape.pages) + " >>"});
+    if (shape.isIndirectRoot) {
+        plain.push_back({2, "<< /Type /Pages /Kids 90 0 R /Count 91 0 R >>"});
+        plain.push_back({90, "[" + kids + "]"});
+        plain.push_back({91, std::to_string(shape.pages)});
+    } else {
+        plain.push_back({2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(shape.pages) + " >>"});
+    }
     if (shape.hasOutline) {
         plain.push_back({3, "<< /Type /Outlines /First 4 0 R /Last 5 0 R /Count 2 >>"});
         plain.push_back({4, "<< /Title (" + label + " one) /Parent 3 0 R /Next 5 0 R /Dest [8 0 R /Fit] >>"});
@@ -64,7 +71,7 @@ struct CListRow {
     const char* name;
     std::vector<std::string> files; // names of the files listed, in the order of the list
     std::vector<std::string> options;
-    bool hasOutput;                  // the output exists before the run (as a copy of a.pdf)
+    const char* existing;            // the file the output is a copy of before the run, or ""
 };
 
 // The files of every row: classic and compressed, with and without outlines, and a damaged one.
@@ -76,6 +83,7 @@ void WriteInputs(const CScratchFolder& folder)
     folder.WriteFile("d.pdf", ShapedPdf("d", {4, true, false}));
     folder.WriteFile("e.pdf", ShapedPdf("e", {2, false, false, true}));
     folder.WriteFile("f.pdf", ShapedPdf("f", {1, false, true, true}));
+    folder.WriteFile("g.pdf", ShapedPdf("g", {2, true, false, false, true}));
     folder.WriteFile("bad.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< >>\n%%EOF\n");
 }
 
@@ -92,13 +100,15 @@ TEST(ListIdentity, ListEqualsInPlaceJobsOneAtATime)
     const std::vector<std::string> many = {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf", "a.pdf", "c.pdf", "b.pdf",
                                            "f.pdf", "e.pdf", "f.pdf", "c.pdf", "a.pdf", "b.pdf", "e.pdf", "d.pdf"};
     const CListRow rows[] = {
-        {"new output, mixed files", many, {}, false},
-        {"existing output", many, {}, true},
-        {"page filter skips lines", many, {"-g1"}, false},
-        {"filter on the first lines", {"c.pdf", "c.pdf", "a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf"}, {"-l3"}, true},
-        {"no bookmarks", many, {"-nobookmarks"}, false},
-        {"damaged file in the middle", {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "bad.pdf", "e.pdf"}, {}, false},
-        {"filter and no bookmarks", many, {"-e2", "-nobookmarks"}, true},
+        {"new output, mixed files", many, {}, ""},
+        {"existing output", many, {}, "a.pdf"},
+        {"existing output with object streams", many, {}, "b.pdf"},
+        {"existing output with indirect kids and count", many, {}, "g.pdf"},
+        {"page filter skips lines", many, {"-g1"}, ""},
+        {"filter on the first lines", {"c.pdf", "c.pdf", "a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf"}, {"-l3"}, "a.pdf"},
+        {"no bookmarks", many, {"-nobookmarks"}, ""},
+        {"damaged file in the middle", {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "bad.pdf", "e.pdf"}, {}, ""},
+        {"filter and no bookmarks", many, {"-e2", "-nobookmarks"}, "a.pdf"},
     };
     for (const CListRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -110,9 +120,9 @@ TEST(ListIdentity, ListEqualsInPlaceJobsOneAtATime)
         for (const std::string& file : row.files)
             list += file + "\n";
         listRun.WriteFile("list.txt", list);
-        if (row.hasOutput) {
-            listRun.WriteFile("out.pdf", FileBytes(listRun.path() + "/a.pdf"));
-            oneByOne.WriteFile("out.pdf", FileBytes(oneByOne.path() + "/a.pdf"));
+        if (*row.existing) {
+            listRun.WriteFile("out.pdf", FileBytes(listRun.path() + "/" + row.existing));
+            oneByOne.WriteFile("out.pdf", FileBytes(oneByOne.path() + "/" + row.existing));
         }
         const ProgramResult whole =
             RunProgram(FOLIOBIND_EXE, WithOptions({"list.txt", "-oout.pdf"}, row.options), listRun.path());
