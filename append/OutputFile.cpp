@@ -12,6 +12,16 @@
 
 void COutputFile::Open(const std::string& path, bool syncOnClose)
 {
+    OpenThrough(g_fileOut, path, syncOnClose);
+}
+
+void COutputFile::OpenOwn(const std::string& path)
+{
+    OpenThrough(m_ownFile, path, false);
+}
+
+void COutputFile::OpenThrough(CFileHandle& file, const std::string& path, bool syncOnClose)
+{
     m_path = path;
     m_syncOnClose = syncOnClose;
     m_runLength = 0;
@@ -19,22 +29,8 @@ void COutputFile::Open(const std::string& path, bool syncOnClose)
     m_position = 0;
     if (m_buffer.empty())
         m_buffer.resize(kBufferSize);
-    m_file = &g_fileOut;
-    if (!g_fileOut.Open(path, "wb"))
-        Fail();
-}
-
-void COutputFile::OpenOwn(const std::string& path)
-{
-    m_path = path;
-    m_syncOnClose = false;
-    m_runLength = 0;
-    m_used = 0;
-    m_position = 0;
-    if (m_buffer.empty())
-        m_buffer.resize(kBufferSize);
-    m_file = &m_ownFile;
-    if (!m_ownFile.Open(path, "wb"))
+    m_file = &file;
+    if (!file.Open(path, "wb"))
         Fail();
 }
 

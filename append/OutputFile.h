@@ -46,6 +46,7 @@ private:
     // Runs at least this long go file to file; shorter ones through the buffer.
     static constexpr uint64_t kSystemCopyRun = 256 * 1024;
 
+    void OpenThrough(CFileHandle& file, const std::string& path, bool syncOnClose);
     void Flush();
     FILE* Handle() const { return m_file ? m_file->get() : nullptr; }
     void FlushRun();
