@@ -124,8 +124,7 @@ void CFoliobind::IndexOwnBody()
 {
     m_own.bodyMark = m_output.position();
     if (m_own.rootLayout.isKnown) {
-        m_pagesRootText.head = m_own.rootHead;
-        m_hasPagesRootText = true;
+        m_hasPagesRootText = true; // kept in m_own.rootHead
     } else if (m_reader1.Read(m_pages1, m_pagesRootText)) {
         m_hasPagesRootText = true;
     }
@@ -225,7 +224,10 @@ void CFoliobind::FinishOwnLine()
     line.rootMark = m_table[m_pages1].position;
     line.pagesRoot = m_pages1;
     m_own.rootLayout = m_own.nextRootLayout;
-    m_own.rootHead = std::move(m_own.nextRootHead);
+    if (m_own.hasNextRootHead)
+        m_own.rootHead = std::move(m_own.nextRootHead);
+    m_own.hasNextRootHead = false;
+    m_own.rootEdit.isEdited = false;
     m_own.lengths[m_pages1] = m_own.rootHead.size();
     m_own.objectBytes += m_own.rootHead.size();
     ++m_own.inUseCount;
@@ -252,6 +254,18 @@ void CFoliobind::UndoOwnLine()
         return;
     for (auto undo = m_own.undo.rbegin(); undo != m_own.undo.rend(); ++undo)
         m_table[undo->number] = undo->entry;
+    auto& edit = m_own.rootEdit;
+    if (edit.isEdited) { // the kept root's edits, taken back in the opposite order
+        const bool isCountFirst = edit.countLength != 0 && (edit.insertLength == 0 || edit.countAt < edit.insertAt);
+        if (isCountFirst)
+            m_own.rootHead.replace(edit.countAt, edit.countLength, edit.countText);
+        if (edit.insertLength != 0)
+            m_own.rootHead.erase(edit.insertAt, edit.insertLength);
+        if (!isCountFirst && edit.countLength != 0)
+            m_own.rootHead.replace(edit.countAt - edit.insertLength, edit.countLength, edit.countText);
+        edit.isEdited = false;
+    }
+    m_own.hasNextRootHead = false;
     if (m_own.tableSize != 0) {
         m_table.resize(m_own.tableSize);
         m_own.lengths.resize(m_own.tableSize);

@@ -69,8 +69,17 @@ struct COwnOutput {
     COwnLine last;
     CRootLayout rootLayout;    // the output's page-tree root: where it takes edits, and its text,
     std::string rootHead;      // which only the output holds, not the journal
-    CRootLayout nextRootLayout; // the same as the running line leaves them
-    std::string nextRootHead;
+    CRootLayout nextRootLayout; // the same as the running line leaves them: a fresh text the
+    std::string nextRootHead;   // first time, later the kept text edited in place, with the
+    bool hasNextRootHead = false; // edits it made so that a failed line can take them back
+    struct {
+        bool isEdited = false;
+        size_t insertAt = 0;
+        size_t insertLength = 0;
+        size_t countAt = 0;
+        size_t countLength = 0;
+        std::string countText;
+    } rootEdit;
     // The output's page-tree root as the last line left it.
     struct {
         bool isKnown = false;

@@ -187,6 +187,10 @@ void CFoliobind::WriteMergedRoot(const CRootLayout& layout, int64_t total)
 {
     NoteFirstFileWrite(m_pages1);
     m_table[m_pages1].position = m_output.position();
+    if (m_own.isActive && m_own.rootLayout.isKnown) {
+        EditKeptRoot(layout, total);
+        return;
+    }
     const std::string& head = m_pagesRootText.head;
     const size_t kidsClose = layout.kidsClose;
     std::string merged;
@@ -224,6 +228,51 @@ void CFoliobind::WriteMergedRoot(const CRootLayout& layout, int64_t total)
     }
     m_own.nextRootLayout = next;
     m_own.nextRootHead = std::move(merged);
+    m_own.hasNextRootHead = true;
+}
+
+// The kept root takes the same edits in place, the later one first, so that a root with
+// thousands of kids costs no copy per line.
+void CFoliobind::EditKeptRoot(const CRootLayout& layout, int64_t total)
+{
+    std::string& head = m_own.rootHead;
+    auto& edit = m_own.rootEdit;
+    const size_t kidsClose = layout.kidsClose;
+    const std::string insert =
+        kidsClose == kNoIndex ? std::string() : (head[kidsClose - 1] != ' ' ? " " : "") + SecondRootReference() + " ";
+    const std::string count = std::to_string(total);
+    const bool hasCount = layout.countStart != kNoIndex;
+    const bool isCountFirst = hasCount && (kidsClose == kNoIndex || layout.countStart < kidsClose);
+    const size_t oldCountLength = hasCount ? layout.countEnd - layout.countStart : 0;
+    edit = {};
+    edit.isEdited = true;
+    if (hasCount) {
+        edit.countText = head.substr(layout.countStart, oldCountLength);
+        edit.countLength = count.size();
+    }
+    auto replaceCount = [&]() {
+        if (hasCount)
+            head.replace(layout.countStart, oldCountLength, count);
+    };
+    if (!isCountFirst)
+        replaceCount(); // after the kids, or none: the insert keeps its place
+    if (kidsClose != kNoIndex)
+        head.insert(kidsClose, insert);
+    if (isCountFirst)
+        replaceCount();
+    CRootLayout next = layout;
+    const size_t countShift = isCountFirst ? count.size() - oldCountLength : 0;
+    if (kidsClose != kNoIndex)
+        next.kidsClose = kidsClose + countShift + insert.size();
+    if (hasCount) {
+        next.countStart = layout.countStart + (isCountFirst ? 0 : insert.size());
+        next.countEnd = next.countStart + count.size();
+    }
+    edit.insertAt = kidsClose;
+    edit.insertLength = insert.size();
+    edit.countAt = next.countStart;
+    m_own.nextRootLayout = next;
+    m_own.hasNextRootHead = false;
 }
 
 void CFoliobind::WriteEditedCountObject(uint32_t number, int64_t total)

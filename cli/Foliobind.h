@@ -150,6 +150,7 @@ private:
     void FindInheritedAttributes(const CPdfDictionary* root2);
     CRootLayout PagesRootLayout() const;
     void WriteMergedRoot(const CRootLayout& layout, int64_t total);
+    void EditKeptRoot(const CRootLayout& layout, int64_t total);
     void WriteEditedCountObject(uint32_t number, int64_t total);
     void WriteEditedKidsObject(uint32_t number);
     std::string SecondRootReference() const;

@@ -18,6 +18,7 @@ struct CDocShape {
     bool isCompressed = false; // objects in an object stream, cross-reference stream
     bool isSharedLast = false; // the shared font and image take the highest numbers
     bool isIndirectRoot = false; // the page-tree root's /Kids and /Count are objects of their own
+    bool isCountFirst = false;   // the page-tree root has /Count before /Kids
 };
 
 // A document whose font and image are the same in every file made here, so that appends find
@@ -39,6 +40,8 @@ std::string ShapedPdf(const std::string& label, const CDocShape& shape)
         plain.push_back({2, "<< /Type /Pages /Kids 90 0 R /Count 91 0 R >>"});
         plain.push_back({90, "[" + kids + "]"});
         plain.push_back({91, std::to_string(shape.pages)});
+    } else if (shape.isCountFirst) {
+        plain.push_back({2, "<< /Type /Pages /Count " + std::to_string(shape.pages) + " /Kids [" + kids + "] >>"});
     } else {
         plain.push_back({2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(shape.pages) + " >>"});
     }
@@ -84,6 +87,7 @@ void WriteInputs(const CScratchFolder& folder)
     folder.WriteFile("e.pdf", ShapedPdf("e", {2, false, false, true}));
     folder.WriteFile("f.pdf", ShapedPdf("f", {1, false, true, true}));
     folder.WriteFile("g.pdf", ShapedPdf("g", {2, true, false, false, true}));
+    folder.WriteFile("h.pdf", ShapedPdf("h", {3, true, true, false, false, true}));
     folder.WriteFile("bad.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< >>\n%%EOF\n");
 }
 
@@ -104,6 +108,7 @@ TEST(ListIdentity, ListEqualsInPlaceJobsOneAtATime)
         {"existing output", many, {}, "a.pdf"},
         {"existing output with object streams", many, {}, "b.pdf"},
         {"existing output with indirect kids and count", many, {}, "g.pdf"},
+        {"existing output with the count before the kids", many, {}, "h.pdf"},
         {"page filter skips lines", many, {"-g1"}, ""},
         {"filter on the first lines", {"c.pdf", "c.pdf", "a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf"}, {"-l3"}, "a.pdf"},
         {"no bookmarks", many, {"-nobookmarks"}, ""},
