@@ -14,7 +14,7 @@
 
 class CPdfLexer {
 public:
-    // Takes over the caller's reference to the stream (see CPdfRef::adopt).
+    // Takes over the caller's reference to the stream.
     explicit CPdfLexer(CPdfRef<CPdfStream> input);
 
     // Next byte of the input list, moving on to a later input when one ends; -1 after the last.
