@@ -1,7 +1,7 @@
 #include "append/DestinationUses.h"
 
 #include "append/ElementText.h"
-#include "append/ObjectScanner.h"
+#include "pdf/ByteClass.h"
 
 namespace {
 
@@ -64,8 +64,7 @@ bool NextToken(std::string_view text, size_t& at, size_t to, CToken& token)
         token.end = at + 1;
     } else {
         size_t q = at + 1;
-        while (q < to && !IsPdfWhite(static_cast<unsigned char>(text[q])) &&
-               !IsPdfDelimiter(static_cast<unsigned char>(text[q])))
+        while (q < to && IsPdfRegular(static_cast<unsigned char>(text[q])))
             ++q;
         token.kind = c == '/' ? TokenKind::Name : TokenKind::Other;
         token.end = q;

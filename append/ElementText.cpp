@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "pdf/ByteClass.h"
 #include "pdf/Element.h"
 
 namespace {
@@ -12,20 +13,7 @@ const char kHexDigits[] = "0123456789ABCDEF";
 
 bool IsNameRegular(unsigned char c)
 {
-    if (c < 0x21 || c > 0x7E || c == '#')
-        return false;
-    return std::string_view("()<>[]{}/%").find(static_cast<char>(c)) == std::string_view::npos;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return c >= 0x21 && c <= 0x7E && c != '#' && !IsPdfDelimiter(c);
 }
 
 void AppendValue(const CPdfElement& value, const CReferenceMapper& mapper, std::string& out, int depth);
@@ -197,7 +185,7 @@ bool DecodeNameToken(std::string_view token, std::string& out)
         return false;
     out.clear();
     for (size_t i = 1; i < token.size(); ++i) {
-        if (token[i] == '#' && i + 2 < token.size() && HexValue(token[i + 1]) >= 0 && HexValue(token[i + 2]) >= 0) {
+        if (token[i] == '#' && i + 2 < token.size() && IsHexDigit(token[i + 1]) && IsHexDigit(token[i + 2])) {
             out += static_cast<char>(HexValue(token[i + 1]) * 16 + HexValue(token[i + 2]));
             i += 2;
         } else {
@@ -239,10 +227,10 @@ size_t DecodeEscape(std::string_view body, size_t i, std::string& out)
             return i + 1;
         }
     }
-    if (c >= '0' && c <= '7') {
+    if (IsOctalDigit(c)) {
         int value = 0;
         size_t k = i;
-        while (k < body.size() && k < i + 3 && body[k] >= '0' && body[k] <= '7')
+        while (k < body.size() && k < i + 3 && IsOctalDigit(body[k]))
             value = value * 8 + (body[k++] - '0');
         out += static_cast<char>(value & 0xFF);
         return k;

@@ -2,40 +2,12 @@
 
 namespace {
 
-// Byte classes of PDF syntax: 1 white space, 2 delimiter, 0 regular.
-struct CByteClasses {
-    unsigned char table[256] = {};
-    constexpr CByteClasses()
-    {
-        for (int c : {0, 9, 10, 12, 13, 32})
-            table[c] = 1;
-        for (char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
-            table[static_cast<unsigned char>(c)] = 2;
-    }
-};
-constexpr CByteClasses kByteClasses;
-
-bool IsDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;
 }
 
 } // namespace
-
-bool IsPdfWhite(unsigned char c)
-{
-    return kByteClasses.table[c] == 1;
-}
-
-bool IsPdfDelimiter(unsigned char c)
-{
-    return kByteClasses.table[c] == 2;
-}
 
 void CObjectScanner::Reset(ScanMode mode)
 {
@@ -169,7 +141,7 @@ inline bool CObjectScanner::ReadRegular(std::string_view text, bool atEnd, Token
     const size_t size = text.size();
     size_t q = token.start + 1;
     if (bytes[token.start] == '/') {
-        while (q < size && kByteClasses.table[static_cast<unsigned char>(bytes[q])] == 0)
+        while (q < size && IsPdfRegular(static_cast<unsigned char>(bytes[q])))
             ++q;
         if (q == size && !atEnd)
             return false;
@@ -185,7 +157,7 @@ inline bool CObjectScanner::ReadRegular(std::string_view text, bool atEnd, Token
     uint64_t value = allDigits ? first - '0' : 0;
     for (; q < size; ++q) {
         const auto c = static_cast<unsigned char>(bytes[q]);
-        if (kByteClasses.table[c] != 0)
+        if (!IsPdfRegular(c))
             break;
         if (IsDigit(c)) {
             value = value > UINT32_MAX ? value : value * 10 + (c - '0');
@@ -426,7 +398,7 @@ bool CObjectScanner::IntegerValue(std::string_view text, const CObjectKey& key, 
         return false;
     int64_t number = 0;
     for (char c : value) {
-        if (!IsDigit(static_cast<unsigned char>(c)))
+        if (!IsDigit(c))
             return false;
         number = number * 10 + (c - '0'); // no overflow: at most 18 digits
     }

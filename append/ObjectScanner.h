@@ -13,8 +13,7 @@
 #include <string_view>
 #include <vector>
 
-bool IsPdfWhite(unsigned char c);
-bool IsPdfDelimiter(unsigned char c);
+#include "pdf/ByteClass.h"
 
 constexpr size_t kNoIndex = SIZE_MAX;
 

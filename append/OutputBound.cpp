@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Foliobind.h"
+#include "pdf/CheckedMath.h"
 #include "pdf/Element.h"
 #include "pdf/Exception.h"
 #include "streams/FlateStream.h"
@@ -18,10 +19,17 @@ constexpr uint64_t kObjectOverhead = 64;
 // The most bytes Flate makes from one compressed byte: 258 from 2 bits.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
+// a + b, or the largest value when the sum does not fit: a bound past every limit.
+uint64_t BoundSum(uint64_t a, uint64_t b)
+{
+    uint64_t sum = 0;
+    return CheckedAdd(a, b, sum) ? sum : UINT64_MAX;
+}
+
 // Text whose references ("1 0 R " at least six bytes) each gain up to nine digits.
 uint64_t WithRenumbering(uint64_t bytes)
 {
-    return bytes + bytes / 6 * 9 + 9;
+    return BoundSum(bytes, BoundSum(bytes / 6 * 9, 9));
 }
 
 uint64_t ObjectStreamBytes(CPdfXRef& xref, uint32_t number, bool isExact)
@@ -54,10 +62,11 @@ uint64_t ObjectBytesBound(CPdfXRef& xref, uint64_t fileSize, bool isSecond, bool
         ++objects;
         if (entry.type == 2 && entry.offset < entries.size() && !isCounted[entry.offset]) {
             isCounted[entry.offset] = true;
-            bytes += ObjectStreamBytes(xref, entry.offset, isExact);
+            bytes = BoundSum(bytes, ObjectStreamBytes(xref, entry.offset, isExact));
         }
     }
-    return (isSecond ? WithRenumbering(bytes) : bytes) + objects * kObjectOverhead;
+    // No overflow: objects counts table entries, far fewer than 2^32.
+    return BoundSum(isSecond ? WithRenumbering(bytes) : bytes, objects * kObjectOverhead);
 }
 
 // The first root's indirect /Kids is written twice, as it stands and with the second root.
@@ -73,8 +82,8 @@ void CFoliobind::CheckOutputSize(const char* outputPath)
                               : ObjectBytesBound(*m_xref1, m_input1.size(), false, isExact);
     };
     auto bound = [&](bool isExact) {
-        return twice + firstBound(isExact) +
-               ObjectBytesBound(*m_xref2, m_input2.size(), true, isExact);
+        return BoundSum(twice,
+                        BoundSum(firstBound(isExact), ObjectBytesBound(*m_xref2, m_input2.size(), true, isExact)));
     };
     if (bound(false) > m_maxOutputOffset && bound(true) > m_maxOutputOffset)
         throw CPdfException(FormatText(

@@ -7,13 +7,13 @@ int32_t g_exitCode = 0;
 
 CPdfException CPdfDamaged()
 {
-    g_exitCode = -4;
+    g_exitCode = kDamagedStatus;
     return CPdfException("PDF file was damaged");
 }
 
 CPdfException CPdfEncrypted()
 {
-    g_exitCode = -3;
+    g_exitCode = kEncryptedStatus;
     return CPdfException("PDF file is encrypted");
 }
 

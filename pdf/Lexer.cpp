@@ -3,49 +3,6 @@
 #include <climits>
 #include <cstdlib>
 
-namespace {
-
-// 0 regular, 1 whitespace, 2 delimiter; indexed by byte value.
-struct CharClassTable {
-    unsigned char cls[256] = {};
-    constexpr CharClassTable()
-    {
-        for (int c : {0, 9, 10, 12, 13, 32})
-            cls[c] = 1;
-        for (unsigned char c : {'%', '(', ')', '/', '<', '>', '[', ']', '{', '}'})
-            cls[c] = 2;
-    }
-};
-constexpr CharClassTable kCharClass;
-
-} // namespace
-
-bool CPdfLexer::isWhitespace(int c)
-{
-    return c >= 0 && c <= 255 && kCharClass.cls[c] == 1;
-}
-
-bool CPdfLexer::isDelimiter(int c)
-{
-    return c >= 0 && c <= 255 && kCharClass.cls[c] == 2;
-}
-
-bool CPdfLexer::isRegular(int c)
-{
-    return c >= 0 && c <= 255 && kCharClass.cls[c] == 0;
-}
-
-int CPdfLexer::hexValue(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 int32_t LexIntegerValue(const std::string& text)
 {
     size_t i = 0;
@@ -53,7 +10,7 @@ int32_t LexIntegerValue(const std::string& text)
     if (i < text.size() && (text[i] == '-' || text[i] == '+'))
         isNegative = text[i++] == '-';
     int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
         // Saturates: once past the 32-bit range further digits cannot bring it back.
         value = value * 10 + (text[i] - '0');
         if (value > int64_t(INT32_MAX) + 1)
@@ -118,7 +75,7 @@ int CPdfLexer::skipBlanks()
                 isComment = false;
         } else if (c == '%') {
             isComment = true;
-        } else if (!isWhitespace(c)) {
+        } else if (!IsPdfWhite(c)) {
             return c;
         }
     }
@@ -169,7 +126,7 @@ void CPdfLexer::nextToken(CPdfElement& out)
     default:
         break;
     }
-    if (c == '-' || c == '.' || (c >= '0' && c <= '9'))
+    if (c == '-' || c == '.' || IsDigit(c))
         readNumber(c, out);
     else
         readRegular(c, out);
@@ -226,11 +183,11 @@ void CPdfLexer::readEscape()
     default:
         break;
     }
-    if (e >= '0' && e <= '7') {
+    if (IsOctalDigit(e)) {
         int value = e - '0';
         for (int i = 0; i < 2; ++i) {
             int d = peekChar();
-            if (d < '0' || d > '7')
+            if (!IsOctalDigit(d))
                 break;
             getChar();
             value = value * 8 + (d - '0');
@@ -247,7 +204,7 @@ void CPdfLexer::readNumber(int first, CPdfElement& out)
     m_text.push_back(static_cast<char>(first));
     for (;;) {
         int c = peekChar();
-        if (c >= '0' && c <= '9') {
+        if (IsDigit(c)) {
             getChar();
         } else if (c == '.') {
             getChar();
@@ -267,14 +224,14 @@ void CPdfLexer::readName(CPdfElement& out)
 {
     for (;;) {
         int c = peekChar();
-        if (c < 0 || !isRegular(c))
+        if (!IsPdfRegular(c))
             break;
         getChar();
         if (c == '#') {
-            int high = hexValue(peekChar());
+            int high = HexValue(peekChar());
             if (high >= 0) {
                 getChar();
-                int low = hexValue(getChar()); // consumed whatever it is
+                int low = HexValue(getChar()); // consumed whatever it is
                 c = high * 16 + (low >= 0 ? low : 0);
             }
         }
@@ -291,9 +248,9 @@ void CPdfLexer::readHexString(CPdfElement& out)
         int c = getChar();
         if (c < 0 || c == '>')
             break;
-        if (isWhitespace(c))
+        if (IsPdfWhite(c))
             continue;
-        int value = hexValue(c);
+        int value = HexValue(c);
         pending = pending * 16 + (value >= 0 ? value : 0);
         if (++digits == 2) {
             m_text.push_back(static_cast<char>(pending));
@@ -311,7 +268,7 @@ void CPdfLexer::readRegular(int first, CPdfElement& out)
     m_text.push_back(static_cast<char>(first));
     for (;;) {
         int c = peekChar();
-        if (c < 0 || !isRegular(c))
+        if (!IsPdfRegular(c))
             break;
         getChar();
         m_text.push_back(static_cast<char>(c));

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "pdf/ByteClass.h"
 #include "pdf/Element.h"
 #include "pdf/RefHolder.h"
 #include "streams/Stream.h"
 
 class CPdfLexer {
 public:
-    // Takes over the caller's reference to the stream (see CPdfRef::adopt).
+    // Takes over the caller's reference to the stream.
     explicit CPdfLexer(CPdfRef<CPdfStream> input);
 
     // Next byte of the input list, moving on to a later input when one ends; -1 after the last.
@@ -27,11 +28,9 @@ public:
 
     CPdfStream* currentInput() const { return m_inputs.at(static_cast<size_t>(m_current)).get(); }
 
-    static bool isWhitespace(int c);
-    static bool isDelimiter(int c);
-    static bool isRegular(int c);
-    // Value of a hex digit, or -1.
-    static int hexValue(int c);
+    // The byte classes of pdf/ByteClass.h, for the cross-reference reader.
+    static bool isWhitespace(int c) { return IsPdfWhite(c); }
+    static bool isDelimiter(int c) { return IsPdfDelimiter(c); }
 
 private:
     // Skips whitespace and comments; returns the token's first byte, or -1 at the end.

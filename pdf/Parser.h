@@ -21,8 +21,6 @@ public:
     void advance();
 
     const CPdfElement& current() const { return m_current; }
-    const CPdfElement& lookAhead() const { return m_lookAhead; }
-    CPdfLexer& lexer() { return m_lexer; }
 
 private:
     void parseArray(CPdfElement& out, int depth);

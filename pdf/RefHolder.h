@@ -1,5 +1,5 @@
 // CPdfRef: the one holder of a manually counted object (array, dictionary, stream).
-// share() adds a reference, adopt() takes over one the caller already owns; the
+// share() adds a reference, create() makes an object and holds its first one; the
 // destructor releases it. Plain pointers elsewhere in the program are borrowed.
 #pragma once
 
@@ -17,9 +17,8 @@ public:
             object->addRef();
         return CPdfRef(object);
     }
-    static CPdfRef adopt(T* object) { return CPdfRef(object); }
 
-    // Creates an object (count 1) and adopts its reference.
+    // Creates an object (count 1) and holds its reference.
     template <typename U = T, typename... Args>
     static CPdfRef create(Args&&... args)
     {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "pdf/Lexer.h"
+#include "pdf/ByteClass.h"
 #include "streams/FlateStream.h"
 
 CPdfDecodeStream::CPdfDecodeStream(CPdfRef<CPdfStream> underlying) : CPdfFilterStream(std::move(underlying)) {}
@@ -38,9 +38,9 @@ size_t CPdfAsciiHexStream::decode(unsigned char* out, size_t capacity)
     size_t count = 0;
     while (count < capacity && !m_isDone) {
         const int c = nextInput();
-        if (CPdfLexer::isWhitespace(c))
+        if (IsPdfWhite(c))
             continue;
-        const int value = c < 0 || c == '>' ? -1 : CPdfLexer::hexValue(c);
+        const int value = c < 0 || c == '>' ? -1 : HexValue(c);
         if (value < 0) {
             // The end marker (or the data's end) completes an odd digit; a bad character drops it.
             if ((c < 0 || c == '>') && m_highHalf >= 0)
@@ -80,7 +80,7 @@ size_t CPdfAscii85Stream::decode(unsigned char* out, size_t capacity)
             if (m_isFirst && c == '<' && nextInput() == '~')
                 c = nextInput();
             m_isFirst = false;
-            if (CPdfLexer::isWhitespace(c))
+            if (IsPdfWhite(c))
                 continue;
             if (c == 'z' && pending == 0) {
                 digits[0] = digits[1] = digits[2] = digits[3] = digits[4] = 0;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "pdf/CheckedMath.h"
 #include "streams/Stream.h"
 
 namespace {
@@ -33,11 +34,11 @@ bool computeRowGeometry(int32_t columns, int32_t colors, int32_t bitsPerComponen
     int32_t pixelBits = 0;
     int32_t rowBits = 0;
     int32_t dataBytes = 0;
-    if (__builtin_mul_overflow(colors, bitsPerComponent, &pixelBits) ||
-        __builtin_mul_overflow(columns, pixelBits, &rowBits) || __builtin_add_overflow(rowBits, 7, &dataBytes))
+    if (!CheckedMul(colors, bitsPerComponent, pixelBits) || !CheckedMul(columns, pixelBits, rowBits) ||
+        !CheckedAdd(rowBits, 7, dataBytes))
         return false;
     pixelBytes = (pixelBits + 7) / 8;
-    return !__builtin_add_overflow(pixelBytes, dataBytes / 8, &rowBytes);
+    return CheckedAdd(pixelBytes, dataBytes / 8, rowBytes);
 }
 
 // The Paeth predictor: the neighbour closest to left + up - upLeft; ties prefer left, then up.

@@ -24,7 +24,6 @@ public:
     virtual void addRef() { ++m_refCount; }
     virtual void release();
     virtual void rewind() = 0;
-    virtual void reserved() {}
     // Next byte (0..255) and consume it, or -1 at the end of data.
     virtual int getChar() = 0;
     // Up to length next bytes into buffer, as getChar would give them; fewer only at the end.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "pdf/Lexer.h"
+#include "pdf/ByteClass.h"
 #include "streams/Stream.h"
 
 namespace {
@@ -14,14 +14,9 @@ constexpr size_t kLookBehind = 48;
 constexpr size_t kLookAhead = 16;
 constexpr uint32_t kMaxGeneration = 65535;
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool isSpace(char c)
 {
-    return CPdfLexer::isWhitespace(static_cast<unsigned char>(c));
+    return IsPdfWhite(static_cast<unsigned char>(c));
 }
 
 } // namespace
@@ -63,7 +58,7 @@ bool CPdfFileScan::isWordAt(size_t at, const char* word, size_t length) const
         return false;
     if (at + length == m_window.size())
         return m_isAtEnd;
-    return !CPdfLexer::isRegular(static_cast<unsigned char>(m_window[at + length]));
+    return !IsPdfRegular(static_cast<unsigned char>(m_window[at + length]));
 }
 
 void CPdfFileScan::markLastObject(std::vector<size_t>& marks)
@@ -74,7 +69,7 @@ void CPdfFileScan::markLastObject(std::vector<size_t>& marks)
 
 void CPdfFileScan::visit(size_t at, uint32_t offset)
 {
-    const bool isWordStart = at == 0 || !CPdfLexer::isRegular(static_cast<unsigned char>(m_window[at - 1]));
+    const bool isWordStart = at == 0 || !IsPdfRegular(static_cast<unsigned char>(m_window[at - 1]));
     switch (m_window[at]) {
     case 'o':
         if (isWordAt(at, "obj", 3))
@@ -104,7 +99,7 @@ void CPdfFileScan::visit(size_t at, uint32_t offset)
 void CPdfFileScan::visitObj(size_t at, uint32_t offset)
 {
     size_t i = at;
-    auto skip = [&](bool (*isPart)(char), size_t most) {
+    auto skip = [&](auto isPart, size_t most) {
         size_t count = 0;
         while (i > 0 && count < most && isPart(m_window[i - 1])) {
             --i;
@@ -115,15 +110,15 @@ void CPdfFileScan::visitObj(size_t at, uint32_t offset)
     if (skip(isSpace, kLookBehind) == 0)
         return;
     const size_t generationEnd = i;
-    if (skip(isDigit, 5) == 0 || (i > 0 && isDigit(m_window[i - 1])))
+    if (skip(IsDigit, 5) == 0 || (i > 0 && IsDigit(m_window[i - 1])))
         return;
     const size_t generationStart = i;
     if (skip(isSpace, kLookBehind) == 0)
         return;
     const size_t numberEnd = i;
-    if (skip(isDigit, 10) == 0)
+    if (skip(IsDigit, 10) == 0)
         return;
-    if (i > 0 && CPdfLexer::isRegular(static_cast<unsigned char>(m_window[i - 1])))
+    if (i > 0 && IsPdfRegular(static_cast<unsigned char>(m_window[i - 1])))
         return;
     if (i == 0 && m_windowOffset != 0)
         return; // the look-behind ran out: not a header anyone would write

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "pdf/ByteClass.h"
 #include "pdf/Exception.h"
 #include "pdf/Lexer.h"
 #include "streams/Stream.h"
@@ -55,7 +56,7 @@ bool readTableInteger(std::string_view table, size_t& at, int32_t& value)
 {
     while (at < table.size()) {
         const auto c = static_cast<unsigned char>(table[at]);
-        if (CPdfLexer::isWhitespace(c)) {
+        if (IsPdfWhite(c)) {
             ++at;
         } else if (c == '%') {
             while (at < table.size() && table[at] != '\r' && table[at] != '\n')
@@ -67,11 +68,11 @@ bool readTableInteger(std::string_view table, size_t& at, int32_t& value)
     if (at >= table.size())
         return false;
     const char first = table[at];
-    if (first != '-' && first != '.' && (first < '0' || first > '9'))
+    if (first != '-' && first != '.' && !IsDigit(first))
         return false;
     const size_t start = at++;
     bool hasPoint = first == '.';
-    for (; at < table.size() && ((table[at] >= '0' && table[at] <= '9') || table[at] == '.'); ++at)
+    for (; at < table.size() && (IsDigit(table[at]) || table[at] == '.'); ++at)
         hasPoint = hasPoint || table[at] == '.';
     if (hasPoint)
         return false;

@@ -19,7 +19,6 @@ public:
     CPdfObjectStreamText(CPdfXRef& xref, uint32_t number);
     virtual ~CPdfObjectStreamText() = default;
 
-    uint32_t number() const { return m_number; }
     int32_t count() const { return static_cast<int32_t>(m_objectNumbers.size()); }
     // The object number the table gives for index (0 <= index < count()).
     int32_t objectNumber(int32_t index) const { return m_objectNumbers.at(static_cast<size_t>(index)); }

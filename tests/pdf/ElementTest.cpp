@@ -241,8 +241,9 @@ TEST(Dictionary, GetResolved)
     }
 }
 
-// The holder: share adds a reference, adopt takes one over, move leaves the source empty.
-TEST(RefHolder, SharesAdoptsAndMoves)
+// The holder: share adds a reference, move leaves the source empty, and a holder keeps a stream
+// alive after the element that held it lets go.
+TEST(RefHolder, SharesAndMoves)
 {
     int destroyed = 0;
     CPdfRef<CPdfStream> first = CPdfRef<CPdfStream>::create<CSentinelStream>(destroyed);
@@ -264,10 +265,10 @@ TEST(RefHolder, SharesAdoptsAndMoves)
     element.setStream(replaced.get());
     replaced.reset();
     EXPECT_EQ(2, destroyed);
-    CPdfRef<CPdfStream> adopted = CPdfRef<CPdfStream>::adopt(CPdfRef<CPdfStream>::share(element.stream()).detach());
+    CPdfRef<CPdfStream> kept = CPdfRef<CPdfStream>::share(element.stream());
     element.clear();
     EXPECT_EQ(2, destroyed);
-    adopted.reset();
+    kept.reset();
     EXPECT_EQ(3, destroyed);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pdf/ByteClass.h"
 #include "tests/support/TestStreams.h"
 
 using namespace std::string_literals;
@@ -242,15 +243,36 @@ TEST(Lexer, ByteClasses)
         const std::vector<std::string> expected = isWhitespace ? std::vector<std::string>{Kw("x"), Kw("y")}
                                                                : std::vector<std::string>{Kw(input)};
         EXPECT_EQ(expected, LexAll(lexer, 4));
-        EXPECT_EQ(isWhitespace, CPdfLexer::isWhitespace(byte));
-        EXPECT_TRUE(CPdfLexer::isRegular(byte) != CPdfLexer::isWhitespace(byte));
+        EXPECT_EQ(isWhitespace, IsPdfWhite(byte));
+        EXPECT_TRUE(IsPdfRegular(byte) != IsPdfWhite(byte));
+        EXPECT_FALSE(IsPdfDelimiter(byte));
     }
     for (char c : delimiters) {
-        EXPECT_TRUE(CPdfLexer::isDelimiter(static_cast<unsigned char>(c)));
-        EXPECT_FALSE(CPdfLexer::isRegular(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(IsPdfDelimiter(static_cast<unsigned char>(c)));
+        EXPECT_FALSE(IsPdfRegular(static_cast<unsigned char>(c)));
     }
-    EXPECT_FALSE(CPdfLexer::isRegular(-1));
-    EXPECT_FALSE(CPdfLexer::isWhitespace(-1));
+    EXPECT_FALSE(IsPdfRegular(-1));
+    EXPECT_FALSE(IsPdfWhite(-1));
+    EXPECT_FALSE(IsPdfDelimiter(-1));
+}
+
+// Digit values of every byte, and of the end of data: decimal, octal, hex in either case.
+TEST(Lexer, DigitClasses)
+{
+    const std::string lower = "0123456789abcdef";
+    const std::string upper = "0123456789ABCDEF";
+    for (int byte = -1; byte < 256; ++byte) {
+        SCOPED_TRACE(byte);
+        const size_t low = byte < 0 ? std::string::npos : lower.find(static_cast<char>(byte));
+        const size_t up = byte < 0 ? std::string::npos : upper.find(static_cast<char>(byte));
+        const int hex = low != std::string::npos ? int(low) : up != std::string::npos ? int(up) : -1;
+        EXPECT_EQ(hex, HexValue(byte));
+        EXPECT_EQ(hex >= 0, IsHexDigit(byte));
+        EXPECT_EQ(hex >= 0 && hex < 10, IsDigit(byte));
+        EXPECT_EQ(hex >= 0 && hex < 8, IsOctalDigit(byte));
+    }
+    EXPECT_EQ(-1, HexValue(static_cast<char>(0xC1)));
+    EXPECT_FALSE(IsDigit(static_cast<char>(0xB0)));
 }
 
 // Inputs cut at every byte: the lexer always ends with EndOfData, having read exactly the

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pdf/CheckedMath.h"
 #include "streams/FlateStream.h"
 #include "tests/streams/FlateFixtures.h"
 
@@ -155,6 +156,30 @@ TEST(Predictor, RawBytesBypassThePredictor)
     // The predictor now starts at the second row, over a zero row: 1 1, then 2 2.
     EXPECT_EQ(Bytes({1, 1, 2, 2}), ReadAll(*stream));
     EXPECT_EQ(-1, stream->getRawChar());
+}
+
+// The checked arithmetic the row geometry uses, at the edges of each type: the exact result of
+// the operands, whatever their types, and whether it fits the result's type.
+TEST(CheckedMath, Edges)
+{
+    int32_t sum32 = 0;
+    EXPECT_TRUE(CheckedAdd(INT32_MAX - 1, 1, sum32));
+    EXPECT_EQ(INT32_MAX, sum32);
+    EXPECT_FALSE(CheckedAdd(INT32_MAX, 1, sum32));
+    EXPECT_FALSE(CheckedAdd(INT32_MIN, -1, sum32));
+    uint64_t sum64 = 0;
+    EXPECT_TRUE(CheckedAdd(UINT32_MAX, 1u, sum64));
+    EXPECT_EQ(uint64_t(1) << 32, sum64);
+    EXPECT_FALSE(CheckedAdd(UINT64_MAX, 1, sum64));
+    EXPECT_FALSE(CheckedAdd(-1, 0, sum64));
+    uint32_t product32 = 0;
+    EXPECT_TRUE(CheckedMul(65535u, 65537u, product32));
+    EXPECT_EQ(UINT32_MAX, product32);
+    EXPECT_FALSE(CheckedMul(65536u, 65536u, product32));
+    uint64_t product64 = 0;
+    EXPECT_TRUE(CheckedMul(65536u, 65536u, product64));
+    EXPECT_EQ(uint64_t(1) << 32, product64);
+    EXPECT_FALSE(CheckedMul(uint64_t(1) << 32, uint64_t(1) << 32, product64));
 }
 
 } // namespace

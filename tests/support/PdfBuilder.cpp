@@ -11,20 +11,16 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace {
+#include "pdf/ByteClass.h"
 
-bool IsRegularChar(char c)
-{
-    static const std::string kNotRegular = std::string(" \t\r\n\f\0", 6) + "()<>[]{}/%";
-    return kNotRegular.find(c) == std::string::npos;
-}
+namespace {
 
 // Whether text names the key (a whole name: "/W" is not found in "/Width").
 bool HasKey(const std::string& text, const std::string& key)
 {
     for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
         size_t end = at + key.size();
-        if (end == text.size() || !IsRegularChar(text[end]))
+        if (end == text.size() || !IsPdfRegular(static_cast<unsigned char>(text[end])))
             return true;
     }
     return false;
