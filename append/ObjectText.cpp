@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "append/OutputFile.h"
+#include "pdf/ByteClass.h"
 #include "pdf/Exception.h"
 #include "xref/XRef.h"
 
@@ -28,11 +29,6 @@ std::array<uint32_t, 256> MakeCrcTable()
 }
 
 const std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // Walks text[start, length) backwards, leaving out the "g R" of every reference, and hands each
 // byte taken to visit.
@@ -70,19 +66,6 @@ void CProgress::Tick(uint32_t searches)
     for (uint64_t i = 0; i < dots; ++i)
         std::putchar('.');
     std::fflush(stdout);
-}
-
-uint32_t FindInBuffer(CProgress& progress, const char* text, uint32_t start, uint32_t end, const char* pattern,
-                      uint32_t length)
-{
-    progress.Tick();
-    if (start >= end || length == 0 || end - start < length)
-        return 0;
-    const std::string_view window(text + start, end - start);
-    const size_t found = window.find(std::string_view(pattern, length));
-    if (found == std::string_view::npos)
-        return 0;
-    return start + static_cast<uint32_t>(found) + length - 1;
 }
 
 uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint32_t length)

@@ -32,10 +32,6 @@ private:
     bool m_quiet = false;
 };
 
-// Index of the last byte of the first occurrence of pattern lying within [start, end); 0 when
-// none. Counts as one search for the progress dots.
-uint32_t FindInBuffer(CProgress& progress, const char* text, uint32_t start, uint32_t end, const char* pattern,
-                      uint32_t length);
 // File position of the last byte of the first occurrence at or after start; 0 when none.
 // A start beyond the end of the file raises "FindInFile error\r\n".
 uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint32_t length);
@@ -103,11 +99,6 @@ private:
     CObjectScanner m_tailScan;
 };
 
-// The spelling the engine steps use: ReadObjectText(reader, number, text).
-inline bool ReadObjectText(CObjectReader& reader, uint32_t number, CObjectText& out)
-{
-    return reader.Read(number, out);
-}
 
 // Writes the text unchanged: head, stream data, tail. Verbatim text is copied from the file as
 // a run, so that objects that follow each other in both files are copied in one piece.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pdf/ByteClass.h"
 #include "pdf/Exception.h"
 #include "xref/XRef.h"
 
@@ -18,11 +19,6 @@ struct CPdfVersion {
     std::string text;     // "M.m" as written
     size_t lineEnd = 0;   // one past the header line's end of line, counted from "%PDF-"
 };
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // Reads up to four digits at text[at]; false when there is none.
 bool ReadVersionNumber(const std::string& text, size_t& at, uint32_t& value)

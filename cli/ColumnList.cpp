@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "cli/Globals.h"
+#include "pdf/ByteClass.h"
 #include "pdf/Exception.h"
 
 std::array<int32_t, kMaxColumns> g_columns{};
@@ -18,11 +19,6 @@ constexpr const char* kLongColumnListText = "Column list of -listusecol is longe
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
 }
 
 // Quotes removed, commas outside quotes turned into "|". A removed quote flips the in-quotes
@@ -89,15 +85,6 @@ void ParseColumnList()
         g_columns.at(static_cast<size_t>(g_columnCount)) = ColumnNumber(piece);
         ++g_columnCount;
     }
-}
-
-bool IsColumnSelected(int32_t field)
-{
-    for (int32_t k = 0; k < g_columnCount; ++k) {
-        if (g_columns.at(static_cast<size_t>(k)) == field)
-            return true;
-    }
-    return false;
 }
 
 void RewriteCommaLine(std::string& line, std::string& delimiter)

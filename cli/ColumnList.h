@@ -22,9 +22,6 @@ extern int32_t g_columnCount;
 // "-listusecol" text longer than 255 characters.
 void ParseColumnList();
 
-// True when field equals one of the valid entries of the column table.
-bool IsColumnSelected(int32_t field);
-
 // The number a "-listusecol" piece stands for: leading white space, an optional sign, then
 // digits up to the first other character; 0 without digits. Values past the 32-bit range
 // saturate, which no field index can equal.

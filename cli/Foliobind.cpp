@@ -465,9 +465,3 @@ bool CFoliobind::PassesPageFilters(const char* fileName)
         std::printf(refusal, fileName, static_cast<int>(count));
     return refusal == nullptr;
 }
-
-// The copy appears under destination only complete: written beside it, then renamed.
-bool CFoliobind::CopyFile(const char* destination, const char* source) const
-{
-    return CopyWithMessages(destination, source, m_quiet) == CopyFailure::None;
-}

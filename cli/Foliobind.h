@@ -45,7 +45,6 @@ public:
     JobOutcome LastOutcome() const { return m_outcome; }
     bool HasAppended() const { return m_hasAppended; }
     bool ScanOptions(int argc, char** argv);
-    bool CopyFile(const char* destination, const char* source) const;
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
     uint32_t CountPages(const char* fileName);
     // The whole append run into outputPath; every failure throws CPdfException. The output is

@@ -28,10 +28,6 @@ public:
 
     CPdfStream* currentInput() const { return m_inputs.at(static_cast<size_t>(m_current)).get(); }
 
-    // The byte classes of pdf/ByteClass.h, for the cross-reference reader.
-    static bool isWhitespace(int c) { return IsPdfWhite(c); }
-    static bool isDelimiter(int c) { return IsPdfDelimiter(c); }
-
 private:
     // Skips whitespace and comments; returns the token's first byte, or -1 at the end.
     int skipBlanks();

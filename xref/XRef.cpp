@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "pdf/ByteClass.h"
 #include "pdf/Exception.h"
 #include "pdf/Lexer.h"
 #include "pdf/Parser.h"
@@ -246,7 +247,7 @@ public:
 
     void skipWhitespace()
     {
-        while (CPdfLexer::isWhitespace(m_next))
+        while (IsPdfWhite(m_next))
             m_next = m_stream.getChar();
     }
     // An integer token followed by white space; false for anything else.
@@ -256,7 +257,7 @@ public:
         int digits = 0;
         for (; m_next >= '0' && m_next <= '9' && digits <= 10; ++digits, m_next = m_stream.getChar())
             number = number * 10 + static_cast<uint64_t>(m_next - '0');
-        if (digits == 0 || digits > 10 || number > INT32_MAX || !CPdfLexer::isWhitespace(m_next))
+        if (digits == 0 || digits > 10 || number > INT32_MAX || !IsPdfWhite(m_next))
             return false;
         value = static_cast<uint32_t>(number);
         return true;
@@ -268,7 +269,7 @@ public:
             if (m_next != static_cast<unsigned char>(*word))
                 return false;
         }
-        return m_next < 0 || CPdfLexer::isWhitespace(m_next) || CPdfLexer::isDelimiter(m_next);
+        return m_next < 0 || IsPdfWhite(m_next) || IsPdfDelimiter(m_next);
     }
     int next() const { return m_next; }
     // File position of the byte after the last one consumed.

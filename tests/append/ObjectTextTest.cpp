@@ -51,42 +51,20 @@ struct COpenedInput {
     }
 };
 
-// FindInBuffer gives the index of the last byte of the first occurrence within [start, end),
-// or 0; every 5001st search prints a dot unless quiet.
-TEST(ObjectText, FindInBuffer)
+// Every 5001st search prints a dot unless quiet, whether the searches come one by one or counted
+// together.
+TEST(ObjectText, ProgressDots)
 {
-    const struct {
-        const char* name;
-        std::string text;
-        uint32_t start, end;
-        std::string pattern;
-        uint32_t expected;
-    } rows[] = {
-        {"first occurrence", "ab endobj endobj", 0, 16, "endobj", 8},
-        {"start skips an earlier one", "ab endobj endobj", 4, 16, "endobj", 15},
-        {"occurrence must end before end", "ab endobj", 0, 8, "endobj", 0},
-        {"occurrence ending at end - 1", "ab endobj", 0, 9, "endobj", 8},
-        {"start not below end", "endobj", 6, 6, "obj", 0},
-        {"start above end", "endobj", 7, 6, "obj", 0},
-        {"not present", "<< /A 1 >>", 0, 10, "stream", 0},
-        {"pattern longer than the range", "obj", 0, 3, "endobj", 0},
-    };
-    CProgress progress;
+    const struct { bool quiet; int searches; uint32_t batch; const char* dots; } rows[] = {
+        {false, 5000, 1, ""}, {false, 5001, 1, "."}, {false, 10002, 1, ".."}, {true, 5001, 1, ""},
+        {false, 1, 10002, ".."}, {false, 3, 5000, ".."}, {false, 1, 5000, ""}, {true, 1, 100000, ""}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(FindInBuffer(progress, row.text.data(), row.start, row.end, row.pattern.c_str(),
-                               static_cast<uint32_t>(row.pattern.size())),
-                  row.expected);
-    }
-    const struct { bool quiet; int searches; const char* dots; } dotRows[] = {
-        {false, 5000, ""}, {false, 5001, "."}, {false, 10002, ".."}, {true, 5001, ""}};
-    for (const auto& row : dotRows) {
-        SCOPED_TRACE(row.searches);
+        SCOPED_TRACE(std::to_string(row.searches) + " x " + std::to_string(row.batch));
         CProgress counted;
         counted.SetQuiet(row.quiet);
         testing::internal::CaptureStdout();
         for (int i = 0; i < row.searches; ++i)
-            FindInBuffer(counted, "abc", 0, 3, "bc", 2);
+            counted.Tick(row.batch);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), row.dots);
     }
 }
