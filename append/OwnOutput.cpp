@@ -123,11 +123,8 @@ void CFoliobind::OpenOwnFirst()
 void CFoliobind::IndexOwnBody()
 {
     m_own.bodyMark = m_output.position();
-    if (m_own.rootLayout.isKnown) {
-        m_hasPagesRootText = true; // kept in m_own.rootHead
-    } else if (m_reader1.Read(m_pages1, m_pagesRootText)) {
-        m_hasPagesRootText = true;
-    }
+    // A kept root lives in m_own.rootHead; only the first line reads it from the journal.
+    m_hasPagesRootText = m_own.rootLayout.isKnown || m_reader1.Read(m_pages1, m_pagesRootText);
     std::set<uint32_t> notCopied;
     for (const COwnUndo& undo : m_own.undo)
         notCopied.insert(undo.number); // written already, by the outline merge
