@@ -157,6 +157,9 @@ void CFoliobind::IndexOwnBody()
             m_reader1.Read(number, m_text) && !m_text.scan.m_hasUnsharedName)
             Fingerprint(m_text, number);
     }
+    // An object the lines rewrite again and again (an outline root, a catalog) waits once.
+    std::sort(waiting.begin(), waiting.end());
+    waiting.erase(std::unique(waiting.begin(), waiting.end()), waiting.end());
     m_own.pending.swap(waiting);
 }
 
