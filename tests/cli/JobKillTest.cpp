@@ -49,6 +49,22 @@ pid_t StartProgram(const std::string& folder, std::vector<std::string> words)
     return child;
 }
 
+// Runs the program in folder and kills it outright (SIGKILL) at a moment within round's
+// twentieth of runTime (and a little past the run's end); returns the moment, for the trace.
+std::chrono::microseconds KillDuringRun(const std::string& folder, std::vector<std::string> words,
+                                        std::chrono::steady_clock::duration runTime, int round, double within)
+{
+    const auto delay = std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within) / kKills);
+    const pid_t child = StartProgram(folder, std::move(words));
+    if (child <= 0)
+        return std::chrono::microseconds(-1);
+    std::this_thread::sleep_for(delay);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return delay;
+}
+
 } // namespace
 
 TEST(JobKill, FirstFileIsOldOrComplete)
@@ -74,16 +90,10 @@ TEST(JobKill, FirstFileIsOldOrComplete)
     std::uniform_real_distribution<double> within(0.0, 1.0);
     for (int round = 0; round < kKills; ++round) {
         folder.WriteFile("a.pdf", original);
-        // One moment in each twentieth of the run (and a little past its end).
-        const auto delay =
-            std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within(random)) / kKills);
+        const auto delay = KillDuringRun(folder.path(), {FOLIOBIND_EXE, "a.pdf", "b.pdf", "-nobookmarks", "-quiet"},
+                                         runTime, round, within(random));
+        ASSERT_GE(delay.count(), 0);
         SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
-        const pid_t child = StartProgram(folder.path(), {FOLIOBIND_EXE, "a.pdf", "b.pdf", "-nobookmarks", "-quiet"});
-        ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(delay);
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
 
         bool exists = false;
         const std::string bytes = FileBytes(first, &exists);
@@ -308,15 +318,9 @@ TEST(JobKill, OutputsAreOldOrComplete)
         for (int round = 0; round < kKills; ++round) {
             CScratchFolder folder;
             prepare(folder);
-            const auto delay =
-                std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within(random)) / kKills);
+            const auto delay = KillDuringRun(folder.path(), Words(row.args), runTime, round, within(random));
+            ASSERT_GE(delay.count(), 0);
             SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
-            const pid_t child = StartProgram(folder.path(), Words(row.args));
-            ASSERT_GT(child, 0);
-            std::this_thread::sleep_for(delay);
-            kill(child, SIGKILL);
-            int status = 0;
-            waitpid(child, &status, 0);
             for (const std::string& output : row.outputs)
                 EXPECT_EQ(states[output].count(FileBytes(folder.path() + "/" + output)), 1u) << output;
             EXPECT_TRUE(TemporaryFiles(folder.path()).empty());
@@ -369,14 +373,9 @@ TEST(JobKill, LongPlainListKeepsWholeLines)
         CScratchFolder folder;
         prepare(folder, kLines);
         const auto delay =
-            std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.25 * (round + within(random)) / kKills);
+            KillDuringRun(folder.path(), {FOLIOBIND_EXE, "list.txt", "-oout.pdf"}, runTime, round, within(random));
+        ASSERT_GE(delay.count(), 0);
         SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
-        const pid_t child = StartProgram(folder.path(), {FOLIOBIND_EXE, "list.txt", "-oout.pdf"});
-        ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(delay);
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
         bool exists = false;
         const std::string bytes = FileBytes(folder.path() + "/out.pdf", &exists);
         if (!exists)
