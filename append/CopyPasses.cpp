@@ -70,26 +70,30 @@ void CFoliobind::CopySecondObject(uint32_t number)
     if ((*m_entries2)[number].type == 0 || number == m_root2 || number == m_info2 || m_dupMap[number].marked ||
         (!m_plan.secondDropped.empty() && m_plan.secondDropped.count(number)))
         return;
-    if (!m_reader2.Read(number, m_text))
+    const CObjectText* kept = KeptText(number);
+    if (!kept && !m_reader2.Read(number, m_text))
         return;
+    const CObjectText& text = kept ? *kept : m_text;
     m_progress.Tick();
-    if (IsObjectStream(m_text))
+    if (IsObjectStream(text))
         return;
     m_progress.Tick();
     entry.inUse = 1;
-    entry.generation = m_text.generation;
+    entry.generation = text.generation;
     if (m_plan.IsEmpty())
         m_spanEdits.clear();
     else
-        CollectSecondEdits(number, m_text, m_spanEdits);
-    RenumberHead(m_text, m_text.head.size(), number, m_spanEdits);
-    if (!m_text.isStream)
+        CollectSecondEdits(number, text, m_spanEdits);
+    RenumberHead(text, text.head.size(), number, m_spanEdits);
+    if (m_spanEdits.empty())
+        NoteCopiedKeys(number, text);
+    if (!text.isStream)
         return;
-    m_output.CopyRun(m_input2, m_text.dataStart, m_text.dataLength);
-    if (m_text.isVerbatim)
-        m_output.CopyRun(m_input2, m_text.dataStart + m_text.dataLength, m_text.tail.size());
+    m_output.CopyRun(m_input2, text.dataStart, text.dataLength);
+    if (text.isVerbatim)
+        m_output.CopyRun(m_input2, text.dataStart + text.dataLength, text.tail.size());
     else
-        m_output.Write(m_text.tail);
+        m_output.Write(text.tail);
 }
 
 uint64_t CFoliobind::OutputNumberOfSecond(uint32_t number) const

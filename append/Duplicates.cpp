@@ -27,6 +27,7 @@ constexpr uint32_t kMaxDuplicateDepth = 64;
 constexpr size_t kCompareBlock = 64 * 1024;
 constexpr char kReferenceMark = '\x01';
 constexpr size_t kSampleLength = 64;
+constexpr uint64_t kMaxKeptTextBytes = 32 * 1024 * 1024;
 
 enum class RefForm { Blank, AsWritten };
 
@@ -135,20 +136,67 @@ void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
 
 } // namespace
 
-void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
+// The keys by which a target is found: its shape and its full key. mapOutput gives each
+// reference as the output writes it; data is read from input.
+template <typename MapOutput>
+COwnKeys CFoliobind::TargetKeys(const CObjectText& text, CInputFile& input, MapOutput mapOutput)
 {
     CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
     const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
     const uint32_t crc = ObjectCrc(m_targetCanonical.data(), length, 0, 0xFFFFFFFF);
+    COwnKeys keys;
+    keys.shape = ShapeKey(text, m_targetCanonical, crc);
+    CanonicalHead(text, RefForm::AsWritten, mapOutput, m_targetCanonical);
+    keys.full = FullKey(text, m_targetCanonical, DataSample(input, text));
+    return keys;
+}
+
+void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
+{
+    IndexTarget(outputNumber, TargetKeys(text, m_input1, LiteralReference));
+}
+
+void CFoliobind::IndexTarget(uint32_t outputNumber, const COwnKeys& keys)
+{
     m_table[outputNumber].isTarget = true;
-    const uint64_t shape = ShapeKey(text, m_targetCanonical, crc);
-    ++m_shapeCounts[shape];
+    ++m_shapeCounts[keys.shape];
     ++m_targetCount;
-    CanonicalHead(text, RefForm::AsWritten, LiteralReference, m_targetCanonical);
-    const uint64_t full = FullKey(text, m_targetCanonical, DataSample(m_input1, text));
-    m_fingerprints.emplace(full, outputNumber);
+    m_fingerprints.emplace(keys.full, outputNumber);
     if (m_own.isActive)
-        m_own.NoteKeys(outputNumber, shape, full);
+        m_own.NoteKeys(outputNumber, keys.shape, keys.full);
+}
+
+// A kept output's line indexes the objects the line before it wrote. Those copied from the
+// second file with only their references renumbered get their keys now, from the text in hand,
+// as the journal's text would give them.
+void CFoliobind::NoteCopiedKeys(uint32_t number, const CObjectText& text)
+{
+    if (!m_own.isActive || number == m_pages2 || number == m_countObject2 || number == m_kidsObject2)
+        return;
+    if (text.isStream) {
+        // Only data whose /Length says where it ends is cut the same way in the journal.
+        const CObjectKey* length = text.scan.FindKey(text.head, "Length");
+        int64_t value = -1;
+        if (!length || !text.scan.IntegerValue(text.head, *length, value) ||
+            static_cast<uint64_t>(value) != text.dataLength)
+            return;
+    } else if (text.isCompressed && (text.head.find("stream") != std::string::npos ||
+                                     text.head.find('%') != std::string::npos ||
+                                     text.head.find("endobj") + 7 != text.head.size())) {
+        return; // read back as a stored object, its text could end elsewhere
+    }
+    const uint32_t outputNumber = m_numberShift + number;
+    COwnKeys keys;
+    if (!text.scan.m_hasUnsharedName) {
+        keys = TargetKeys(text, m_input2, [this](const CObjectRef& ref, uint32_t& outNumber, uint32_t& outGeneration) {
+            const bool isDuplicate = ref.number < m_dupMap.size() && m_dupMap[ref.number].marked;
+            outNumber = static_cast<uint32_t>(OutputNumberOfSecond(ref.number));
+            outGeneration = isDuplicate ? m_table[m_dupMap[ref.number].target].generation : ref.generation;
+        });
+        keys.isTarget = true;
+    }
+    keys.position = m_table[outputNumber].position;
+    m_own.lineKeys.emplace_back(outputNumber, keys);
 }
 
 // A target the output no longer holds as it was: its text is about to change.
@@ -184,6 +232,9 @@ bool CFoliobind::IsKnownShape(uint64_t shape) const
 
 void CFoliobind::MarkDuplicates()
 {
+    m_keptIndex.assign(m_entries2->size(), 0);
+    m_keptUsed = 0;
+    m_keptBytes = 0;
     m_dupMap.assign(m_entries2->size(), DuplicateEntry());
     for (uint32_t number = 0; number < m_dupMap.size(); ++number)
         m_dupMap[number].target = number;
@@ -208,9 +259,31 @@ bool CFoliobind::IsDuplicate(uint32_t number, uint32_t depth)
         return false;
     }
     entry.state = DuplicateState::Examining;
+    CDuplicateFrame& frame = m_dupFrames[depth];
+    frame.isRead = false;
     const bool isDuplicate = ExamineDuplicate(number, depth); // never resizes the map
     entry.state = isDuplicate ? DuplicateState::Duplicate : DuplicateState::Distinct;
+    if (frame.isRead && !isDuplicate)
+        KeepForCopy(number, frame.text);
     return isDuplicate;
+}
+
+// The copy writes the text the search read; the frame takes an old text's buffers in exchange.
+void CFoliobind::KeepForCopy(uint32_t number, CObjectText& text)
+{
+    const uint64_t bytes = text.head.size() + text.tail.size();
+    if (m_keptBytes + bytes > kMaxKeptTextBytes)
+        return;
+    m_keptBytes += bytes;
+    if (m_keptUsed == m_keptTexts.size())
+        m_keptTexts.emplace_back();
+    std::swap(m_keptTexts[m_keptUsed], text);
+    m_keptIndex[number] = static_cast<uint32_t>(++m_keptUsed);
+}
+
+const CObjectText* CFoliobind::KeptText(uint32_t number) const
+{
+    return number < m_keptIndex.size() && m_keptIndex[number] != 0 ? &m_keptTexts[m_keptIndex[number] - 1] : nullptr;
 }
 
 bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
@@ -223,6 +296,7 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
     CDuplicateFrame& frame = m_dupFrames[depth];
     if (!m_reader2.Read(number, frame.text))
         return false;
+    frame.isRead = true;
     const CObjectScanner& scan = frame.text.scan;
     if (!m_plan.IsEmpty()) { // an object the document merge edits or leaves out is the second file's own
         if (m_plan.secondDropped.count(number) != 0)

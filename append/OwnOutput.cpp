@@ -153,14 +153,25 @@ void CFoliobind::IndexOwnBody()
             waiting.push_back(number);
             continue;
         }
-        if (number < m_table.size() && m_table[number].inUse && !m_table[number].isTarget &&
-            m_reader1.Read(number, m_text) && !m_text.scan.m_hasUnsharedName)
+        if (number >= m_table.size() || !m_table[number].inUse || m_table[number].isTarget)
+            continue;
+        const auto copied = m_own.copiedKeys.find(number);
+        if (copied != m_own.copiedKeys.end() && copied->second.position == m_table[number].position) {
+            if (copied->second.isTarget)
+                IndexTarget(number, copied->second);
+        } else if (m_reader1.Read(number, m_text) && !m_text.scan.m_hasUnsharedName)
             Fingerprint(m_text, number);
     }
     // An object the lines rewrite again and again (an outline root, a catalog) waits once.
     std::sort(waiting.begin(), waiting.end());
     waiting.erase(std::unique(waiting.begin(), waiting.end()), waiting.end());
     m_own.pending.swap(waiting);
+    for (auto copied = m_own.copiedKeys.begin(); copied != m_own.copiedKeys.end();) {
+        if (std::binary_search(m_own.pending.begin(), m_own.pending.end(), copied->first))
+            ++copied;
+        else
+            copied = m_own.copiedKeys.erase(copied);
+    }
 }
 
 // After a line: where its objects lie in the journal, their lengths, the table the next line
@@ -241,6 +252,9 @@ void CFoliobind::FinishOwnLine()
     const uint64_t xrefPosition = line.header.size() + m_own.objectBytes + copiedBytes;
     m_own.outputSize = xrefPosition + XrefBytes(m_table.size()) + TrailerText(line.root, line.info, xrefPosition).size();
     m_own.last = std::move(line);
+    for (const auto& copied : m_own.lineKeys)
+        m_own.copiedKeys[copied.first] = copied.second;
+    m_own.lineKeys.clear();
     ++m_own.linesUnwritten;
     m_own.undo.clear();
     m_own.held.clear();
@@ -273,4 +287,5 @@ void CFoliobind::UndoOwnLine()
     m_own.undo.clear();
     m_own.held.clear();
     m_own.heldShapes.clear();
+    m_own.lineKeys.clear();
 }

@@ -42,6 +42,15 @@ struct COwnLine {
     uint32_t info = 0;         // 0 when the trailer names none
 };
 
+// An object's duplicate-search keys, taken when a line copied it (isTarget false: its text
+// keeps it out of the search); position tells that the journal still holds that text.
+struct COwnKeys {
+    uint64_t shape = 0;
+    uint64_t full = 0;
+    uint64_t position = 0;
+    bool isTarget = false;
+};
+
 // The first-file entry a running line changed, as it was before.
 struct COwnUndo {
     uint32_t number = 0;
@@ -62,6 +71,8 @@ struct COwnOutput {
     std::vector<uint64_t> fullKeys;
     // Objects the last line wrote, to be indexed for the duplicate search of the next.
     std::vector<uint32_t> pending;
+    std::unordered_map<uint32_t, COwnKeys> copiedKeys; // keys of pending objects known already
+    std::vector<std::pair<uint32_t, COwnKeys>> lineKeys; // the running line's, until it ends
     // The running line: first-file entries it changed, and targets it holds back.
     std::vector<COwnUndo> undo;
     std::unordered_set<uint32_t> held;

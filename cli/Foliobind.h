@@ -86,6 +86,7 @@ private:
     // A second-file object under examination by the duplicate search, one per depth.
     struct CDuplicateFrame {
         CObjectText text;
+        bool isRead = false; // text holds the object examined
         std::string canonical;
         std::vector<uint32_t> refs;
     };
@@ -103,12 +104,18 @@ private:
 
     // Fingerprints and the canonical text by which duplicates are compared.
     void Fingerprint(const CObjectText& text, uint32_t outputNumber);
+    template <typename MapOutput>
+    COwnKeys TargetKeys(const CObjectText& text, CInputFile& input, MapOutput mapOutput);
+    void IndexTarget(uint32_t outputNumber, const COwnKeys& keys);
+    void NoteCopiedKeys(uint32_t number, const CObjectText& text);
     bool IsDuplicate(uint32_t number, uint32_t depth);
     bool ExamineDuplicate(uint32_t number, uint32_t depth);
     bool SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target);
     bool SameStreamData(const CObjectText& first, const CObjectText& second);
     uint64_t FirstFileDataHash(uint32_t target);
     void Unfingerprint(uint32_t number);
+    void KeepForCopy(uint32_t number, CObjectText& text);
+    const CObjectText* KeptText(uint32_t number) const;
     bool IsKnownShape(uint64_t shape) const;
 
     // The kept output of a plain list: the running line's bookkeeping and the output's writing.
@@ -215,6 +222,12 @@ private:
     std::unordered_map<uint32_t, uint64_t> m_firstDataHashes;
     std::vector<CDuplicateFrame> m_dupFrames;
     CObjectText m_targetText;
+    // Second-file texts the duplicate search read and the copy writes: read once. The pool's
+    // texts keep their buffers from line to line; the index gives each number's place plus one.
+    std::vector<CObjectText> m_keptTexts;
+    std::vector<uint32_t> m_keptIndex;
+    size_t m_keptUsed = 0;
+    uint64_t m_keptBytes = 0;
     std::string m_targetCanonical;
     std::string m_compareBuffer1;
     std::string m_compareBuffer2;
