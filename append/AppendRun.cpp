@@ -98,15 +98,15 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
         std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : shown);
     }
     if (!m_own.isActive)
-        OpenInput(g_fileIn1, file1, "File1 open error: '%s', err no: %d");
-    OpenInput(g_fileIn2, file2, "File2 open error: '%s', err no: %d");
+        OpenInput(m_fileIn1, file1, "File1 open error: '%s', err no: %d");
+    OpenInput(m_fileIn2, file2, "File2 open error: '%s', err no: %d");
     if ((!m_own.isActive && PlatformSameFile(outputPath, file1)) || PlatformSameFile(outputPath, file2))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
     if (m_own.isActive)
         m_input1.Attach(m_own.reader.get(), 0);
     else
-        m_input1.Attach(g_fileIn1.get(), m_doc1.headerOffset());
-    m_input2.Attach(g_fileIn2.get(), m_doc2.headerOffset());
+        m_input1.Attach(m_fileIn1.get(), m_doc1.headerOffset());
+    m_input2.Attach(m_fileIn2.get(), m_doc2.headerOffset());
     m_reader1.Attach(&m_input1, m_xref1);
     m_reader2.Attach(&m_input2, m_xref2);
 }
@@ -130,8 +130,8 @@ void CFoliobind::CloseAll()
 {
     m_input1.Detach();
     m_input2.Detach();
-    g_fileIn1.Close();
-    g_fileIn2.Close();
+    m_fileIn1.Close();
+    m_fileIn2.Close();
     m_xref1 = nullptr;
     m_xref2 = nullptr;
     m_entries1 = nullptr;

@@ -6,21 +6,10 @@
 
 #include "append/InputFile.h"
 #include "append/ObjectText.h"
-#include "cli/Globals.h"
 #include "pdf/Exception.h"
 #include "platform/Write.h"
 
 void COutputFile::Open(const std::string& path, bool syncOnClose)
-{
-    OpenThrough(g_fileOut, path, syncOnClose);
-}
-
-void COutputFile::OpenOwn(const std::string& path)
-{
-    OpenThrough(m_ownFile, path, false);
-}
-
-void COutputFile::OpenThrough(CFileHandle& file, const std::string& path, bool syncOnClose)
 {
     m_path = path;
     m_syncOnClose = syncOnClose;
@@ -29,8 +18,7 @@ void COutputFile::OpenThrough(CFileHandle& file, const std::string& path, bool s
     m_position = 0;
     if (m_buffer.empty())
         m_buffer.resize(kBufferSize);
-    m_file = &file;
-    if (!file.Open(path, "wb"))
+    if (!m_file.Open(path, "wb"))
         Fail();
 }
 
@@ -66,8 +54,15 @@ void COutputFile::Close()
     // On disk before the file counts as complete: an in-place job renames it over its input next.
     if (m_syncOnClose && Handle() && !PlatformSyncFile(Handle()))
         Fail();
-    if (m_file && !m_file->Close())
+    if (!m_file.Close())
         Fail();
+}
+
+void COutputFile::Abandon()
+{
+    m_used = 0;
+    m_runLength = 0;
+    m_file.Close();
 }
 
 void COutputFile::Write(const char* data, size_t length)

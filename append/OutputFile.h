@@ -1,4 +1,4 @@
-// The output of an append run: the shared handle g_fileOut written through one large buffer.
+// The output of an append run: a file of its own, written through one large buffer.
 // Every write is checked; a failed write, flush or close raises the output error with the path
 // and errno, so a run never ends with a short file it believes complete.
 #pragma once
@@ -14,17 +14,16 @@ class CInputFile;
 
 class COutputFile {
 public:
-    // Creates (or truncates) path as g_fileOut; raises the output error when it cannot. With
-    // syncOnClose, Close puts the file on disk before it closes it (an output that will be
-    // renamed over an input must be there before the input goes).
+    // Creates (or truncates) path; raises the output error when it cannot. With syncOnClose,
+    // Close puts the file on disk before it closes it (an output that will be renamed over an
+    // input must be there before the input goes).
     void Open(const std::string& path, bool syncOnClose);
-    // Creates path as a file of this object's own, open for reading too, for a journal that
-    // the engine reads back while it grows.
-    void OpenOwn(const std::string& path);
     // Hands every byte written so far to the file, so that a reader of it sees them.
     void FlushAll();
-    // Flushes and closes g_fileOut; raises the output error when a byte did not reach the file.
+    // Flushes and closes the file; raises the output error when a byte did not reach the file.
     void Close();
+    // Closes the file of a run that failed, without a word: it is about to be removed.
+    void Abandon();
 
     void Write(const char* data, size_t length);
     void Write(std::string_view text) { Write(text.data(), text.size()); }
@@ -46,16 +45,14 @@ private:
     // Runs at least this long go file to file; shorter ones through the buffer.
     static constexpr uint64_t kSystemCopyRun = 256 * 1024;
 
-    void OpenThrough(CFileHandle& file, const std::string& path, bool syncOnClose);
     void Flush();
-    FILE* Handle() const { return m_file ? m_file->get() : nullptr; }
+    FILE* Handle() const { return m_file.get(); }
     void FlushRun();
     void CopyIntoBuffer(CInputFile& input, uint64_t position, uint64_t length);
     [[noreturn]] void Fail() const;
 
     std::string m_path;
-    CFileHandle m_ownFile;
-    CFileHandle* m_file = nullptr; // g_fileOut, or m_ownFile
+    CFileHandle m_file;
     bool m_syncOnClose = false;
     std::vector<char> m_buffer;
     size_t m_used = 0;

@@ -53,7 +53,7 @@ bool CFoliobind::StartOwnOutput(const char* outputPath, const std::string& journ
     CInputFile input;
     input.Attach(source.get(), 0);
     m_own.journalPath = journalPath;
-    m_output.OpenOwn(journalPath);
+    m_output.Open(journalPath, false);
     m_output.CopyRun(input, 0, input.size());
     m_output.FlushAll();
     const uint64_t size = input.size();

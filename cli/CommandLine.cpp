@@ -161,13 +161,6 @@ void Dispatch(CFoliobind& job, int argc, char** argv)
         job.Append(argv[1], argv[2], nullptr, argc, argv);
 }
 
-void CloseSharedFiles()
-{
-    g_fileIn1.Close();
-    g_fileIn2.Close();
-    g_fileOut.Close();
-}
-
 // The one place a failure that ends the run is caught: its message, the shared files closed,
 // and a negative status (-4 damaged and -3 encrypted are set where they are raised).
 int RunJob(int argc, char** argv)
@@ -177,7 +170,6 @@ int RunJob(int argc, char** argv)
         Dispatch(*job, argc, argv);
     } catch (const CPdfException& failure) {
         std::printf("%s\r\n", failure.what());
-        CloseSharedFiles();
         if (g_exitCode == 0)
             g_exitCode = -2;
     }

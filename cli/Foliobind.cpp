@@ -133,12 +133,12 @@ bool IsOutputNameAllowed(const char* file1, const char* file2, const char* outpu
 
 // The temporary file of a named output: in "-temp", or beside the output when "-temp" admits
 // none (a named output never needed "-temp" before). error is 0 when it was created.
-std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPath, int& error)
+std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPath, COutputFile* writer, int& error)
 {
-    auto temporary = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), true);
+    auto temporary = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), writer);
     error = temporary->Create();
     if (error != 0 && !g_tempPath.empty()) {
-        temporary = std::make_unique<CTemporaryOutput>(PlatformFolderOf(outputPath) + TemporaryName(), true);
+        temporary = std::make_unique<CTemporaryOutput>(PlatformFolderOf(outputPath) + TemporaryName(), writer);
         error = temporary->Create();
     }
     RefuseTakenName(*temporary, error);
@@ -179,13 +179,13 @@ bool CFoliobind::AppendNamed(const char* file1, const char* file2, const char* o
         LockDestination(lock, outputPath);
     const bool exists = PlatformExists(outputPath);
     int error = ENOENT;
-    const std::unique_ptr<CTemporaryOutput> temporary = isFile ? CreateTemporaryFor(outputPath, error) : nullptr;
+    const std::unique_ptr<CTemporaryOutput> temporary = isFile ? CreateTemporaryFor(outputPath, &m_output, error) : nullptr;
     if (error != 0 && exists && isFile) {
         DiagnoseError(outputPath, "no temporary file can be made beside it", error);
         throw CPdfException(FormatText(kOutputErrorText, outputPath, error));
     }
     if (error != 0) {
-        CTemporaryOutput direct(outputPath, true); // a file made here is removed again unless complete
+        CTemporaryOutput direct(outputPath, &m_output); // a file made here is removed again unless complete
         if (exists)
             direct.Release();
         RunSafely(file1, file2, outputPath);
@@ -227,7 +227,7 @@ bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
         Diagnose(temporaryPath, "name too long (over 255 characters)");
         return false;
     }
-    CTemporaryOutput temporary(temporaryPath, true);
+    CTemporaryOutput temporary(temporaryPath, &m_output);
     // A folder that admits no file fails again, with its message, where the run opens it.
     RefuseTakenName(temporary, temporary.Create());
     m_syncsOutput = !m_isOwnOutput;
@@ -249,7 +249,7 @@ bool CFoliobind::KeepOutput(const char* outputPath, int argc, char** argv)
 {
     ScanOptions(argc, argv);
     LockDestination(m_ownLock, outputPath);
-    m_journal = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), false);
+    m_journal = std::make_unique<CTemporaryOutput>(TemporaryPathFor(outputPath), nullptr);
     if (m_journal->Create() != 0) {
         m_journal.reset();
         return false;
@@ -325,7 +325,7 @@ bool CFoliobind::WriteOwnCheckpoint(const char* file1)
         return true;
     const int32_t status = g_exitCode; // the list says how it ends, from what this returns
     try {
-        CTemporaryOutput temporary(TemporaryPathFor(file1), true);
+        CTemporaryOutput temporary(TemporaryPathFor(file1), nullptr); // written and closed by WriteOwnOutput
         RefuseTakenName(temporary, temporary.Create());
         WriteOwnOutput(temporary.path());
         if (!PutInPlace(temporary, file1, m_syncsOutput))

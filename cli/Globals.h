@@ -1,5 +1,5 @@
-// Process-wide state: the list options recorded by the command line, the temporary folder,
-// the exit status, and the three files an append run shares (closed by main on an exception).
+// Process-wide state: the list options recorded by the command line, the temporary folder and
+// the exit status.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,3 @@ extern std::string g_listDelim;
 extern std::string g_listUseCol;
 extern std::string g_listOut;
 extern std::string g_tempPath;
-extern CFileHandle g_fileIn1;
-extern CFileHandle g_fileIn2;
-extern CFileHandle g_fileOut;

@@ -80,8 +80,8 @@ CTemporaryOutput::~CTemporaryOutput()
 {
     if (m_isReleased)
         return;
-    if (m_isRunOutput)
-        g_fileOut.Close(); // still open when the run failed; an open file cannot be removed everywhere
+    if (m_writer)
+        m_writer->Abandon(); // still open when the run failed; an open file cannot be removed everywhere
     std::remove(m_path.c_str());
     PlatformRemoveSignalCleanup(m_cleanupSlot);
 }
@@ -112,7 +112,7 @@ void CTemporaryOutput::Release()
 
 CopyFailure CopyBeside(FILE* source, const std::string& target, int& error)
 {
-    CTemporaryOutput beside(PlatformFolderOf(target) + TemporaryName(), false);
+    CTemporaryOutput beside(PlatformFolderOf(target) + TemporaryName(), nullptr);
     CopyFailure failure = WriteCopy(source, beside, error);
     if (failure != CopyFailure::None)
         return failure;

@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "append/OutputFile.h"
+
 // "temp_" + a name unique to this process and moment + ".tmp", with no folder part.
 std::string TemporaryName();
 
@@ -20,10 +22,10 @@ CopyFailure CopyBeside(FILE* source, const std::string& target, int& error);
 
 // A temporary file that is removed again unless it was renamed away: after a failed run, a
 // refused replacement, a failed copy, or a terminating signal. The run's own output may still
-// be open in the shared output handle when the run failed; that handle is closed first.
+// be open in its writer when the run failed; the writer closes it first.
 class CTemporaryOutput {
 public:
-    CTemporaryOutput(std::string path, bool isRunOutput) : m_path(std::move(path)), m_isRunOutput(isRunOutput) {}
+    CTemporaryOutput(std::string path, COutputFile* writer) : m_path(std::move(path)), m_writer(writer) {}
     ~CTemporaryOutput();
     CTemporaryOutput(const CTemporaryOutput&) = delete;
     CTemporaryOutput& operator=(const CTemporaryOutput&) = delete;
@@ -37,7 +39,7 @@ public:
 
 private:
     std::string m_path;
-    bool m_isRunOutput;
+    COutputFile* m_writer; // borrowed; null for a file no run writes
     bool m_isReleased = false;
     int m_cleanupSlot = -1;
 };

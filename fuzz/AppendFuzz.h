@@ -101,9 +101,6 @@ inline int Run(const uint8_t* data, size_t size, bool fuzzedFirst)
     } catch (const CPdfException&) {
     }
     g_exitCode = 0;
-    g_fileIn1.Close();
-    g_fileIn2.Close();
-    g_fileOut.Close();
     return 0;
 }
 

@@ -11,13 +11,6 @@
 #include "pdf/Exception.h"
 #include "tests/support/PdfBuilder.h"
 
-void CloseSharedFiles()
-{
-    g_fileIn1.Close();
-    g_fileIn2.Close();
-    g_fileOut.Close();
-}
-
 void AppendPaths(const std::string& path1, const std::string& path2, const std::string& outputPath,
                  const std::vector<std::string>& options, std::string* stdoutText)
 {
@@ -33,7 +26,6 @@ void AppendPaths(const std::string& path1, const std::string& path2, const std::
     try {
         job.RunAppend(path1.c_str(), path2.c_str(), outputPath.c_str());
     } catch (...) {
-        CloseSharedFiles();
         if (stdoutText)
             *stdoutText = testing::internal::GetCapturedStdout();
         throw;

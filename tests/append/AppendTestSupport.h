@@ -18,8 +18,6 @@ std::string AppendBytes(const std::string& pdf1, const std::string& pdf2,
 // The same for files on disk, into outputPath; stdoutText receives what the run printed.
 void AppendPaths(const std::string& path1, const std::string& path2, const std::string& outputPath,
                  const std::vector<std::string>& options, std::string* stdoutText = nullptr);
-// Closes the three shared files, as the command line does after a failed run.
-void CloseSharedFiles();
 
 // The text of object number of an output written by the engine, from its table entry up to
 // and including the byte after "endobj"; "" when the entry is free or out of range.

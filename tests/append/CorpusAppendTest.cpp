@@ -269,7 +269,6 @@ std::string RepairFailure(const std::string& name, CTestDir& dir)
         try {
             AppendPaths(isFirst ? damaged : clean, isFirst ? clean : damaged, output, {"-quiet"});
         } catch (const CPdfException& error) {
-            CloseSharedFiles();
             g_exitCode = 0;
             return order + "refused: " + error.what();
         }

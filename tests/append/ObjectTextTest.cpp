@@ -147,7 +147,7 @@ TEST(ObjectText, OutputFile)
     COutputFile output;
     output.Open(dir.PathOf("out"), false);
     EXPECT_THROW(output.CopyRun(input, 699990, 11), CPdfException);
-    g_fileOut.Close();
+    output.Abandon();
     COutputFile full;
     full.Open("/dev/full", false);
     full.Write(std::string(100, 'x'));
@@ -157,7 +157,6 @@ TEST(ObjectText, OutputFile)
     } catch (const CPdfException& error) {
         EXPECT_STREQ(error.what(), "File output error: '/dev/full', err no: 28");
     }
-    g_fileOut.Close();
 }
 
 // A one-page file with object 4 as given (free when body is empty), object 5 "20" (or body5

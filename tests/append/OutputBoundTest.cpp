@@ -129,7 +129,6 @@ std::string RunWithLimit(const std::string& path1, const std::string& path2, con
         job.RunAppend(path1.c_str(), path2.c_str(), output.c_str());
         return "";
     } catch (const CPdfException& error) {
-        CloseSharedFiles();
         return error.what();
     }
 }

@@ -49,9 +49,6 @@ JobRun RunInPlaceJob(const std::string& file1, const std::string& file2)
         run.result = job.Append(file1.c_str(), file2.c_str(), nullptr, static_cast<int>(argv.size()), argv.data());
     } catch (const CPdfException& failure) {
         run.failure = failure.what();
-        g_fileIn1.Close();
-        g_fileIn2.Close();
-        g_fileOut.Close();
     }
     run.out = testing::internal::GetCapturedStdout();
     return run;
