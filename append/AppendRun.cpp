@@ -1,23 +1,23 @@
-// The append run: open both inputs and the three shared files, write the output from header
-// to "%%EOF", close everything.
-#include "cli/Foliobind.h"
+// The append run: open both inputs and the output, write the output from header to "%%EOF",
+// close everything.
+#include "append/Engine.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "cli/Globals.h"
 #include "pdf/Exception.h"
 #include "platform/Replace.h"
 #include "xref/XRef.h"
 
 namespace {
 
-// A temporary output is announced as the first file, which it will replace.
-bool IsTemporaryOutput(const std::string& outputPath)
+// A temporary output (in folder, when there is one) is announced as the first file, which it
+// will replace.
+bool IsTemporaryOutput(const std::string& outputPath, const std::string& folder)
 {
-    const size_t skip = g_tempPath.empty() ? 0 : g_tempPath.size() + 1;
+    const size_t skip = folder.empty() ? 0 : folder.size() + 1;
     return outputPath.size() >= skip && outputPath.compare(skip, 5, "temp_") == 0;
 }
 
@@ -36,7 +36,7 @@ void OpenInput(CFileHandle& handle, const char* path, const char* message)
 
 } // namespace
 
-void CFoliobind::RunAppend(const char* file1, const char* file2, const char* outputPath)
+void CAppendEngine::RunAppend(const char* file1, const char* file2, const char* outputPath)
 {
     OpenInputs(file1, file2, outputPath);
     const uint64_t count1 = m_entries1->size();
@@ -73,7 +73,7 @@ void CFoliobind::RunAppend(const char* file1, const char* file2, const char* out
     CloseAll();
 }
 
-void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* outputPath)
+void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char* outputPath)
 {
     if (m_own.isActive)
         OpenOwnFirst();
@@ -92,7 +92,7 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
         std::printf("\r\nAppending file: ");
         // A job that writes through a temporary file names its destination, judged as before.
         const char* shown = m_destination.empty() ? outputPath : m_destination.c_str();
-        const bool isTemporary = m_destination == file1 || IsTemporaryOutput(shown);
+        const bool isTemporary = m_destination == file1 || IsTemporaryOutput(shown, m_temporaryFolder);
         if (!isTemporary)
             std::printf("%s and file: ", file1);
         std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : shown);
@@ -112,7 +112,7 @@ void CFoliobind::OpenInputs(const char* file1, const char* file2, const char* ou
 }
 
 // The output is created only once both inputs have passed every check that reads them whole.
-void CFoliobind::OpenOutput(const char* outputPath)
+void CAppendEngine::OpenOutput(const char* outputPath)
 {
     if (m_own.isActive)
         m_own.segmentStart = m_output.position();
@@ -126,7 +126,7 @@ void CFoliobind::OpenOutput(const char* outputPath)
 }
 
 // The kept output of a list stays open from line to line: its journal and what reads it back.
-void CFoliobind::CloseAll()
+void CAppendEngine::CloseAll()
 {
     m_input1.Detach();
     m_input2.Detach();

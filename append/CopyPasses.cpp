@@ -1,6 +1,6 @@
 // The two passes that write the bulk of the output: the first file's objects unchanged under
 // their own numbers, then the second file's shifted by N1 - 1 with their references rewritten.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include "xref/XRef.h"
 
@@ -16,7 +16,7 @@ bool IsObjectStream(const CObjectText& text)
 
 } // namespace
 
-void CFoliobind::CopyFirstFile()
+void CAppendEngine::CopyFirstFile()
 {
     if (m_own.isActive) {
         IndexOwnBody();
@@ -28,7 +28,7 @@ void CFoliobind::CopyFirstFile()
         CopyFirstObject(number);
 }
 
-void CFoliobind::CopyFirstObject(uint32_t number)
+void CAppendEngine::CopyFirstObject(uint32_t number)
 {
     OutputEntry& entry = m_table[number];
     if (entry.position != kNotWritten)
@@ -57,13 +57,13 @@ void CFoliobind::CopyFirstObject(uint32_t number)
         Fingerprint(m_text, number);
 }
 
-void CFoliobind::CopySecondFile()
+void CAppendEngine::CopySecondFile()
 {
     for (uint32_t number = 1; number < m_entries2->size(); ++number)
         CopySecondObject(number);
 }
 
-void CFoliobind::CopySecondObject(uint32_t number)
+void CAppendEngine::CopySecondObject(uint32_t number)
 {
     OutputEntry& entry = m_table[m_numberShift + number];
     entry.position = m_output.position();
@@ -96,7 +96,7 @@ void CFoliobind::CopySecondObject(uint32_t number)
         m_output.Write(text.tail);
 }
 
-uint64_t CFoliobind::OutputNumberOfSecond(uint32_t number) const
+uint64_t CAppendEngine::OutputNumberOfSecond(uint32_t number) const
 {
     if (number == 0)
         return 0;
@@ -109,7 +109,7 @@ uint64_t CFoliobind::OutputNumberOfSecond(uint32_t number) const
 // to the first-file object it stands on, generation included), and for the second page-tree
 // root the link to the first root after its "<<". Strings and comments are copied as they are.
 // edits (sorted, apart) replace spans of the head; references inside them are not renumbered.
-void CFoliobind::RenumberHead(const CObjectText& text, size_t headLength, uint32_t number,
+void CAppendEngine::RenumberHead(const CObjectText& text, size_t headLength, uint32_t number,
                               const std::vector<CSpanEdit>& edits)
 {
     const std::string& head = text.head;

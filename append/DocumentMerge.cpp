@@ -1,7 +1,7 @@
 // The document merge: planned from both catalogs before the output is opened, carried out by
 // the copy passes (edits of second-file objects) and at the end (the catalog and the objects
 // that hold the merged structures).
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <algorithm>
 
@@ -100,7 +100,7 @@ bool RenameDaFonts(const std::string& da, const CNameRenames& renames, std::stri
 
 // Reads both catalogs and plans each kind of document-level data the second file has. A
 // structure the file spells in a way that cannot be read is left as it was, never a refusal.
-void CFoliobind::PlanDocumentMerge()
+void CAppendEngine::PlanDocumentMerge()
 {
     m_plan = CMergePlan();
     m_plan.newBase = static_cast<uint32_t>(m_entries1->size() + m_entries2->size() - 1);
@@ -118,18 +118,18 @@ void CFoliobind::PlanDocumentMerge()
     PlanStructure(*catalog1, *catalog2);
 }
 
-void CFoliobind::EditCatalog(const std::string& key, std::function<std::string()> value)
+void CAppendEngine::EditCatalog(const std::string& key, std::function<std::string()> value)
 {
     m_plan.firstDeferred[m_root1].push_back({key, std::move(value)});
 }
 
-uint32_t CFoliobind::AddNewObject(std::function<std::string()> body)
+uint32_t CAppendEngine::AddNewObject(std::function<std::string()> body)
 {
     m_plan.newObjects.push_back(std::move(body));
     return m_plan.newBase + static_cast<uint32_t>(m_plan.newObjects.size() - 1);
 }
 
-CReferenceMapper CFoliobind::FirstMapper() const
+CReferenceMapper CAppendEngine::FirstMapper() const
 {
     return [](uint32_t number, uint32_t generation) {
         return std::to_string(number) + " " + std::to_string(generation) + " R";
@@ -138,7 +138,7 @@ CReferenceMapper CFoliobind::FirstMapper() const
 
 // A second-file reference as the copy pass writes it: onto the first-file object it
 // duplicates, or shifted past the first file's numbers.
-CReferenceMapper CFoliobind::SecondMapper() const
+CReferenceMapper CAppendEngine::SecondMapper() const
 {
     return [this](uint32_t number, uint32_t generation) {
         if (number < m_dupMap.size() && m_dupMap[number].marked) {
@@ -149,14 +149,14 @@ CReferenceMapper CFoliobind::SecondMapper() const
     };
 }
 
-std::string CFoliobind::SecondValueText(const CPdfElement& value) const
+std::string CAppendEngine::SecondValueText(const CPdfElement& value) const
 {
     return ElementText(value, SecondMapper());
 }
 
 // Everything the copy of one second-file object changes besides its numbers: keys set by the
 // plan, structure parent keys moved past the first file's, renamed destinations and form fonts.
-void CFoliobind::CollectSecondEdits(uint32_t number, const CObjectText& text, std::vector<CSpanEdit>& edits) const
+void CAppendEngine::CollectSecondEdits(uint32_t number, const CObjectText& text, std::vector<CSpanEdit>& edits) const
 {
     edits.clear();
     const auto keyEdits = m_plan.secondEdits.find(number);
@@ -191,7 +191,7 @@ void CFoliobind::CollectSecondEdits(uint32_t number, const CObjectText& text, st
 
 // The first-file objects held back (catalog, structure root) with their edits, then the new
 // objects that hold the merged structures.
-void CFoliobind::WriteMergedDocument()
+void CAppendEngine::WriteMergedDocument()
 {
     for (const auto& [number, edits] : m_plan.firstDeferred)
         WriteDeferredFirstObject(number, edits);
@@ -208,7 +208,7 @@ void CFoliobind::WriteMergedDocument()
     }
 }
 
-void CFoliobind::WriteDeferredFirstObject(uint32_t number, const std::vector<CLazyKeyEdit>& edits)
+void CAppendEngine::WriteDeferredFirstObject(uint32_t number, const std::vector<CLazyKeyEdit>& edits)
 {
     if (!m_reader1.Read(number, m_text) || m_text.scan.m_dictOpen == kNoIndex) {
         NoteFirstFileWrite(number);

@@ -12,7 +12,7 @@
 // same. Where several first-file streams share a key, whole-data hashes (each taken once) choose.
 // Results are remembered, so each object is examined once; the walk over references is capped
 // in depth, and an object met again while it is being examined counts as distinct.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <algorithm>
 #include <functional>
@@ -139,7 +139,7 @@ void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
 // The keys by which a target is found: its shape and its full key. mapOutput gives each
 // reference as the output writes it; data is read from input.
 template <typename MapOutput>
-COwnKeys CFoliobind::TargetKeys(const CObjectText& text, CInputFile& input, MapOutput mapOutput)
+COwnKeys CAppendEngine::TargetKeys(const CObjectText& text, CInputFile& input, MapOutput mapOutput)
 {
     CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
     const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
@@ -151,12 +151,12 @@ COwnKeys CFoliobind::TargetKeys(const CObjectText& text, CInputFile& input, MapO
     return keys;
 }
 
-void CFoliobind::Fingerprint(const CObjectText& text, uint32_t outputNumber)
+void CAppendEngine::Fingerprint(const CObjectText& text, uint32_t outputNumber)
 {
     IndexTarget(outputNumber, TargetKeys(text, m_input1, LiteralReference));
 }
 
-void CFoliobind::IndexTarget(uint32_t outputNumber, const COwnKeys& keys)
+void CAppendEngine::IndexTarget(uint32_t outputNumber, const COwnKeys& keys)
 {
     m_table[outputNumber].isTarget = true;
     ++m_shapeCounts[keys.shape];
@@ -169,7 +169,7 @@ void CFoliobind::IndexTarget(uint32_t outputNumber, const COwnKeys& keys)
 // A kept output's line indexes the objects the line before it wrote. Those copied from the
 // second file with only their references renumbered get their keys now, from the text in hand,
 // as the journal's text would give them.
-void CFoliobind::NoteCopiedKeys(uint32_t number, const CObjectText& text)
+void CAppendEngine::NoteCopiedKeys(uint32_t number, const CObjectText& text)
 {
     if (!m_own.isActive || number == m_pages2 || number == m_countObject2 || number == m_kidsObject2)
         return;
@@ -200,7 +200,7 @@ void CFoliobind::NoteCopiedKeys(uint32_t number, const CObjectText& text)
 }
 
 // A target the output no longer holds as it was: its text is about to change.
-void CFoliobind::Unfingerprint(uint32_t number)
+void CAppendEngine::Unfingerprint(uint32_t number)
 {
     OutputEntry& entry = m_table[number];
     if (!entry.isTarget)
@@ -221,7 +221,7 @@ void CFoliobind::Unfingerprint(uint32_t number)
 }
 
 // A shape some target of this run has; targets the running line holds back do not count.
-bool CFoliobind::IsKnownShape(uint64_t shape) const
+bool CAppendEngine::IsKnownShape(uint64_t shape) const
 {
     const auto found = m_shapeCounts.find(shape);
     if (found == m_shapeCounts.end())
@@ -230,7 +230,7 @@ bool CFoliobind::IsKnownShape(uint64_t shape) const
     return held == m_own.heldShapes.end() || found->second > held->second;
 }
 
-void CFoliobind::MarkDuplicates()
+void CAppendEngine::MarkDuplicates()
 {
     m_keptIndex.assign(m_entries2->size(), 0);
     m_keptUsed = 0;
@@ -247,7 +247,7 @@ void CFoliobind::MarkDuplicates()
     }
 }
 
-bool CFoliobind::IsDuplicate(uint32_t number, uint32_t depth)
+bool CAppendEngine::IsDuplicate(uint32_t number, uint32_t depth)
 {
     if (number == 0 || number >= m_dupMap.size())
         return false;
@@ -269,7 +269,7 @@ bool CFoliobind::IsDuplicate(uint32_t number, uint32_t depth)
 }
 
 // The copy writes the text the search read; the frame takes an old text's buffers in exchange.
-void CFoliobind::KeepForCopy(uint32_t number, CObjectText& text)
+void CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
 {
     const uint64_t bytes = text.head.size() + text.tail.size();
     if (m_keptBytes + bytes > kMaxKeptTextBytes)
@@ -281,12 +281,12 @@ void CFoliobind::KeepForCopy(uint32_t number, CObjectText& text)
     m_keptIndex[number] = static_cast<uint32_t>(++m_keptUsed);
 }
 
-const CObjectText* CFoliobind::KeptText(uint32_t number) const
+const CObjectText* CAppendEngine::KeptText(uint32_t number) const
 {
     return number < m_keptIndex.size() && m_keptIndex[number] != 0 ? &m_keptTexts[m_keptIndex[number] - 1] : nullptr;
 }
 
-bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
+bool CAppendEngine::ExamineDuplicate(uint32_t number, uint32_t depth)
 {
     // The second tree's root and its indirect count and kids stay the second file's own; its
     // catalog is not copied at all.
@@ -348,7 +348,7 @@ bool CFoliobind::ExamineDuplicate(uint32_t number, uint32_t depth)
 }
 
 // Hashed once per first-file object, when a second-file stream is first compared with it.
-uint64_t CFoliobind::FirstFileDataHash(uint32_t target)
+uint64_t CAppendEngine::FirstFileDataHash(uint32_t target)
 {
     const auto known = m_firstDataHashes.find(target);
     if (known != m_firstDataHashes.end())
@@ -358,7 +358,7 @@ uint64_t CFoliobind::FirstFileDataHash(uint32_t target)
     return hash;
 }
 
-bool CFoliobind::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)
+bool CAppendEngine::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)
 {
     if (!m_table[target].isTarget || m_own.held.count(target) != 0 || !m_reader1.Read(target, m_targetText) ||
         m_targetText.isStream != frame.text.isStream)
@@ -374,7 +374,7 @@ bool CFoliobind::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)
            SameStreamData(m_targetText, frame.text);
 }
 
-bool CFoliobind::SameStreamData(const CObjectText& first, const CObjectText& second)
+bool CAppendEngine::SameStreamData(const CObjectText& first, const CObjectText& second)
 {
     if (first.dataLength != second.dataLength)
         return false;

@@ -2,7 +2,7 @@
 // names of their own, with the defaults they relied on written into them, so that neither
 // file's form-level settings change how the other's fields look. An XFA form describes one
 // document's pages only and is left out.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <algorithm>
 #include <iterator>
@@ -64,7 +64,7 @@ bool NeedsAppearances(const CPdfDictionary& form, const std::vector<CPdfElement>
 
 } // namespace
 
-void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+void CAppendEngine::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
 {
     CPdfElement form1;
     CPdfElement form2;
@@ -137,7 +137,7 @@ void CFoliobind::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& 
 // Default resources of both forms. A second-file font under a name the first form uses too is
 // listed under another name, which the second file's /DA strings then use; in other categories
 // the first file's entry wins.
-std::function<std::string()> CFoliobind::MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2)
+std::function<std::string()> CAppendEngine::MergedFormResources(const CPdfDictionary& form1, const CPdfDictionary& form2)
 {
     CPdfElement resources1;
     CPdfElement resources2;
@@ -211,7 +211,7 @@ std::function<std::string()> CFoliobind::MergedFormResources(const CPdfDictionar
 
 // The second file's top-level fields: a name the first file's top-level fields use is changed,
 // and the form's /DA and /Q are written into fields without their own.
-void CFoliobind::PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,
+void CAppendEngine::PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,
                                 const CPdfDictionary& form2)
 {
     std::set<std::string> used;

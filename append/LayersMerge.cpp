@@ -1,6 +1,6 @@
 // Optional content (layers) of both files: every group of either, and a default configuration
 // under which each layer starts as it did in its own file.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <set>
 
@@ -37,7 +37,7 @@ struct CJoinedArray {
 
 } // namespace
 
-void CFoliobind::PlanOptionalContent(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+void CAppendEngine::PlanOptionalContent(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
 {
     CPdfElement properties1;
     CPdfElement properties2;

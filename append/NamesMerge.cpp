@@ -1,7 +1,7 @@
 // Named destinations, the other name trees and article threads of both files in one output.
 // A second-file name that the first file uses too is renamed (destinations everywhere the
 // second file uses them, see CollectSecondEdits), so that each file's links keep their targets.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <algorithm>
 #include <iterator>
@@ -78,7 +78,7 @@ std::string DictionaryText(const std::vector<CTreeEntry>& entries, const CRefere
 
 } // namespace
 
-void CFoliobind::PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
 {
     CPdfElement names1;
     CPdfElement names2;
@@ -177,7 +177,7 @@ void CFoliobind::PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary&
 }
 
 // Article threads: the second file's follow the first file's.
-void CFoliobind::PlanThreads(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+void CAppendEngine::PlanThreads(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
 {
     CPdfElement threads1;
     CPdfElement threads2;

@@ -3,7 +3,7 @@
 // when both have some, the first root's /Last and the first file's last item's /Next lead to
 // the second file's top-level items. Runs before the first-file pass, which then skips the
 // objects written here.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <string>
 
@@ -70,7 +70,7 @@ bool JoinedOutlineCount(const CPdfDictionary& root1, const CPdfDictionary& root2
 
 } // namespace
 
-uint32_t CFoliobind::FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t& generation)
+uint32_t CAppendEngine::FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t& generation)
 {
     CPdfElement catalog;
     const CPdfDictionary* dictionary = FetchDictionaryOrNull(xref, rootNumber, catalog);
@@ -80,7 +80,7 @@ uint32_t CFoliobind::FindOutlines(CPdfXRef* xref, uint32_t rootNumber, uint32_t&
 
 // The first file's outline goes into the output as it stands; the second file's only when it
 // is merged.
-void CFoliobind::CheckOutlines()
+void CAppendEngine::CheckOutlines()
 {
     uint32_t generation = 0;
     if (!m_own.isActive) // a list's kept output holds only outlines checked as they came
@@ -89,7 +89,7 @@ void CFoliobind::CheckOutlines()
         CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text, &m_topItems2);
 }
 
-void CFoliobind::MergeOutlines()
+void CAppendEngine::MergeOutlines()
 {
     uint32_t generation1 = 0;
     uint32_t generation2 = 0;
@@ -120,7 +120,7 @@ void CFoliobind::MergeOutlines()
 }
 
 // The first file has no outline (or an empty one): its catalog leads to the second file's.
-void CFoliobind::LinkOutlinesFromCatalog(uint32_t generation2)
+void CAppendEngine::LinkOutlinesFromCatalog(uint32_t generation2)
 {
     if (m_root1 == 0 || m_root1 >= m_entries1->size() || !m_reader1.Read(m_root1, m_text) ||
         m_text.scan.m_dictOpen == kNoIndex)
@@ -137,7 +137,7 @@ void CFoliobind::LinkOutlinesFromCatalog(uint32_t generation2)
 // Both files have items: the second file's top-level items follow the first file's under the
 // first file's outline root, whose /Last and /Count change; the second root is not copied.
 // Nothing is written unless both first-file objects can be edited.
-void CFoliobind::ChainOutlines(const CPdfDictionary& root1, const CPdfDictionary& root2, uint32_t last1,
+void CAppendEngine::ChainOutlines(const CPdfDictionary& root1, const CPdfDictionary& root2, uint32_t last1,
                                uint32_t last2, uint32_t lastGeneration2, uint32_t first2, uint32_t firstGeneration2)
 {
     auto isSpecial = [this](uint32_t number) {
@@ -163,7 +163,7 @@ void CFoliobind::ChainOutlines(const CPdfDictionary& root1, const CPdfDictionary
 
 // The second file's top-level items hang under the first root, the first of them after the
 // first file's last item.
-void CFoliobind::PlanOutlineJoin(uint32_t last1, uint32_t first2)
+void CAppendEngine::PlanOutlineJoin(uint32_t last1, uint32_t first2)
 {
     const std::string parent = ReferenceText(m_outlines1, static_cast<uint32_t>((*m_entries1)[m_outlines1].fetchGeneration()));
     for (uint32_t item : m_topItems2) {
@@ -177,7 +177,7 @@ void CFoliobind::PlanOutlineJoin(uint32_t last1, uint32_t first2)
 
 // Writes the text with each key's value replaced, or with "\r/key value" inserted after its
 // "<<" when it has no such key. The object counts as written and is never a duplicate target.
-void CFoliobind::WriteEdited(uint32_t number, const CObjectText& text, const std::vector<CKeyEdit>& keyEdits)
+void CAppendEngine::WriteEdited(uint32_t number, const CObjectText& text, const std::vector<CKeyEdit>& keyEdits)
 {
     NoteFirstFileWrite(number);
     OutputEntry& entry = m_table[number];

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 #include "pdf/CheckedMath.h"
 #include "pdf/Element.h"
 #include "pdf/Exception.h"
@@ -71,7 +71,7 @@ uint64_t ObjectBytesBound(CPdfXRef& xref, uint64_t fileSize, bool isSecond, bool
 
 // The first root's indirect /Kids is written twice, as it stands and with the second root.
 // Object streams are decoded only when the quick bound does not settle it.
-void CFoliobind::CheckOutputSize(const char* outputPath)
+void CAppendEngine::CheckOutputSize(const char* outputPath)
 {
     uint64_t twice = 0;
     if (m_kidsObject1 && m_reader1.Read(m_kidsObject1, m_text))

@@ -1,6 +1,6 @@
 // The output file's frame: the output table, the header copied from the first file with the
 // higher version of the two, the cross-reference table and the trailer.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <cstdio>
 #include <cstring>
@@ -110,7 +110,7 @@ void WriteXrefEntries(COutputFile& output, const std::vector<OutputEntry>& table
 
 } // namespace
 
-void CFoliobind::InitOutputTable(uint32_t count)
+void CAppendEngine::InitOutputTable(uint32_t count)
 {
     const size_t size = count > 0 ? count - 1 : 0;
     if (!m_own.isActive) {
@@ -125,7 +125,7 @@ void CFoliobind::InitOutputTable(uint32_t count)
 // The header is the first file's bytes from "%PDF-" up to its first stored object (its header
 // line and comment lines), with the newer version of the two files. Junk before "%PDF-" is
 // not copied.
-void CFoliobind::WriteHeader()
+void CAppendEngine::WriteHeader()
 {
     const CPdfVersion version1 =
         m_own.isActive ? ReadVersion(m_own.last.header.substr(0, 1024)) : ReadVersion(m_input1);
@@ -168,7 +168,7 @@ void CFoliobind::WriteHeader()
     m_output.CopyFrom(m_input1, rest, length - 5 - version1.text.size());
 }
 
-void CFoliobind::WriteXrefTable()
+void CAppendEngine::WriteXrefTable()
 {
     WriteXrefEntries(m_output, m_table, [](size_t, const OutputEntry& entry) {
         return entry.position == kNotWritten ? 0 : entry.position;
@@ -177,12 +177,12 @@ void CFoliobind::WriteXrefTable()
 
 // The number of the /Info the trailer names, or 0: an /Info that names no first-file object
 // would point into the second file's numbers.
-uint64_t CFoliobind::TrailerInfo() const
+uint64_t CAppendEngine::TrailerInfo() const
 {
     return m_info1 != 0 && m_info1 < m_numberShift + 1 && m_table[m_info1].inUse ? m_info1 : 0;
 }
 
-std::string CFoliobind::TrailerText(uint32_t root, uint32_t info, uint64_t xrefPosition) const
+std::string CAppendEngine::TrailerText(uint32_t root, uint32_t info, uint64_t xrefPosition) const
 {
     auto reference = [this](uint32_t number) {
         return std::to_string(number) + " " + std::to_string(number < m_table.size() ? m_table[number].generation : 0) +
@@ -194,7 +194,7 @@ std::string CFoliobind::TrailerText(uint32_t root, uint32_t info, uint64_t xrefP
     return text + ">>\nstartxref\n" + std::to_string(xrefPosition) + "\n%%EOF";
 }
 
-void CFoliobind::WriteTrailer(uint64_t xrefPosition)
+void CAppendEngine::WriteTrailer(uint64_t xrefPosition)
 {
     m_output.Write(TrailerText(m_root1, static_cast<uint32_t>(TrailerInfo()), xrefPosition));
 }
@@ -203,7 +203,7 @@ void CFoliobind::WriteTrailer(uint64_t xrefPosition)
 // that line wrote before the first file's, the first file's objects it copied as they stood
 // (from the journal, where each lies as some earlier line wrote it), the objects it wrote after
 // them, the cross-reference table with every position in this file, and the trailer.
-void CFoliobind::WriteOwnOutput(const std::string& path)
+void CAppendEngine::WriteOwnOutput(const std::string& path)
 {
     const COwnLine& line = m_own.last;
     CInputFile journal;

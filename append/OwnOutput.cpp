@@ -1,6 +1,6 @@
 // The kept output of a plain list: the engine's steps for a line that appends onto it, and the
 // bookkeeping that lets the next line and the next write of the output do without reading it.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +12,9 @@
 
 namespace {
 
+// The journal's table holds 32-bit offsets.
+constexpr uint64_t kMaxJournalSize = uint64_t{1} << 30;
+
 // Bytes of the cross-reference table of size entries: "xref", the subsection line, 20 per entry.
 uint64_t XrefBytes(uint64_t size)
 {
@@ -21,7 +24,7 @@ uint64_t XrefBytes(uint64_t size)
 } // namespace
 
 // The first time a line changes a first-file entry, its old value goes to the undo list.
-void CFoliobind::NoteFirstFileWrite(uint32_t number)
+void CAppendEngine::NoteFirstFileWrite(uint32_t number)
 {
     if (!m_own.isActive || number >= m_own.tableSize)
         return;
@@ -31,7 +34,7 @@ void CFoliobind::NoteFirstFileWrite(uint32_t number)
         m_own.undo.push_back({number, m_table[number]});
 }
 
-bool CFoliobind::StartOwnOutput(const char* outputPath, const std::string& journalPath)
+bool CAppendEngine::StartOwnOutput(const char* outputPath, const std::string& journalPath)
 {
     CPdfDocument document;
     document.open(outputPath);
@@ -112,7 +115,7 @@ bool CFoliobind::StartOwnOutput(const char* outputPath, const std::string& journ
 }
 
 // The output as the last line left it: its table is the journal's, grown since it was opened.
-void CFoliobind::OpenOwnFirst()
+void CAppendEngine::OpenOwnFirst()
 {
     m_doc1.xref()->remeasure();
 }
@@ -120,7 +123,7 @@ void CFoliobind::OpenOwnFirst()
 // What copying the first file's objects would do to the run besides writing them: the progress
 // they count, and the duplicate search's index of those that may stand for second-file objects.
 // Objects the last line wrote are indexed now, unless this line holds them back too.
-void CFoliobind::IndexOwnBody()
+void CAppendEngine::IndexOwnBody()
 {
     m_own.bodyMark = m_output.position();
     // A kept root lives in m_own.rootHead; only the first line reads it from the journal.
@@ -176,7 +179,7 @@ void CFoliobind::IndexOwnBody()
 
 // After a line: where its objects lie in the journal, their lengths, the table the next line
 // reads, and the size the output now has.
-void CFoliobind::FinishOwnLine()
+void CAppendEngine::FinishOwnLine()
 {
     m_output.FlushAll();
     COwnLine line;
@@ -262,7 +265,7 @@ void CFoliobind::FinishOwnLine()
 }
 
 // A line that failed leaves the kept output as the line before it left it.
-void CFoliobind::UndoOwnLine()
+void CAppendEngine::UndoOwnLine()
 {
     if (!m_own.isActive)
         return;
@@ -288,4 +291,43 @@ void CFoliobind::UndoOwnLine()
     m_own.held.clear();
     m_own.heldShapes.clear();
     m_own.lineKeys.clear();
+}
+
+void CAppendEngine::AppendOwnLine(const char* file1, const char* file2)
+{
+    m_own.tableSize = m_table.size();
+    m_progress = CProgress();
+    m_plan = CMergePlan();
+    m_catalog1 = CPdfElement();
+    m_catalog2 = CPdfElement();
+    m_topItems2.clear();
+    m_hasPagesRootText = false;
+    m_countObject1 = m_kidsObject1 = m_countObject2 = m_kidsObject2 = 0;
+    RunAppend(file1, file2, m_own.journalPath.c_str());
+}
+
+bool CAppendEngine::IsJournalFull() const
+{
+    return m_output.position() >= kMaxJournalSize;
+}
+
+bool CAppendEngine::IsOwnOutputDue() const
+{
+    return IsJournalFull() || m_output.position() - m_own.writtenJournal >= m_own.writtenSize;
+}
+
+void CAppendEngine::NoteOwnOutputWritten()
+{
+    m_own.linesUnwritten = 0;
+    m_own.writtenJournal = m_output.position();
+    m_own.writtenSize = m_own.outputSize;
+}
+
+void CAppendEngine::EndOwnOutput()
+{
+    m_own.isActive = false;
+    m_doc1.close();
+    m_own.reader.Close();
+    m_input1.Detach();
+    m_output.Close();
 }

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 #include "xref/XRef.h"
 
-uint32_t CFoliobind::CountPages(const char* fileName)
+uint32_t CAppendEngine::CountPages(const char* fileName)
 {
     CPdfSplit split;
     return split.CountPages(fileName);

@@ -1,6 +1,6 @@
 // Page labels of both files: every output page shows the label it showed in its own file, and
 // a file without labels shows 1, 2, 3 ... for its own pages.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include "append/NameTree.h"
 #include "xref/XRef.h"
@@ -38,7 +38,7 @@ std::vector<CTreeEntry> LabelRanges(CPdfXRef* xref, const CPdfDictionary& catalo
 
 } // namespace
 
-void CFoliobind::PlanPageLabels(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+void CAppendEngine::PlanPageLabels(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
 {
     if (!catalog1.find("PageLabels") && !catalog2.find("PageLabels"))
         return;

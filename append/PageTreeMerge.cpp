@@ -1,7 +1,7 @@
 // The page-tree merge: the second file's page-tree root becomes the last kid of the first
 // file's root, whose /Count becomes the sum of both. The first root is written last of all
 // objects; an indirect /Count or /Kids of it is written again after it with the edit.
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <iterator>
 #include <string>
@@ -65,7 +65,7 @@ int64_t PageCount(CPdfXRef* xref, const CPdfDictionary& root, int64_t leaves)
 
 } // namespace
 
-std::string CFoliobind::SecondRootReference() const
+std::string CAppendEngine::SecondRootReference() const
 {
     const CPdfXRefEntry& entry = (*m_entries2)[m_pages2];
     return std::to_string(uint64_t{m_numberShift} + m_pages2) + " " +
@@ -74,7 +74,7 @@ std::string CFoliobind::SecondRootReference() const
 
 // Both catalogs must lead to a page-tree root; their numbers, the indirect /Count and /Kids
 // objects, and what the second root needs inserted to hang under the first.
-void CFoliobind::FindPageRoots()
+void CAppendEngine::FindPageRoots()
 {
     CPdfElement catalog;
     FetchDictionary(m_xref1, m_root1, catalog);
@@ -118,7 +118,7 @@ void CFoliobind::FindPageRoots()
     m_leaves2 = CountPageTreeLeaves(m_reader2, m_pages2, m_text);
 }
 
-void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root2)
+void CAppendEngine::FindInheritedAttributes(const CPdfDictionary* root2)
 {
     const CPdfXRefEntry& entry = (*m_entries1)[m_pages1];
     m_secondRootInsert = "\r/Parent " + std::to_string(m_pages1) + " " +
@@ -132,7 +132,7 @@ void CFoliobind::FindInheritedAttributes(const CPdfDictionary* root2)
 
 // Where the first root's text takes the edits: the "]" of a direct /Kids and the value of a
 // direct /Count (kNoIndex for one written as an object of its own).
-CRootLayout CFoliobind::PagesRootLayout() const
+CRootLayout CAppendEngine::PagesRootLayout() const
 {
     if (m_own.isActive && m_own.rootLayout.isKnown)
         return m_own.rootLayout;
@@ -153,7 +153,7 @@ CRootLayout CFoliobind::PagesRootLayout() const
     return layout;
 }
 
-void CFoliobind::MergePageTrees()
+void CAppendEngine::MergePageTrees()
 {
     // Without either root's text the output's page tree would lead nowhere.
     if (!m_hasPagesRootText || !m_table[m_numberShift + m_pages2].inUse)
@@ -183,7 +183,7 @@ void CFoliobind::MergePageTrees()
 // Writes the first root with the second root's reference before the "]" of its direct /Kids
 // and total in place of its direct /Count value. A list's kept output keeps the text in memory,
 // with where the next line edits it, and writes it only with the output.
-void CFoliobind::WriteMergedRoot(const CRootLayout& layout, int64_t total)
+void CAppendEngine::WriteMergedRoot(const CRootLayout& layout, int64_t total)
 {
     NoteFirstFileWrite(m_pages1);
     m_table[m_pages1].position = m_output.position();
@@ -233,7 +233,7 @@ void CFoliobind::WriteMergedRoot(const CRootLayout& layout, int64_t total)
 
 // The kept root takes the same edits in place, the later one first, so that a root with
 // thousands of kids costs no copy per line.
-void CFoliobind::EditKeptRoot(const CRootLayout& layout, int64_t total)
+void CAppendEngine::EditKeptRoot(const CRootLayout& layout, int64_t total)
 {
     std::string& head = m_own.rootHead;
     auto& edit = m_own.rootEdit;
@@ -275,7 +275,7 @@ void CFoliobind::EditKeptRoot(const CRootLayout& layout, int64_t total)
     m_own.hasNextRootHead = false;
 }
 
-void CFoliobind::WriteEditedCountObject(uint32_t number, int64_t total)
+void CAppendEngine::WriteEditedCountObject(uint32_t number, int64_t total)
 {
     if (!m_reader1.Read(number, m_text) || m_text.isStream)
         throw CPdfDamaged();
@@ -296,7 +296,7 @@ void CFoliobind::WriteEditedCountObject(uint32_t number, int64_t total)
     m_output.Write(m_text.head.data() + value.valueEnd, m_text.head.size() - value.valueEnd);
 }
 
-void CFoliobind::WriteEditedKidsObject(uint32_t number)
+void CAppendEngine::WriteEditedKidsObject(uint32_t number)
 {
     if (!m_reader1.Read(number, m_text) || m_text.isStream)
         throw CPdfDamaged();

@@ -1,7 +1,7 @@
 // The structure trees (tags) of both files in one: the second file's top-level elements join
 // the first root's /K, its parent-tree entries move past the first file's keys, and its pages'
 // /StructParents and annotations' /StructParent move with them (CollectSecondEdits).
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 
 #include <set>
 
@@ -63,7 +63,7 @@ std::string JoinedMapText(const CPdfElement& map1, const CPdfElement& map2, cons
 
 } // namespace
 
-void CFoliobind::PlanStructure(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
+void CAppendEngine::PlanStructure(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
 {
     const CPdfElement* raw1 = catalog1.find("StructTreeRoot");
     const CPdfElement* raw2 = catalog2.find("StructTreeRoot");

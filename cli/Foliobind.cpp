@@ -52,7 +52,6 @@ constexpr const char* kOutputIsInputText = "Output file is one of the input file
 constexpr const char* kUnreadableFirstText = "Unable to open file: '%s', err no: %d, nothing written\r\n";
 
 constexpr const char* kOutputErrorText = "File output error: '%s', err no: %d";
-constexpr uint64_t kMaxJournalSize = uint64_t{1} << 30;
 constexpr const char* kIrregularText = "Input is not a regular file but %s: '%s'";
 
 // Directories, FIFOs, devices and sockets are refused before anything reads them: a FIFO
@@ -179,20 +178,21 @@ bool CFoliobind::AppendNamed(const char* file1, const char* file2, const char* o
         LockDestination(lock, outputPath);
     const bool exists = PlatformExists(outputPath);
     int error = ENOENT;
-    const std::unique_ptr<CTemporaryOutput> temporary = isFile ? CreateTemporaryFor(outputPath, &m_output, error) : nullptr;
+    const std::unique_ptr<CTemporaryOutput> temporary = isFile ? CreateTemporaryFor(outputPath, &m_engine.output(), error) : nullptr;
     if (error != 0 && exists && isFile) {
         DiagnoseError(outputPath, "no temporary file can be made beside it", error);
         throw CPdfException(FormatText(kOutputErrorText, outputPath, error));
     }
     if (error != 0) {
-        CTemporaryOutput direct(outputPath, &m_output); // a file made here is removed again unless complete
+        CTemporaryOutput direct(outputPath, &m_engine.output()); // a file made here is removed again unless complete
         if (exists)
             direct.Release();
         RunSafely(file1, file2, outputPath);
         direct.Release();
     } else {
         m_syncsOutput = exists;
-        m_destination = outputPath;
+        m_engine.SetSyncsOutput(exists);
+        m_engine.SetDestination(outputPath);
         RunSafely(file1, file2, temporary->path());
         if (!MoveIntoPlace(*temporary, outputPath, exists))
             return false;
@@ -227,11 +227,12 @@ bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
         Diagnose(temporaryPath, "name too long (over 255 characters)");
         return false;
     }
-    CTemporaryOutput temporary(temporaryPath, &m_output);
+    CTemporaryOutput temporary(temporaryPath, &m_engine.output());
     // A folder that admits no file fails again, with its message, where the run opens it.
     RefuseTakenName(temporary, temporary.Create());
     m_syncsOutput = !m_isOwnOutput;
-    m_destination = file1;
+    m_engine.SetSyncsOutput(m_syncsOutput);
+    m_engine.SetDestination(file1);
     RunSafely(file1, file2, temporary.path());
     if (!PutInPlace(temporary, file1, m_syncsOutput)) {
         m_outcome = JobOutcome::Fatal;
@@ -256,7 +257,7 @@ bool CFoliobind::KeepOutput(const char* outputPath, int argc, char** argv)
     }
     const int32_t status = g_exitCode; // a failure here only means the list goes on line by line
     try {
-        if (StartOwnOutput(outputPath, m_journal->path()))
+        if (m_engine.StartOwnOutput(outputPath, m_journal->path()))
             return true;
     } catch (const CPdfException& failure) {
         DiagnoseFailure(outputPath, failure.what());
@@ -277,24 +278,24 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
             m_outcome = JobOutcome::Filtered;
             return false;
         }
-        AppendOwnLine(file1, file2);
+        m_syncsOutput = !m_isOwnOutput;
+        m_engine.SetSyncsOutput(m_syncsOutput);
+        m_engine.SetDestination(file1);
+        RunSafely(file1, file2, m_journal->path());
     } catch (...) {
         // The run ends here: the output takes what the lines before this one made of it.
-        UndoOwnLine();
+        m_engine.UndoOwnLine();
         FinishOwnOutput(file1);
         throw;
     }
     ReportDone();
     m_outcome = JobOutcome::Done;
     m_hasAppended = true;
-    // Written again once the lines since the last write add as much as it had: all writes of
-    // the output together stay within about twice its final size.
-    // The journal's table holds 32-bit offsets: a journal that grew this large is given up once
-    // the output is written, and the list keeps the output afresh after its next line.
-    const bool isJournalFull = m_output.position() >= kMaxJournalSize;
-    if ((isJournalFull || m_output.position() - m_own.writtenJournal >= m_own.writtenSize) &&
-        !WriteOwnCheckpoint(file1)) {
-        --m_own.linesUnwritten; // this line is counted as the one that failed
+    // A full journal is given up once the output is written, and the list keeps the output
+    // afresh after its next line.
+    const bool isJournalFull = m_engine.IsJournalFull();
+    if (m_engine.IsOwnOutputDue() && !WriteOwnCheckpoint(file1)) {
+        m_engine.ForgetOwnLine(); // this line is counted as the one that failed
         m_outcome = JobOutcome::Fatal;
         return false;
     }
@@ -303,31 +304,16 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
     return true;
 }
 
-void CFoliobind::AppendOwnLine(const char* file1, const char* file2)
-{
-    m_own.tableSize = m_table.size();
-    m_destination = file1;
-    m_syncsOutput = !m_isOwnOutput;
-    m_progress = CProgress();
-    m_plan = CMergePlan();
-    m_catalog1 = CPdfElement();
-    m_catalog2 = CPdfElement();
-    m_topItems2.clear();
-    m_hasPagesRootText = false;
-    m_countObject1 = m_kidsObject1 = m_countObject2 = m_kidsObject2 = 0;
-    RunSafely(file1, file2, m_own.journalPath);
-}
-
 // The kept output written over file1 through a temporary file, as an in-place job writes it.
 bool CFoliobind::WriteOwnCheckpoint(const char* file1)
 {
-    if (m_own.linesUnwritten == 0)
+    if (m_engine.OwnLinesUnwritten() == 0)
         return true;
     const int32_t status = g_exitCode; // the list says how it ends, from what this returns
     try {
         CTemporaryOutput temporary(TemporaryPathFor(file1), nullptr); // written and closed by WriteOwnOutput
         RefuseTakenName(temporary, temporary.Create());
-        WriteOwnOutput(temporary.path());
+        m_engine.WriteOwnOutput(temporary.path());
         if (!PutInPlace(temporary, file1, m_syncsOutput))
             return false;
     } catch (const CPdfException& failure) {
@@ -335,17 +321,15 @@ bool CFoliobind::WriteOwnCheckpoint(const char* file1)
         g_exitCode = status;
         return false;
     }
-    m_own.linesUnwritten = 0;
-    m_own.writtenJournal = m_output.position();
-    m_own.writtenSize = m_own.outputSize;
+    m_engine.NoteOwnOutputWritten();
     return true;
 }
 
 uint32_t CFoliobind::FinishOwnOutput(const char* file1)
 {
-    if (!m_own.isActive)
+    if (!m_engine.HasOwnOutput())
         return 0;
-    const uint32_t lines = m_own.linesUnwritten;
+    const uint32_t lines = m_engine.OwnLinesUnwritten();
     const bool isWritten = file1 && WriteOwnCheckpoint(file1);
     EndOwnOutput();
     return isWritten ? 0 : lines;
@@ -353,13 +337,9 @@ uint32_t CFoliobind::FinishOwnOutput(const char* file1)
 
 void CFoliobind::EndOwnOutput()
 {
-    m_own.isActive = false;
-    m_doc1.close();
-    m_own.reader.Close();
-    m_input1.Detach();
     const int32_t status = g_exitCode;
     try {
-        m_output.Close();
+        m_engine.EndOwnOutput();
     } catch (const CPdfException&) {
         // The journal goes away with what it held; the output was written from it already.
         g_exitCode = status;
@@ -383,7 +363,7 @@ bool CFoliobind::CopyMissingFirst(const char* file1, const char* file2)
             throw;
         }
     }
-    const CopyFailure failure = CopyWithMessages(file1, file2, m_quiet);
+    const CopyFailure failure = CopyWithMessages(file1, file2, m_engine.IsQuiet());
     if (failure == CopyFailure::None)
         m_outcome = JobOutcome::Done;
     else
@@ -396,20 +376,24 @@ bool CFoliobind::CopyMissingFirst(const char* file1, const char* file2)
 void CFoliobind::RunSafely(const char* file1, const char* file2, const std::string& outputPath)
 {
     try {
-        RunAppend(file1, file2, outputPath.c_str());
+        if (m_engine.HasOwnOutput())
+            m_engine.AppendOwnLine(file1, file2);
+        else
+            m_engine.RunAppend(file1, file2, outputPath.c_str());
     } catch (const CPdfException& failure) {
         std::string text = failure.what();
-        const bool isNamed = !m_destination.empty() && m_destination != file1;
+        const std::string& destination = m_engine.destination();
+        const bool isNamed = !destination.empty() && destination != file1;
         const std::string quoted = "'" + outputPath + "'";
         const size_t at = text.find(quoted);
         if (isNamed && at != std::string::npos)
-            text.replace(at, quoted.size(), "'" + m_destination + "'");
+            text.replace(at, quoted.size(), "'" + destination + "'");
         std::string file = file1;
         if (text.compare(0, 17, "File output error") == 0)
-            file = isNamed ? m_destination : outputPath;
-        else if (m_doc1.isOpen() && !m_doc2.isOpen())
+            file = isNamed ? destination : outputPath;
+        else if (m_engine.IsFirstOpen() && !m_engine.IsSecondOpen())
             file = file2;
-        else if (m_doc1.isOpen())
+        else if (m_engine.IsFirstOpen())
             file = std::string(file1) + "' and '" + file2;
         DiagnoseFailure(file, text);
         if (text == failure.what())
@@ -420,22 +404,23 @@ void CFoliobind::RunSafely(const char* file1, const char* file2, const std::stri
 
 void CFoliobind::ReportDone() const
 {
-    if (!m_quiet)
+    if (!m_engine.IsQuiet())
         std::printf(".\r\nDone.\r\n");
 }
 
 bool CFoliobind::ScanOptions(int argc, char** argv)
 {
-    m_noBookmarks = false;
+    m_engine.SetNoBookmarks(false);
+    m_engine.SetTemporaryFolder(g_tempPath);
     for (int index = 2; index < argc; ++index) {
         const char* argument = argv[index];
         if (ReadOption(argument, "-g", m_minPages) || ReadOption(argument, "-l", m_maxPages) ||
             ReadOption(argument, "-e", m_exactPages))
             continue;
         if (std::strcmp(argument, "-quiet") == 0)
-            m_quiet = true;
+            m_engine.SetQuiet(true);
         else if (std::strcmp(argument, "-nobookmarks") == 0)
-            m_noBookmarks = true;
+            m_engine.SetNoBookmarks(true);
     }
     return true;
 }
@@ -455,7 +440,7 @@ bool CFoliobind::PassesPageFilters(const char* fileName)
 {
     int64_t count = 0;
     try {
-        count = CountPages(fileName);
+        count = m_engine.CountPages(fileName);
     } catch (const CPdfException& failure) {
         DiagnoseFailure(fileName, failure.what());
         throw;

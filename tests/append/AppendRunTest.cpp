@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 #include "cli/Globals.h"
 #include "pdf/Exception.h"
 #include "tests/append/AppendTestSupport.h"
@@ -152,7 +152,7 @@ TEST(PageCount, Rows)
     CTestDir dir;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(CFoliobind().CountPages(dir.Write("in.pdf", row.bytes).c_str()), row.pages);
+        EXPECT_EQ(CAppendEngine().CountPages(dir.Write("in.pdf", row.bytes).c_str()), row.pages);
     }
 }
 

@@ -6,25 +6,23 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "cli/Foliobind.h"
-#include "cli/Globals.h"
+#include "append/Engine.h"
 #include "pdf/Exception.h"
 #include "tests/support/PdfBuilder.h"
 
 void AppendPaths(const std::string& path1, const std::string& path2, const std::string& outputPath,
                  const std::vector<std::string>& options, std::string* stdoutText)
 {
-    std::vector<std::string> arguments = {"foliobind", path1, path2};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(&argument[0]);
-    CFoliobind job;
-    job.ScanOptions(static_cast<int>(argv.size()), argv.data());
+    CAppendEngine engine;
+    for (const std::string& option : options) {
+        engine.SetQuiet(engine.IsQuiet() || option == "-quiet");
+        if (option == "-nobookmarks")
+            engine.SetNoBookmarks(true);
+    }
     if (stdoutText)
         testing::internal::CaptureStdout();
     try {
-        job.RunAppend(path1.c_str(), path2.c_str(), outputPath.c_str());
+        engine.RunAppend(path1.c_str(), path2.c_str(), outputPath.c_str());
     } catch (...) {
         if (stdoutText)
             *stdoutText = testing::internal::GetCapturedStdout();

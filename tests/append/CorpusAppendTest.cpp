@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 #include "pdf/Document.h"
 #include "pdf/Exception.h"
 #include "tests/append/AppendTestSupport.h"
@@ -344,7 +344,7 @@ TEST(CorpusPageCount, AgreesWithQpdf)
         SCOPED_TRACE(name);
         const bool isReadable = std::binary_search(readable.begin(), readable.end(), name);
         try {
-            const uint64_t pages = CFoliobind().CountPages(entry.path().c_str());
+            const uint64_t pages = CAppendEngine().CountPages(entry.path().c_str());
             ++counted;
             if (isReadable && pages != QpdfPages(entry.path()) && name != "pdfjs__poppler-67295-0.pdf")
                 ADD_FAILURE() << pages << " pages, qpdf says " << QpdfPages(entry.path());

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "append/OutputBound.h"
-#include "cli/Foliobind.h"
+#include "append/Engine.h"
 #include "cli/Globals.h"
 #include "pdf/Document.h"
 #include "pdf/Exception.h"
@@ -118,15 +118,11 @@ TEST(OutputBound, NeverBelowWhatIsWritten)
 std::string RunWithLimit(const std::string& path1, const std::string& path2, const std::string& output,
                          uint64_t limit)
 {
-    std::vector<std::string> arguments = {"foliobind", path1, path2, "-quiet"};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(&argument[0]);
-    CFoliobind job;
-    job.ScanOptions(static_cast<int>(argv.size()), argv.data());
-    job.SetMaxOutputOffset(limit);
+    CAppendEngine engine;
+    engine.SetQuiet(true);
+    engine.SetMaxOutputOffset(limit);
     try {
-        job.RunAppend(path1.c_str(), path2.c_str(), output.c_str());
+        engine.RunAppend(path1.c_str(), path2.c_str(), output.c_str());
         return "";
     } catch (const CPdfException& error) {
         return error.what();

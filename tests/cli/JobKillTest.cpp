@@ -125,7 +125,7 @@ const std::string& Pages(uint32_t pages, const std::string& label)
 int PageCount(const std::string& path)
 {
     try {
-        CFoliobind counter;
+        CAppendEngine counter;
         return static_cast<int>(counter.CountPages(path.c_str()));
     } catch (const CPdfException&) {
         return -1;

@@ -405,7 +405,7 @@ int PageCount(const std::string& path)
     if (!exists)
         return -1;
     try {
-        CFoliobind counter;
+        CAppendEngine counter;
         return static_cast<int>(counter.CountPages(path.c_str()));
     } catch (const CPdfException&) {
         return -2; // there, but no PDF document
