@@ -65,9 +65,15 @@ void SortSpanEdits(std::vector<CSpanEdit>& edits)
 
 std::string SuffixedName(const std::string& name, const std::set<std::string>& used, std::set<std::string>& taken)
 {
+    return SuffixedName(name, [&used](const std::string& candidate) { return used.count(candidate) != 0; }, taken);
+}
+
+std::string SuffixedName(const std::string& name, const std::function<bool(const std::string&)>& isUsed,
+                         std::set<std::string>& taken)
+{
     for (uint32_t k = 2;; ++k) {
         std::string candidate = name + "-" + std::to_string(k);
-        if (!used.count(candidate) && taken.insert(candidate).second)
+        if (!isUsed(candidate) && taken.insert(candidate).second)
             return candidate;
     }
 }

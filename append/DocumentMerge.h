@@ -61,5 +61,7 @@ void SortSpanEdits(std::vector<CSpanEdit>& edits);
 // name with the first suffix "-2", "-3" ... that used does not hold and no earlier call took;
 // the result goes into taken.
 std::string SuffixedName(const std::string& name, const std::set<std::string>& used, std::set<std::string>& taken);
+std::string SuffixedName(const std::string& name, const std::function<bool(const std::string&)>& isUsed,
+                         std::set<std::string>& taken);
 // A /DA string with the font names of renames replaced, or false when none occurs.
 bool RenameDaFonts(const std::string& da, const CNameRenames& renames, std::string& out);

@@ -135,6 +135,8 @@ private:
 
     // The second file's document-level data, merged with the first's.
     void PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
+    void NoteKeptDests(const std::vector<CTreeEntry>& tree2, bool isTreeKept);
+    void KeepWrittenDests();
     void PlanThreads(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,

@@ -67,7 +67,10 @@ void AppendValue(const CTreeEntry& entry, const CReferenceMapper& first, const C
                  std::string& out)
 {
     out += ' ';
-    AppendElementText(entry.value, entry.isSecond ? second : first, out);
+    if (!entry.text.empty())
+        out += entry.text;
+    else
+        AppendElementText(entry.value, entry.isSecond ? second : first, out);
 }
 
 } // namespace
@@ -83,17 +86,31 @@ void CollectNumberTree(CPdfXRef* xref, const CPdfElement& node, bool isSecond, s
 }
 
 std::string FlatNameTreeText(std::vector<CTreeEntry> entries, const CReferenceMapper& first,
-                             const CReferenceMapper& second)
+                             const CReferenceMapper& second, std::vector<CTreeEntry>* written)
 {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const CTreeEntry& a, const CTreeEntry& b) { return a.name < b.name; });
+    // A stable sort of the whole, done as one of the second file's entries merged into the
+    // first file's, which are in order already when the output's tree was written so.
+    const auto byName = [](const CTreeEntry& a, const CTreeEntry& b) { return a.name < b.name; };
+    const auto middle = std::find_if(entries.begin(), entries.end(), [](const CTreeEntry& entry) { return entry.isSecond; });
+    if (!std::is_sorted(entries.begin(), middle, byName))
+        std::stable_sort(entries.begin(), middle, byName);
+    std::stable_sort(middle, entries.end(), byName);
+    std::inplace_merge(entries.begin(), middle, entries.end(), byName);
     std::string out = "<< /Names [";
-    for (const CTreeEntry& entry : entries) {
+    for (CTreeEntry& entry : entries) {
         out += '\n';
         out += PdfHexStringText(entry.name);
+        const size_t valueStart = out.size() + 1;
         AppendValue(entry, first, second, out);
+        if (written) {
+            entry.text.assign(out, valueStart, std::string::npos);
+            entry.value = CPdfElement();
+            entry.isSecond = false;
+        }
     }
     out += "\n] >>";
+    if (written)
+        *written = std::move(entries);
     return out;
 }
 

@@ -18,6 +18,7 @@ struct CTreeEntry {
     int64_t number = 0; // number trees: the key
     CPdfElement value;  // as written in the tree: a reference stays a reference
     bool isSecond = false;
+    std::string text;   // when not empty, the value as the output holds it already
 };
 
 // Appends the leaves under node (a dictionary, or a reference to one) read through xref.
@@ -25,8 +26,9 @@ void CollectNameTree(CPdfXRef* xref, const CPdfElement& node, bool isSecond, std
 void CollectNumberTree(CPdfXRef* xref, const CPdfElement& node, bool isSecond, std::vector<CTreeEntry>& out);
 
 // "<< /Names [...] >>" or "<< /Nums [...] >>" with the entries sorted by key (stable for equal
-// keys); each value is written through the mapper of its file.
+// keys); each value is written through the mapper of its file. written, when given, receives
+// the entries in the order written, each with the text of its value.
 std::string FlatNameTreeText(std::vector<CTreeEntry> entries, const CReferenceMapper& first,
-                             const CReferenceMapper& second);
+                             const CReferenceMapper& second, std::vector<CTreeEntry>* written = nullptr);
 std::string FlatNumberTreeText(std::vector<CTreeEntry> entries, const CReferenceMapper& first,
                                const CReferenceMapper& second);

@@ -24,16 +24,17 @@ bool IsNameTreeKey(const std::string& key)
 }
 
 // The second file's entries renamed where the first file has the name.
-// used1 holds the first file's names, used both files'.
+// used1 holds the first file's names, used2 the second's.
 void RenameClashes(std::vector<CTreeEntry>& entries, const std::set<std::string>& used1,
-                   const std::set<std::string>& used, CNameRenames& renames, std::set<std::string>& taken)
+                   const std::set<std::string>& used2, CNameRenames& renames, std::set<std::string>& taken)
 {
+    const auto isUsed = [&](const std::string& name) { return used1.count(name) != 0 || used2.count(name) != 0; };
     for (CTreeEntry& entry : entries) {
         if (!used1.count(entry.name))
             continue;
         auto found = renames.find(entry.name);
         if (found == renames.end())
-            found = renames.emplace(entry.name, SuffixedName(entry.name, used, taken)).first;
+            found = renames.emplace(entry.name, SuffixedName(entry.name, isUsed, taken)).first;
         entry.name = found->second;
     }
 }
@@ -93,26 +94,36 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
     if (!nameDictionary2 && !dests2.dictionary())
         return;
 
-    // Destination names of both files, by tree and by old-style dictionary.
+    // Destination names of both files, by tree and by old-style dictionary. A kept output's
+    // tree is the one the line before wrote: it is taken as that line left it, not read again.
     std::vector<CTreeEntry> tree1;
     std::vector<CTreeEntry> tree2;
-    if (nameDictionary1 && nameDictionary1->find("Dests"))
-        CollectNameTree(m_xref1, *nameDictionary1->find("Dests"), false, tree1);
     if (nameDictionary2 && nameDictionary2->find("Dests"))
         CollectNameTree(m_xref2, *nameDictionary2->find("Dests"), true, tree2);
+    const CPdfElement* destTree1 = nameDictionary1 ? nameDictionary1->find("Dests") : nullptr;
+    const bool isTreeKept = destTree1 && !tree2.empty() && !dests1.dictionary() && m_own.isActive &&
+                            m_own.dests.number != 0 && destTree1->is(PdfKind::Reference) &&
+                            destTree1->refNumber() == static_cast<int32_t>(m_own.dests.number);
+    std::set<std::string> read1;
+    if (isTreeKept) {
+        tree1 = std::move(m_own.dests.entries);
+        m_own.dests.number = 0; // the running line has it; a line that fails leaves none
+    } else if (destTree1) {
+        CollectNameTree(m_xref1, *destTree1, false, tree1);
+    }
+    if (!isTreeKept)
+        read1 = NamesOf(tree1);
+    const std::set<std::string>& used1 = isTreeKept ? m_own.dests.names : read1;
     std::vector<CTreeEntry> dictionary1 = DictionaryEntries(dests1.dictionary(), false);
     std::vector<CTreeEntry> dictionary2 = DictionaryEntries(dests2.dictionary(), true);
-    std::set<std::string> used1 = NamesOf(tree1);
-    std::set<std::string> used2 = NamesOf(tree2);
     for (const CTreeEntry& entry : dictionary1)
-        used1.insert(entry.name);
+        read1.insert(entry.name);
+    std::set<std::string> used2 = NamesOf(tree2);
     for (const CTreeEntry& entry : dictionary2)
         used2.insert(entry.name);
-    std::set<std::string> used = used1;
-    used.insert(used2.begin(), used2.end());
     std::set<std::string> taken;
-    RenameClashes(tree2, used1, used, m_plan.destRenames, taken);
-    RenameClashes(dictionary2, used1, used, m_plan.destRenames, taken);
+    RenameClashes(tree2, used1, used2, m_plan.destRenames, taken);
+    RenameClashes(dictionary2, used1, used2, m_plan.destRenames, taken);
 
     if (!dictionary2.empty()) {
         std::vector<CTreeEntry> merged = dictionary1;
@@ -148,7 +159,7 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
             values.emplace_back(key, [this, kept]() { return SecondValueText(kept); });
             continue;
         }
-        std::vector<CTreeEntry> entries1 = isDests ? tree1 : std::vector<CTreeEntry>();
+        std::vector<CTreeEntry> entries1 = isDests ? std::move(tree1) : std::vector<CTreeEntry>();
         std::vector<CTreeEntry> entries2 = isDests ? tree2 : std::vector<CTreeEntry>();
         if (!isDests) {
             if (value1)
@@ -162,9 +173,14 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
             RenameClashes(entries2, names1, names, renames, treeTaken);
         }
         entries1.insert(entries1.end(), entries2.begin(), entries2.end());
-        const uint32_t number = AddNewObject([this, entries1]() {
-            return FlatNameTreeText(entries1, FirstMapper(), SecondMapper());
+        if (isDests && m_own.isActive)
+            NoteKeptDests(tree2, isTreeKept);
+        const uint32_t number = AddNewObject([this, isDests, entries = std::move(entries1)]() mutable {
+            std::vector<CTreeEntry>* written = isDests && m_own.isActive ? &m_own.nextDests.entries : nullptr;
+            return FlatNameTreeText(std::move(entries), FirstMapper(), SecondMapper(), written);
         });
+        if (isDests && m_own.isActive)
+            m_own.nextDests.number = number;
         values.emplace_back(key, [number]() { return std::to_string(number) + " 0 R"; });
     }
     const uint32_t number = AddNewObject([values]() {

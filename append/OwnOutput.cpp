@@ -258,6 +258,7 @@ void CAppendEngine::FinishOwnLine()
     for (const auto& copied : m_own.lineKeys)
         m_own.copiedKeys[copied.first] = copied.second;
     m_own.lineKeys.clear();
+    KeepWrittenDests();
     ++m_own.linesUnwritten;
     m_own.undo.clear();
     m_own.held.clear();
@@ -291,6 +292,7 @@ void CAppendEngine::UndoOwnLine()
     m_own.held.clear();
     m_own.heldShapes.clear();
     m_own.lineKeys.clear();
+    m_own.nextDests = COwnNameTree();
 }
 
 void CAppendEngine::AppendOwnLine(const char* file1, const char* file2)
@@ -330,4 +332,35 @@ void CAppendEngine::EndOwnOutput()
     m_own.reader.Close();
     m_input1.Detach();
     m_output.Close();
+}
+
+// The destinations tree a line of a kept output is about to write, kept for the next line.
+void CAppendEngine::NoteKeptDests(const std::vector<CTreeEntry>& tree2, bool isTreeKept)
+{
+    COwnNameTree& next = m_own.nextDests;
+    next = COwnNameTree();
+    next.isAdding = isTreeKept;
+    if (isTreeKept) {
+        for (const CTreeEntry& entry : tree2)
+            next.added.push_back(entry.name);
+    }
+}
+
+// The tree the line wrote becomes the output's, its names those the tree holds.
+void CAppendEngine::KeepWrittenDests()
+{
+    COwnNameTree& next = m_own.nextDests;
+    if (next.number == 0)
+        return;
+    COwnNameTree& kept = m_own.dests;
+    kept.number = next.number;
+    kept.entries = std::move(next.entries);
+    if (next.isAdding) {
+        kept.names.insert(next.added.begin(), next.added.end());
+    } else {
+        kept.names.clear();
+        for (const CTreeEntry& entry : kept.entries)
+            kept.names.insert(entry.name);
+    }
+    next = COwnNameTree();
 }

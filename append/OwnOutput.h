@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "append/NameTree.h"
 #include "append/OutputFile.h"
 #include "append/RunState.h"
 #include "platform/File.h"
@@ -49,6 +50,17 @@ struct COwnKeys {
     uint64_t full = 0;
     uint64_t position = 0;
     bool isTarget = false;
+};
+
+// The output's tree of named destinations as a line wrote it: its object, its entries in key
+// order with the text of their values, and their names. number is 0 when none is kept.
+struct COwnNameTree {
+    uint32_t number = 0;
+    std::vector<CTreeEntry> entries;
+    std::set<std::string> names;
+    // The running line's: the names it adds, and whether they add to the kept names.
+    std::vector<std::string> added;
+    bool isAdding = false;
 };
 
 // The first-file entry a running line changed, as it was before.
@@ -99,6 +111,8 @@ struct COwnOutput {
         uint32_t attributes = 0;
         int64_t count = -1;
     } root;
+    COwnNameTree dests;        // the output's destinations, and those the running line writes
+    COwnNameTree nextDests;
     std::string header;        // the running line's header
     uint64_t objectBytes = 0;   // text of the objects in use
     uint32_t inUseCount = 0;

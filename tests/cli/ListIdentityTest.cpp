@@ -19,6 +19,7 @@ struct CDocShape {
     bool isSharedLast = false; // the shared font and image take the highest numbers
     bool isIndirectRoot = false; // the page-tree root's /Kids and /Count are objects of their own
     bool isCountFirst = false;   // the page-tree root has /Count before /Kids
+    bool hasDests = false;       // named destinations, some under the names every such file uses
 };
 
 // A document whose font and image are the same in every file made here, so that appends find
@@ -35,7 +36,12 @@ std::string ShapedPdf(const std::string& label, const CDocShape& shape)
     for (uint32_t i = 0; i < shape.pages; ++i)
         kids += std::to_string(8 + 2 * i) + " 0 R ";
     plain.push_back({1, std::string("<< /Type /Catalog /Pages 2 0 R") + (shape.hasOutline ? " /Outlines 3 0 R" : "") +
-                            " >>"});
+                            (shape.hasDests ? " /Names << /Dests 95 0 R >>" : "") + " >>"});
+    if (shape.hasDests) {
+        plain.push_back({95, "<< /Kids [96 0 R] >>"});
+        plain.push_back({96, "<< /Names [(intro) [8 0 R /Fit] (" + label + ") [8 0 R /XYZ 0 200 1.5] (x\\(y) 97 0 R] >>"});
+        plain.push_back({97, "[8 0 R /FitH 100]"});
+    }
     if (shape.isIndirectRoot) {
         plain.push_back({2, "<< /Type /Pages /Kids 90 0 R /Count 91 0 R >>"});
         plain.push_back({90, "[" + kids + "]"});
@@ -77,17 +83,18 @@ struct CListRow {
     const char* existing;            // the file the output is a copy of before the run, or ""
 };
 
-// The files of every row: classic and compressed, with and without outlines, and a damaged one.
+// The files of every row: classic and compressed, with and without outlines and named
+// destinations, and a damaged one.
 void WriteInputs(const CScratchFolder& folder)
 {
-    folder.WriteFile("a.pdf", ShapedPdf("a", {2, true, false}));
+    folder.WriteFile("a.pdf", ShapedPdf("a", {2, true, false, false, false, false, true}));
     folder.WriteFile("b.pdf", ShapedPdf("b", {3, false, true}));
     folder.WriteFile("c.pdf", ShapedPdf("c", {1, true, true}));
-    folder.WriteFile("d.pdf", ShapedPdf("d", {4, true, false}));
+    folder.WriteFile("d.pdf", ShapedPdf("d", {4, true, false, false, false, false, true}));
     folder.WriteFile("e.pdf", ShapedPdf("e", {2, false, false, true}));
     folder.WriteFile("f.pdf", ShapedPdf("f", {1, false, true, true}));
     folder.WriteFile("g.pdf", ShapedPdf("g", {2, true, false, false, true}));
-    folder.WriteFile("h.pdf", ShapedPdf("h", {3, true, true, false, false, true}));
+    folder.WriteFile("h.pdf", ShapedPdf("h", {3, true, true, false, false, true, true}));
     folder.WriteFile("bad.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< >>\n%%EOF\n");
 }
 
@@ -102,7 +109,8 @@ std::vector<std::string> WithOptions(std::vector<std::string> args, const std::v
 TEST(ListIdentity, ListEqualsInPlaceJobsOneAtATime)
 {
     const std::vector<std::string> many = {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf", "a.pdf", "c.pdf", "b.pdf",
-                                           "f.pdf", "e.pdf", "f.pdf", "c.pdf", "a.pdf", "b.pdf", "e.pdf", "d.pdf"};
+                                           "f.pdf", "e.pdf", "f.pdf", "c.pdf", "a.pdf", "b.pdf", "e.pdf", "d.pdf",
+                                           "h.pdf", "a.pdf", "d.pdf"};
     const CListRow rows[] = {
         {"new output, mixed files", many, {}, ""},
         {"existing output", many, {}, "a.pdf"},
