@@ -24,13 +24,14 @@ bool IsNameTreeKey(const std::string& key)
 }
 
 // The second file's entries renamed where the first file has the name.
-// used1 holds the first file's names, used2 the second's.
-void RenameClashes(std::vector<CTreeEntry>& entries, const std::set<std::string>& used1,
-                   const std::set<std::string>& used2, CNameRenames& renames, std::set<std::string>& taken)
+// isUsed1 tells the first file's names, used2 holds the second's.
+template <typename IsUsed1>
+void RenameClashes(std::vector<CTreeEntry>& entries, const IsUsed1& isUsed1, const std::set<std::string>& used2,
+                   CNameRenames& renames, std::set<std::string>& taken)
 {
-    const auto isUsed = [&](const std::string& name) { return used1.count(name) != 0 || used2.count(name) != 0; };
+    const auto isUsed = [&](const std::string& name) { return isUsed1(name) || used2.count(name) != 0; };
     for (CTreeEntry& entry : entries) {
-        if (!used1.count(entry.name))
+        if (!isUsed1(entry.name))
             continue;
         auto found = renames.find(entry.name);
         if (found == renames.end())
@@ -101,10 +102,10 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
     if (nameDictionary2 && nameDictionary2->find("Dests"))
         CollectNameTree(m_xref2, *nameDictionary2->find("Dests"), true, tree2);
     const CPdfElement* destTree1 = nameDictionary1 ? nameDictionary1->find("Dests") : nullptr;
-    const bool isTreeKept = destTree1 && !tree2.empty() && !dests1.dictionary() && m_own.isActive &&
+    const bool isTreeKept = destTree1 && !tree2.empty() && m_own.isActive &&
                             m_own.dests.number != 0 && destTree1->is(PdfKind::Reference) &&
                             destTree1->refNumber() == static_cast<int32_t>(m_own.dests.number);
-    std::set<std::string> read1;
+    std::set<std::string> read1; // the first file's names, but for those of a kept tree
     if (isTreeKept) {
         tree1 = std::move(m_own.dests.entries);
         m_own.dests.number = 0; // the running line has it; a line that fails leaves none
@@ -113,7 +114,10 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
     }
     if (!isTreeKept)
         read1 = NamesOf(tree1);
-    const std::set<std::string>& used1 = isTreeKept ? m_own.dests.names : read1;
+    const std::set<std::string>* kept1 = isTreeKept ? &m_own.dests.names : nullptr;
+    const auto isUsed1 = [&read1, kept1](const std::string& name) {
+        return read1.count(name) != 0 || (kept1 && kept1->count(name) != 0);
+    };
     std::vector<CTreeEntry> dictionary1 = DictionaryEntries(dests1.dictionary(), false);
     std::vector<CTreeEntry> dictionary2 = DictionaryEntries(dests2.dictionary(), true);
     for (const CTreeEntry& entry : dictionary1)
@@ -122,8 +126,8 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
     for (const CTreeEntry& entry : dictionary2)
         used2.insert(entry.name);
     std::set<std::string> taken;
-    RenameClashes(tree2, used1, used2, m_plan.destRenames, taken);
-    RenameClashes(dictionary2, used1, used2, m_plan.destRenames, taken);
+    RenameClashes(tree2, isUsed1, used2, m_plan.destRenames, taken);
+    RenameClashes(dictionary2, isUsed1, used2, m_plan.destRenames, taken);
 
     if (!dictionary2.empty()) {
         std::vector<CTreeEntry> merged = dictionary1;
@@ -168,9 +172,9 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
             CNameRenames renames;
             std::set<std::string> treeTaken;
             const std::set<std::string> names1 = NamesOf(entries1);
-            std::set<std::string> names = NamesOf(entries2);
-            names.insert(names1.begin(), names1.end());
-            RenameClashes(entries2, names1, names, renames, treeTaken);
+            const std::set<std::string> names2 = NamesOf(entries2);
+            const auto isUsed1 = [&names1](const std::string& name) { return names1.count(name) != 0; };
+            RenameClashes(entries2, isUsed1, names2, renames, treeTaken);
         }
         entries1.insert(entries1.end(), entries2.begin(), entries2.end());
         if (isDests && m_own.isActive)
