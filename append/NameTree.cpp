@@ -67,10 +67,7 @@ void AppendValue(const CTreeEntry& entry, const CReferenceMapper& first, const C
                  std::string& out)
 {
     out += ' ';
-    if (!entry.text.empty())
-        out += entry.text;
-    else
-        AppendElementText(entry.value, entry.isSecond ? second : first, out);
+    AppendElementText(entry.value, entry.isSecond ? second : first, out);
 }
 
 } // namespace
@@ -99,11 +96,15 @@ std::string FlatNameTreeText(std::vector<CTreeEntry> entries, const CReferenceMa
     std::string out = "<< /Names [";
     for (CTreeEntry& entry : entries) {
         out += '\n';
+        if (!entry.text.empty()) {
+            out += entry.text;
+            continue;
+        }
+        const size_t entryStart = out.size();
         out += PdfHexStringText(entry.name);
-        const size_t valueStart = out.size() + 1;
         AppendValue(entry, first, second, out);
         if (written) {
-            entry.text.assign(out, valueStart, std::string::npos);
+            entry.text.assign(out, entryStart, std::string::npos);
             entry.value = CPdfElement();
             entry.isSecond = false;
         }

@@ -18,7 +18,7 @@ struct CTreeEntry {
     int64_t number = 0; // number trees: the key
     CPdfElement value;  // as written in the tree: a reference stays a reference
     bool isSecond = false;
-    std::string text;   // when not empty, the value as the output holds it already
+    std::string text;   // when not empty, the entry (key and value) as the output holds it already
 };
 
 // Appends the leaves under node (a dictionary, or a reference to one) read through xref.
@@ -27,7 +27,7 @@ void CollectNumberTree(CPdfXRef* xref, const CPdfElement& node, bool isSecond, s
 
 // "<< /Names [...] >>" or "<< /Nums [...] >>" with the entries sorted by key (stable for equal
 // keys); each value is written through the mapper of its file. written, when given, receives
-// the entries in the order written, each with the text of its value.
+// the entries in the order written, each with its text.
 std::string FlatNameTreeText(std::vector<CTreeEntry> entries, const CReferenceMapper& first,
                              const CReferenceMapper& second, std::vector<CTreeEntry>* written = nullptr);
 std::string FlatNumberTreeText(std::vector<CTreeEntry> entries, const CReferenceMapper& first,
