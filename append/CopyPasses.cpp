@@ -61,6 +61,7 @@ void CAppendEngine::CopySecondFile()
 {
     for (uint32_t number = 1; number < m_entries2->size(); ++number)
         CopySecondObject(number);
+    m_keptIndex.clear(); // the texts are this file's: no later copy may take them
 }
 
 void CAppendEngine::CopySecondObject(uint32_t number)

@@ -2,7 +2,7 @@
 """Times a plain list (foliobind list.txt -oout.pdf) against qpdf, pdfunite and mutool given the
 same files, with cat as the floor.
 
-  lists.py [--binary PATH] [--dir FOLDER] [--reps N] [--timeout S] [--tools A,B] [SIZE ...]
+  lists.py [--binary PATH] [--dir FOLDER] [--reps N] [--timeout S] [--tools A,B] [--realworld N] [SIZE ...]
 
 Sizes are list lengths (default 200 800; 5000 and 20000 on request). make_list.py writes each
 size's files once into FOLDER/lists-SIZE (default FOLDER /tmp/foliobind-bench): three pages
@@ -14,7 +14,9 @@ not run again at that size. The first output of every tool must have three pages
 file; a wrong foliobind output ends the benchmark. For each size it prints seconds, each peer's
 time over ours, ours over cat and peak memory (max RSS, by /usr/bin/time); then the growth of
 our time from one size to the next. --tools restricts the tools run (foliobind,cat for a
-foliobind-only figure). Standard library only, apart from make_list.py.
+foliobind-only figure). --realworld N lists real documents instead: the first N files of
+../shared/corpus/realworld (by name) over and over, SIZE lines long, page counts by qpdf.
+Standard library only, apart from make_list.py.
 """
 
 import argparse
@@ -46,6 +48,22 @@ def inputs(folder, size):
         subprocess.run([sys.executable, GENERATOR, place, "--count", str(size)], check=True)
     with open(listing) as names:
         return place, [line.strip() for line in names if line.strip()]
+
+
+def real_inputs(folder, size, count):
+    """The first count real-world files, repeated to size lines: the folder, the list's file
+    names (absolute) and the pages they hold."""
+    corpus = os.path.join(os.path.dirname(ROOT), "shared", "corpus", "realworld")
+    if not os.path.isdir(corpus):
+        sys.exit("lists.py: no real-world corpus at " + corpus)
+    chosen = sorted(os.path.join(corpus, name) for name in os.listdir(corpus) if name.endswith(".pdf"))[:count]
+    files = [chosen[i % len(chosen)] for i in range(size)]
+    pages = {path: page_count(path) for path in chosen}
+    place = os.path.join(folder, "lists-real-%d" % size)
+    os.makedirs(place, exist_ok=True)
+    with open(os.path.join(place, "list.txt"), "w") as listing:
+        listing.write("".join(path + "\n" for path in files))
+    return place, files, sum(pages[path] for path in files)
 
 
 def commands(binary, files, out):
@@ -105,7 +123,11 @@ def check(name, status, path, expected):
 
 
 def measure(args, size):
-    place, files = inputs(args.dir, size)
+    if args.realworld:
+        place, files, expected = real_inputs(args.dir, size, args.realworld)
+    else:
+        place, files = inputs(args.dir, size)
+        expected = PAGES_PER_FILE * len(files)
     out = os.path.join(args.dir, "lists-out")
     os.makedirs(out, exist_ok=True)
     tools = [t for t in commands(args.binary, files, out) if t[0] in args.tools]
@@ -128,20 +150,20 @@ def measure(args, size):
                 stopped.add(name)
                 continue
             if not times[name]:
-                check(name, status, target, PAGES_PER_FILE * len(files))
+                check(name, status, target, expected)
             times[name].append(elapsed)
     for name in times:
         target = os.path.join(out, name + ".pdf")
         if os.path.exists(target):
             os.remove(target)
     size_in = sum(os.path.getsize(os.path.join(place, f)) for f in files)
-    return times, memory, size_in
+    return times, memory, size_in, expected
 
 
-def report(size, times, memory, size_in, args):
+def report(size, times, memory, size_in, pages, args):
     median = {n: statistics.median(t) for n, t in times.items() if t}
     ours = median.get("foliobind")
-    print("list of %d  (%d pages, %.1f MB in)" % (size, PAGES_PER_FILE * size, size_in / 1e6))
+    print("list of %d  (%d pages, %.1f MB in)" % (size, pages, size_in / 1e6))
     for name in times:
         if name not in median:
             print("  %-10s  timed out after %g s" % (name, args.timeout))
@@ -165,6 +187,7 @@ def main():
     parser.add_argument("--reps", type=int, default=3)
     parser.add_argument("--timeout", type=float, default=600)
     parser.add_argument("--tools", default=",".join(TOOLS))
+    parser.add_argument("--realworld", type=int, default=0)
     args = parser.parse_args()
     args.sizes = args.sizes or [200, 800]
     args.tools = args.tools.split(",")
@@ -180,8 +203,8 @@ def main():
         args.reps, args.timeout, os.cpu_count() or 0, os.getloadavg()[0]))
     ours = {}
     for size in args.sizes:
-        times, memory, size_in = measure(args, size)
-        ours[size] = report(size, times, memory, size_in, args)
+        times, memory, size_in, pages = measure(args, size)
+        ours[size] = report(size, times, memory, size_in, pages, args)
     sizes = [s for s in args.sizes if ours[s]]
     for small, large in zip(sizes, sizes[1:]):
         print("foliobind %d -> %d files: %.2fx time for %.1fx files (%.2f ms then %.2f ms a file)" % (
