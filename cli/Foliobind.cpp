@@ -254,13 +254,11 @@ bool CFoliobind::KeepOutput(const char* outputPath, int argc, char** argv)
         m_journal.reset();
         return false;
     }
-    const int32_t status = g_exitCode; // a failure here only means the list goes on line by line
     try {
         if (StartOwnOutput(outputPath, m_journal->path()))
             return true;
     } catch (const CPdfException& failure) {
         DiagnoseFailure(outputPath, failure.what());
-        g_exitCode = status;
     }
     EndOwnOutput();
     return false;
@@ -323,7 +321,6 @@ bool CFoliobind::WriteOwnCheckpoint(const char* file1)
 {
     if (m_own.linesUnwritten == 0)
         return true;
-    const int32_t status = g_exitCode; // the list says how it ends, from what this returns
     try {
         CTemporaryOutput temporary(TemporaryPathFor(file1), true);
         RefuseTakenName(temporary, temporary.Create());
@@ -332,7 +329,6 @@ bool CFoliobind::WriteOwnCheckpoint(const char* file1)
             return false;
     } catch (const CPdfException& failure) {
         DiagnoseFailure(file1, failure.what());
-        g_exitCode = status;
         return false;
     }
     m_own.linesUnwritten = 0;
@@ -357,12 +353,10 @@ void CFoliobind::EndOwnOutput()
     m_doc1.close();
     m_own.reader.Close();
     m_input1.Detach();
-    const int32_t status = g_exitCode;
     try {
         m_output.Close();
     } catch (const CPdfException&) {
         // The journal goes away with what it held; the output was written from it already.
-        g_exitCode = status;
     }
     m_journal.reset();
     m_ownLock.Release();

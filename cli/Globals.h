@@ -1,11 +1,11 @@
 // Process-wide state: the list options recorded by the command line, the temporary folder,
-// the exit status, and the three files an append run shares (closed by main on an exception).
+// and the three files an append run shares (closed by main on an exception).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "pdf/Exception.h" // g_exitCode
+#include "pdf/Exception.h"
 #include "platform/File.h"
 
 constexpr size_t kMaxNameLength = 255; // names and paths are limited to 255 characters
