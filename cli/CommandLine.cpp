@@ -146,34 +146,35 @@ bool IsListRouteOption(const char* argument)
 
 // One argument: usage. Three to five with a plain third argument: one job with that argument
 // as its output. Everything else asks the list driver first and, for a non-list, appends
-// argument 2 onto argument 1 in place.
-void Dispatch(CFoliobind& job, int argc, char** argv)
+// argument 2 onto argument 1 in place. The run's status unless a CPdfException ends it: -2
+// for a plain list that left files out, else 0.
+int Dispatch(CFoliobind& job, int argc, char** argv)
 {
     if (argc == 2) {
         PrintUsage();
-        return;
+        return 0;
     }
     if (argc >= 4 && argc <= 6 && !IsListRouteOption(argv[3])) {
         job.Append(argv[1], argv[2], argv[3], argc, argv);
-        return;
+        return 0;
     }
-    if (RunListFile(argv[1], argv[2], argc, argv) == 0)
+    const int listed = RunListFile(argv[1], argv[2], argc, argv);
+    if (listed == 0)
         job.Append(argv[1], argv[2], nullptr, argc, argv);
+    return listed == kListLeftFilesOut ? kFailureStatus : 0;
 }
 
 // The one place a failure that ends the run is caught: its message, the shared files closed,
-// and a negative status (-4 damaged and -3 encrypted are set where they are raised).
+// and the status it carries (-4 damaged, -3 encrypted, -2 any other).
 int RunJob(int argc, char** argv)
 {
     try {
         auto job = std::make_unique<CFoliobind>();
-        Dispatch(*job, argc, argv);
+        return Dispatch(*job, argc, argv);
     } catch (const CPdfException& failure) {
         std::printf("%s\r\n", failure.what());
-        if (g_exitCode == 0)
-            g_exitCode = -2;
+        return failure.status();
     }
-    return g_exitCode;
 }
 
 int RunCommandLine(int argc, char** argv)

@@ -255,13 +255,11 @@ bool CFoliobind::KeepOutput(const char* outputPath, int argc, char** argv)
         m_journal.reset();
         return false;
     }
-    const int32_t status = g_exitCode; // a failure here only means the list goes on line by line
     try {
         if (m_engine.StartOwnOutput(outputPath, m_journal->path()))
             return true;
     } catch (const CPdfException& failure) {
         DiagnoseFailure(outputPath, failure.what());
-        g_exitCode = status;
     }
     EndOwnOutput();
     return false;
@@ -309,7 +307,6 @@ bool CFoliobind::WriteOwnCheckpoint(const char* file1)
 {
     if (m_engine.OwnLinesUnwritten() == 0)
         return true;
-    const int32_t status = g_exitCode; // the list says how it ends, from what this returns
     try {
         CTemporaryOutput temporary(TemporaryPathFor(file1), nullptr); // written and closed by WriteOwnOutput
         RefuseTakenName(temporary, temporary.Create());
@@ -318,7 +315,6 @@ bool CFoliobind::WriteOwnCheckpoint(const char* file1)
             return false;
     } catch (const CPdfException& failure) {
         DiagnoseFailure(file1, failure.what());
-        g_exitCode = status;
         return false;
     }
     m_engine.NoteOwnOutputWritten();
@@ -337,12 +333,10 @@ uint32_t CFoliobind::FinishOwnOutput(const char* file1)
 
 void CFoliobind::EndOwnOutput()
 {
-    const int32_t status = g_exitCode;
     try {
         m_engine.EndOwnOutput();
     } catch (const CPdfException&) {
         // The journal goes away with what it held; the output was written from it already.
-        g_exitCode = status;
     }
     m_journal.reset();
     m_ownLock.Release();
@@ -398,7 +392,7 @@ void CFoliobind::RunSafely(const char* file1, const char* file2, const std::stri
         DiagnoseFailure(file, text);
         if (text == failure.what())
             throw;
-        throw CPdfException(text);
+        throw CPdfException(text, failure.status());
     }
 }
 

@@ -1,11 +1,10 @@
-// Process-wide state: the list options recorded by the command line, the temporary folder and
-// the exit status.
+// Process-wide state: the list options recorded by the command line and the temporary folder.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "pdf/Exception.h" // g_exitCode
+#include "pdf/Exception.h"
 #include "platform/File.h"
 
 constexpr size_t kMaxNameLength = 255; // names and paths are limited to 255 characters

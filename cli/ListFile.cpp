@@ -189,8 +189,7 @@ int RunListFile(const char* listName, const char* secondArg, const ListJobRunner
     if (finish)
         driver.SetFinisher(finish);
     driver.RunLines(list.get());
-    driver.Finish();
-    return 2;
+    return driver.Finish() ? kListLeftFilesOut : 2;
 }
 
 CListDriver::CListDriver(const char* secondArg, ListJobRunner runJob)
@@ -217,15 +216,14 @@ void CListDriver::RunLines(FILE* list)
     }
 }
 
-void CListDriver::Finish()
+bool CListDriver::Finish()
 {
     if (m_finish)
         m_notAppended += m_finish();
     if (!m_savedDelim.empty() || m_notAppended == 0)
-        return;
+        return false;
     std::printf(kNotAppendedText, m_notAppended, m_listedCount, m_plainOutput.c_str());
-    if (g_exitCode == 0)
-        g_exitCode = -2;
+    return true;
 }
 
 void CListDriver::RunLine(std::string line)

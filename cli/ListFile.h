@@ -20,9 +20,11 @@ using ListJobRunner = std::function<JobOutcome(const char* file1, const char* fi
 
 // listName is argument 1, secondArg argument 2; argc and argv are passed on to each job.
 // Returns 0 when listName is not a list file (nothing done), 1 when the driver stopped with a
-// message of its own, 2 when the list was processed. A CPdfException from a job passes through.
-// A plain list whose files were not all appended (page filters aside) ends with a line that
-// says how many were not, and the exit status -2.
+// message of its own, 2 when the list was processed, and kListLeftFilesOut when a plain list was
+// processed but not all its files were appended (page filters aside): it then ends with a line
+// that says how many were not, and the run with the exit status -2. A CPdfException from a job
+// passes through.
+constexpr int kListLeftFilesOut = 3;
 int RunListFile(const char* listName, const char* secondArg, int argc, char** argv);
 // The same, with each job handed to runJob instead of a fresh CFoliobind.
 int RunListFile(const char* listName, const char* secondArg, const ListJobRunner& runJob,
@@ -48,8 +50,8 @@ public:
     void RunLine(std::string line);
     // Runs when the lines are done, before the count: the lines whose result was lost.
     void SetFinisher(std::function<uint32_t()> finish) { m_finish = std::move(finish); }
-    // A plain list that left files out says so, and the run's status becomes -2.
-    void Finish();
+    // A plain list that left files out says so, and true then: the run's status becomes -2.
+    bool Finish();
 
 private:
     struct CNames {

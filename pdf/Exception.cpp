@@ -3,18 +3,14 @@
 #include <cstdarg>
 #include <cstdio>
 
-int32_t g_exitCode = 0;
-
 CPdfException CPdfDamaged()
 {
-    g_exitCode = kDamagedStatus;
-    return CPdfException("PDF file was damaged");
+    return CPdfException("PDF file was damaged", kDamagedStatus);
 }
 
 CPdfException CPdfEncrypted()
 {
-    g_exitCode = kEncryptedStatus;
-    return CPdfException("PDF file is encrypted");
+    return CPdfException("PDF file is encrypted", kEncryptedStatus);
 }
 
 std::string FormatText(const char* format, ...)

@@ -46,14 +46,12 @@ private:
 
 bool Succeeds(const std::function<void()>& work)
 {
-    const int32_t status = g_exitCode;
     try {
         work();
         return true;
-    } catch (const CPdfException&) {
-        if (g_exitCode == kEncryptedStatus)
+    } catch (const CPdfException& failure) {
+        if (failure.status() == kEncryptedStatus)
             throw;
-        g_exitCode = status;
         return false;
     }
 }

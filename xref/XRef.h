@@ -20,8 +20,8 @@ class CPdfParser;
 class CPdfObjectStreamText;
 class CPdfFileScan;
 
-// Runs work and says whether it ended without a CPdfException; the exit status a failure set
-// is undone. The refusal of an encrypted file is not a failure to recover from: it passes on.
+// Runs work and says whether it ended without a CPdfException. The refusal of an encrypted file
+// is not a failure to recover from: it passes on.
 bool Succeeds(const std::function<void()>& work);
 
 struct CPdfXRefEntry {

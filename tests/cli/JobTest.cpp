@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -26,12 +27,22 @@ std::string InPlace(const std::string& file1, const std::string& file2)
     return "\r\nAppending file: '" + file2 + "' to output file: '" + file1 + "'\r\nProcessing";
 }
 
-// The fixture files every row starts from.
+// text with its first `from` replaced by `to`.
+std::string ReplaceFirst(std::string text, const std::string& from, const std::string& to)
+{
+    return text.replace(text.find(from), from.size(), to);
+}
+
+// The fixture files every row starts from. locked.pdf names an Encrypt dictionary; rebuilt.pdf
+// points startxref at offset 0, so its table is rebuilt after a damaged-file failure is passed over.
 const std::map<std::string, std::string>& Fixtures()
 {
+    static const std::string r2 = PagesPdf(2, "R");
     static const std::map<std::string, std::string> files = {{"a1.pdf", PagesPdf(1, "A")},
         {"b1.pdf", PagesPdf(1, "B")}, {"b3.pdf", PagesPdf(3, "B")}, {"b4.pdf", PagesPdf(4, "B")},
-        {"b5.pdf", PagesPdf(5, "B")}, {"damaged.pdf", "%PDF-1.4\nstartxref\n0\n%%EOF\n"}};
+        {"b5.pdf", PagesPdf(5, "B")}, {"damaged.pdf", "%PDF-1.4\nstartxref\n0\n%%EOF\n"},
+        {"locked.pdf", ReplaceFirst(PagesPdf(1, "E"), "/Root 1 0 R", "/Root 1 0 R /Encrypt 2 0 R")},
+        {"rebuilt.pdf", r2.substr(0, r2.rfind("startxref")) + "startxref\n0\n%%EOF\n"}};
     return files;
 }
 
@@ -249,5 +260,74 @@ TEST(Job, OutputsAndNames)
         {"output naming the second input by another path", Diagnostic("./b1.pdf", "is one of the input files")},
         {"output name of 256 characters", Diagnostic(name256, tooLong)},
         {"temporary path over 255 characters", Diagnostic(longFolder + "/{temp}", tooLong)},
+    });
+}
+
+// The status of a run is the one its ending failure carries (-4 damaged, -3 encrypted, -2 any
+// other), whichever file or list line raised it; a damaged table passed over while it is rebuilt
+// leaves no trace. A plain list that only left files out ends with -2.
+TEST(Job, FailureStatuses)
+{
+    const std::string damaged = "PDF file was damaged\r\n";
+    const std::string locked = "PDF file is encrypted\r\n";
+    const std::string noAll = "File doesn't exist: 'all.pdf'\r\n";
+    const std::vector<std::string> plain = {"list.txt", "-oall.pdf", "-nobookmarks", "-quiet"};
+    const std::vector<std::string> columns = {"list.csv", "-listdelim", ",", "-listusecol", "0,1,2", "-listout", "o",
+        "-quiet"};
+    const auto list = [](const std::string& name, const std::string& lines) {
+        return [name, lines](const std::string& folder) { std::ofstream(folder + "/" + name) << lines; };
+    };
+    const std::vector<JobRow> rows = {
+        {"encrypted second file", {"a1.pdf", "locked.pdf", "-nobookmarks", "-quiet"}, locked, -3, {}},
+        {"encrypted first file", {"locked.pdf", "b1.pdf", "-nobookmarks", "-quiet"}, locked, -3, {}},
+        {"damaged first, encrypted second", {"damaged.pdf", "locked.pdf", "-nobookmarks", "-quiet"}, damaged, -4, {}},
+        {"encrypted first, damaged second", {"locked.pdf", "damaged.pdf", "-nobookmarks", "-quiet"}, locked, -3, {}},
+        {"named output, encrypted second", {"a1.pdf", "locked.pdf", "-oout.pdf", "-quiet"}, locked, -3,
+            {Missing("out.pdf")}},
+        {"named output, damaged second", {"a1.pdf", "damaged.pdf", "-oout.pdf", "-quiet"}, damaged, -4,
+            {Missing("out.pdf")}},
+        {"a rebuilt table is no failure", {"a1.pdf", "rebuilt.pdf", "-nobookmarks", "-quiet"}, "", 0,
+            {Appended("a1.pdf", "rebuilt.pdf")}},
+        {"a rebuilt table, then an encrypted file", {"rebuilt.pdf", "locked.pdf", "-oout.pdf", "-quiet"}, locked, -3,
+            {Missing("out.pdf")}},
+        {"a rebuilt table, then a missing file", {"rebuilt.pdf", "n.pdf", "-nobookmarks", "-quiet"},
+            "Can't open file: 'n.pdf', err no: 2\r\n", -2, {}},
+        {"list: an encrypted line", plain, noAll + locked, -3, {CopyOf("all.pdf", "b1.pdf")},
+            list("list.txt", "b1.pdf\nlocked.pdf\nb3.pdf\n")},
+        {"list: a damaged line", plain, noAll + damaged, -4, {CopyOf("all.pdf", "b1.pdf")},
+            list("list.txt", "b1.pdf\ndamaged.pdf\nb3.pdf\n")},
+        {"list: a rebuilt line, then a missing file", plain, noAll + "Can't open file: 'n.pdf', err no: 2\r\n", -2,
+            {Appended("all.pdf", "rebuilt.pdf", "b1.pdf")}, list("list.txt", "b1.pdf\nrebuilt.pdf\nn.pdf\n")},
+        {"list: a rebuilt line, then the output itself", plain,
+            noAll + "Output file is one of the input files, nothing written: 'all.pdf'\r\n"
+                "1 of 3 listed files not appended to 'all.pdf'\r\n",
+            -2, {Appended("all.pdf", "rebuilt.pdf", "b1.pdf")}, list("list.txt", "b1.pdf\nrebuilt.pdf\nall.pdf\n")},
+        {"list: a rebuilt line", plain, noAll, 0, {Appended("all.pdf", "rebuilt.pdf", "b1.pdf")},
+            list("list.txt", "b1.pdf\nrebuilt.pdf\n")},
+        {"column list: an encrypted line", columns, locked, -3, {Appended("o/x.pdf", "b1.pdf", "a1.pdf")},
+            list("list.csv", "a1,b1,x\na1,locked,y\na1,b3,z\n")},
+        {"column list: a damaged line", columns, damaged, -4, {Missing("o/x.pdf")},
+            list("list.csv", "a1,damaged,x\na1,b3,z\n")},
+    };
+    const std::string rebuilt = Diagnostic("rebuilt.pdf", "cross-reference rebuilt");
+    CheckJobRows(rows, {
+        {"encrypted second file", Diagnostic("locked.pdf", "PDF file is encrypted")},
+        {"encrypted first file", Diagnostic("locked.pdf", "PDF file is encrypted")},
+        {"damaged first, encrypted second", Diagnostic("damaged.pdf", "PDF file was damaged")},
+        {"encrypted first, damaged second", Diagnostic("locked.pdf", "PDF file is encrypted")},
+        {"named output, encrypted second", Diagnostic("locked.pdf", "PDF file is encrypted")},
+        {"named output, damaged second", Diagnostic("damaged.pdf", "PDF file was damaged")},
+        {"a rebuilt table is no failure", rebuilt},
+        {"a rebuilt table, then an encrypted file", rebuilt + Diagnostic("locked.pdf", "PDF file is encrypted")},
+        {"a rebuilt table, then a missing file", rebuilt + Diagnostic("n.pdf", "cannot open: " + kNoFile)},
+        {"list: an encrypted line", "foliobind: list line 2: 'locked.pdf': PDF file is encrypted\n"},
+        {"list: a damaged line", "foliobind: list line 2: 'damaged.pdf': PDF file was damaged\n"},
+        {"list: a rebuilt line, then a missing file",
+            rebuilt + "foliobind: list line 3: 'n.pdf': cannot open: " + kNoFile + "\n"},
+        {"list: a rebuilt line, then the output itself",
+            rebuilt + "foliobind: list line 3: 'all.pdf': is the output of this list\n"},
+        {"list: a rebuilt line", rebuilt},
+        {"column list: an encrypted line", "foliobind: list line 2: 'locked.pdf': PDF file is encrypted\n"},
+        {"column list: a damaged line", "foliobind: list line 1: 'damaged.pdf': PDF file was damaged\n"},
     });
 }

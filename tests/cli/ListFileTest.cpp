@@ -154,8 +154,8 @@ TEST_F(ListFileTest, PlainLists)
 }
 
 // How each job of a plain list ended decides the run's status: a file not appended for any
-// reason but a page filter is counted in a last line and makes the status -2; an output that
-// could not be replaced ends the list at once, and the lines after it are counted, not run.
+// reason but a page filter is counted in a last line and makes the result 3 (the status -2); an
+// output that could not be replaced ends the list at once, and the lines after it are counted, not run.
 TEST_F(ListFileTest, PlainListOutcomes)
 {
     using O = JobOutcome;
@@ -164,34 +164,33 @@ TEST_F(ListFileTest, PlainListOutcomes)
         std::vector<O> outcomes; // of the jobs, in order
         size_t jobCount;
         std::string delimiter, out;
-        int status;
+        int result; // 3 is kListLeftFilesOut
     } rows[] = {
-        {"all appended", {O::Done, O::Done, O::Done}, 3, "", "", 0},
-        {"filtered lines are no failure", {O::Filtered, O::Done, O::Filtered}, 3, "", "", 0},
+        {"all appended", {O::Done, O::Done, O::Done}, 3, "", "", 2},
+        {"filtered lines are no failure", {O::Filtered, O::Done, O::Filtered}, 3, "", "", 2},
         {"a failed line is counted", {O::Done, O::Failed, O::Done}, 3, "", "1 of 3 listed files not appended to 'out.pdf'\r\n",
-            -2},
+            3},
         {"every line failed", {O::Failed, O::Failed, O::Failed}, 3, "", "3 of 3 listed files not appended to 'out.pdf'\r\n",
-            -2},
+            3},
         {"a fatal line ends the list", {O::Done, O::Fatal, O::Done}, 2, "",
-            "2 of 3 listed files not appended to 'out.pdf'\r\n", -2},
+            "2 of 3 listed files not appended to 'out.pdf'\r\n", 3},
         {"a fatal first line", {O::Fatal, O::Done, O::Done}, 1, "", "3 of 3 listed files not appended to 'out.pdf'\r\n",
-            -2},
-        {"column mode keeps its lines apart", {O::Failed, O::Fatal, O::Done}, 3, ";", "", 0},
+            3},
+        {"column mode keeps its lines apart", {O::Failed, O::Fatal, O::Done}, 3, ";", "", 2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetOptions(row.delimiter, "0,1,2", "");
-        g_exitCode = 0;
         size_t jobCount = 0;
         const auto runJob = [&](const char*, const char*, const char*) {
             return row.outcomes.at(jobCount++);
         };
         testing::internal::CaptureStdout();
-        RunListFile(m_folder.WriteFile("list.txt", "a;b;c\nd;e;f\ng;h;i\n").c_str(), "-oout.pdf", runJob);
+        const int result =
+            RunListFile(m_folder.WriteFile("list.txt", "a;b;c\nd;e;f\ng;h;i\n").c_str(), "-oout.pdf", runJob);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), row.out);
         EXPECT_EQ(jobCount, row.jobCount);
-        EXPECT_EQ(g_exitCode, row.status);
-        g_exitCode = 0;
+        EXPECT_EQ(result, row.result);
     }
 }
 
