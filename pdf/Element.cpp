@@ -1,5 +1,7 @@
 #include "pdf/Element.h"
 
+#include <functional>
+
 #include "pdf/RefHolder.h"
 
 #include "streams/Stream.h"
@@ -55,46 +57,21 @@ void CPdfElement::releaseReference(PdfKind kind, const Value& value)
         value.stream->release();
 }
 
-void CPdfElement::setPlain(PdfKind kind)
-{
-    clear();
-    m_kind = kind;
-}
-
 void CPdfElement::setText(PdfKind kind, std::string_view text)
 {
     // The text is taken before anything is released: it may lie in this element or inside it.
     const PdfKind oldKind = m_kind;
     const Value oldValue = m_value;
-    m_text.assign(text.data(), text.size());
+    const std::less_equal<const char*> notAfter;
+    if (notAfter(m_text.data(), text.data()) && notAfter(text.data(), m_text.data() + m_text.size())) {
+        m_text.assign(text.data(), text.size()); // a part of this element's own text
+    } else {
+        m_text.clear();
+        m_text.append(text.data(), text.size());
+    }
     m_kind = kind;
     m_value = Value{};
     releaseShared(oldKind, oldValue);
-}
-
-void CPdfElement::setBoolean(bool value)
-{
-    setPlain(PdfKind::Boolean);
-    m_value.boolean = value;
-}
-
-void CPdfElement::setInteger(int32_t value)
-{
-    setPlain(PdfKind::Integer);
-    m_value.integer = value;
-}
-
-void CPdfElement::setReal(double value)
-{
-    setPlain(PdfKind::Real);
-    m_value.real = value;
-}
-
-void CPdfElement::setReference(int32_t number, int32_t generation)
-{
-    setPlain(PdfKind::Reference);
-    m_value.reference.number = number;
-    m_value.reference.generation = generation;
 }
 
 CPdfArray& CPdfElement::newArray(CPdfXRef* xref)

@@ -64,10 +64,27 @@ public:
     bool isKeyword(std::string_view text) const { return m_kind == PdfKind::Keyword && m_text == text; }
     bool isName(std::string_view text) const { return m_kind == PdfKind::Name && m_text == text; }
 
-    void setBoolean(bool value);
-    void setInteger(int32_t value);
-    void setReal(double value);
-    void setReference(int32_t number, int32_t generation);
+    void setBoolean(bool value)
+    {
+        setPlain(PdfKind::Boolean);
+        m_value.boolean = value;
+    }
+    void setInteger(int32_t value)
+    {
+        setPlain(PdfKind::Integer);
+        m_value.integer = value;
+    }
+    void setReal(double value)
+    {
+        setPlain(PdfKind::Real);
+        m_value.real = value;
+    }
+    void setReference(int32_t number, int32_t generation)
+    {
+        setPlain(PdfKind::Reference);
+        m_value.reference.number = number;
+        m_value.reference.generation = generation;
+    }
     void setNull() { setPlain(PdfKind::Null); }
     void setInvalid() { setPlain(PdfKind::Invalid); }
     void setEndOfData() { setPlain(PdfKind::EndOfData); }
@@ -95,7 +112,11 @@ public:
 
 private:
     union Value;
-    void setPlain(PdfKind kind);
+    void setPlain(PdfKind kind)
+    {
+        clear();
+        m_kind = kind;
+    }
     void setText(PdfKind kind, std::string_view text);
     // Empty, without releasing what the value held.
     void forget() noexcept

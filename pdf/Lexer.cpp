@@ -242,6 +242,18 @@ void CPdfLexer::readEscape()
 
 void CPdfLexer::readNumber(CPdfElement& out)
 {
+    // Most numbers are small unsigned integers that end inside the window: read as they lie.
+    if (IsDigit(m_next[-1])) {
+        int64_t value = m_next[-1] - '0';
+        const unsigned char* run = m_next;
+        for (; run != m_end && IsDigit(*run) && value <= INT32_MAX; ++run)
+            value = value * 10 + (*run - '0');
+        if (run != m_end && !IsDigit(*run) && *run != '.' && value <= INT32_MAX) {
+            m_next = run;
+            out.setInteger(static_cast<int32_t>(value));
+            return;
+        }
+    }
     const std::string_view text = takeRun(m_next - 1, [](unsigned char c) { return IsDigit(c) || c == '.'; });
     if (text.find('.') == std::string_view::npos) {
         out.setInteger(LexIntegerValue(text));
