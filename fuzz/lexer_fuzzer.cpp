@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (token.isKeyword("stream"))
             lexer.skipLine(); // as the parser does before stream data
     }
-    if (lexer.currentInput()->getPos() != size)
+    if (lexer.position() != size)
         std::abort();
     return 0;
 }

@@ -1,26 +1,23 @@
 #include "pdf/Element.h"
 
+#include <functional>
+
 #include "pdf/RefHolder.h"
 
 #include "streams/Stream.h"
 #include "xref/XRef.h"
 
-CPdfElement::CPdfElement(const CPdfElement& other)
-{
-    copyFrom(other);
-}
-
-CPdfElement::CPdfElement(CPdfElement&& other) noexcept
-{
-    moveFrom(other);
-}
-
 CPdfElement& CPdfElement::operator=(const CPdfElement& other)
 {
     if (this != &other) {
-        CPdfElement copy(other); // other may live inside what clear() releases
-        clear();
-        moveFrom(copy);
+        // What this element held is released last: other may live inside it.
+        m_text = other.m_text;
+        addShared(other.m_kind, other.m_value);
+        const PdfKind kind = m_kind;
+        const Value value = m_value;
+        m_kind = other.m_kind;
+        m_value = other.m_value;
+        releaseShared(kind, value);
     }
     return *this;
 }
@@ -28,104 +25,53 @@ CPdfElement& CPdfElement::operator=(const CPdfElement& other)
 CPdfElement& CPdfElement::operator=(CPdfElement&& other) noexcept
 {
     if (this != &other) {
-        CPdfElement taken(std::move(other));
-        clear();
-        moveFrom(taken);
+        // As for a copy, other may live inside what this element held.
+        const PdfKind kind = m_kind;
+        const Value value = m_value;
+        m_kind = other.m_kind;
+        m_value = other.m_value;
+        m_text = std::move(other.m_text);
+        other.forget();
+        releaseShared(kind, value);
     }
     return *this;
 }
 
-CPdfElement::~CPdfElement()
+void CPdfElement::addReference(PdfKind kind, const Value& value)
 {
-    clear();
+    if (kind == PdfKind::Array)
+        value.array->addRef();
+    else if (kind == PdfKind::Dictionary)
+        value.dictionary->addRef();
+    else
+        value.stream->addRef();
 }
 
-void CPdfElement::clear()
+void CPdfElement::releaseReference(PdfKind kind, const Value& value)
 {
-    switch (m_kind) {
-    case PdfKind::Array:
-        m_value.array->release();
-        break;
-    case PdfKind::Dictionary:
-        m_value.dictionary->release();
-        break;
-    case PdfKind::Stream:
-        m_value.stream->release();
-        break;
-    default:
-        break;
+    if (kind == PdfKind::Array)
+        value.array->release();
+    else if (kind == PdfKind::Dictionary)
+        value.dictionary->release();
+    else
+        value.stream->release();
+}
+
+void CPdfElement::setText(PdfKind kind, std::string_view text)
+{
+    // The text is taken before anything is released: it may lie in this element or inside it.
+    const PdfKind oldKind = m_kind;
+    const Value oldValue = m_value;
+    const std::less_equal<const char*> notAfter;
+    if (notAfter(m_text.data(), text.data()) && notAfter(text.data(), m_text.data() + m_text.size())) {
+        m_text.assign(text.data(), text.size()); // a part of this element's own text
+    } else {
+        m_text.clear();
+        m_text.append(text.data(), text.size());
     }
-    m_text.clear();
+    m_kind = kind;
     m_value = Value{};
-    m_kind = PdfKind::Empty;
-}
-
-void CPdfElement::copyFrom(const CPdfElement& other)
-{
-    m_kind = other.m_kind;
-    m_value = other.m_value;
-    m_text = other.m_text;
-    switch (m_kind) {
-    case PdfKind::Array:
-        m_value.array->addRef();
-        break;
-    case PdfKind::Dictionary:
-        m_value.dictionary->addRef();
-        break;
-    case PdfKind::Stream:
-        m_value.stream->addRef();
-        break;
-    default:
-        break;
-    }
-}
-
-void CPdfElement::moveFrom(CPdfElement& other) noexcept
-{
-    m_kind = other.m_kind;
-    m_value = other.m_value;
-    m_text = std::move(other.m_text);
-    other.m_kind = PdfKind::Empty;
-    other.m_value = Value{};
-    other.m_text.clear();
-}
-
-void CPdfElement::setPlain(PdfKind kind)
-{
-    clear();
-    m_kind = kind;
-}
-
-void CPdfElement::setText(PdfKind kind, std::string text)
-{
-    clear();
-    m_kind = kind;
-    m_text = std::move(text);
-}
-
-void CPdfElement::setBoolean(bool value)
-{
-    setPlain(PdfKind::Boolean);
-    m_value.boolean = value;
-}
-
-void CPdfElement::setInteger(int32_t value)
-{
-    setPlain(PdfKind::Integer);
-    m_value.integer = value;
-}
-
-void CPdfElement::setReal(double value)
-{
-    setPlain(PdfKind::Real);
-    m_value.real = value;
-}
-
-void CPdfElement::setReference(int32_t number, int32_t generation)
-{
-    setPlain(PdfKind::Reference);
-    m_value.reference.number = number;
-    m_value.reference.generation = generation;
+    releaseShared(oldKind, oldValue);
 }
 
 CPdfArray& CPdfElement::newArray(CPdfXRef* xref)

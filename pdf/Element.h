@@ -37,30 +37,60 @@ enum class PdfKind : uint32_t {
 class CPdfElement {
 public:
     CPdfElement() = default;
-    CPdfElement(const CPdfElement& other);
-    CPdfElement(CPdfElement&& other) noexcept;
+    CPdfElement(const CPdfElement& other) : m_kind(other.m_kind), m_value(other.m_value), m_text(other.m_text)
+    {
+        addShared(m_kind, m_value);
+    }
+    CPdfElement(CPdfElement&& other) noexcept
+        : m_kind(other.m_kind), m_value(other.m_value), m_text(std::move(other.m_text))
+    {
+        other.forget();
+    }
     CPdfElement& operator=(const CPdfElement& other);
     CPdfElement& operator=(CPdfElement&& other) noexcept;
-    virtual ~CPdfElement();
+    ~CPdfElement() { releaseShared(m_kind, m_value); }
 
     // Releases whatever the value holds; the kind becomes Empty.
-    void clear();
+    void clear()
+    {
+        const PdfKind kind = m_kind;
+        const Value value = m_value;
+        forget();
+        releaseShared(kind, value);
+    }
 
     PdfKind kind() const { return m_kind; }
     bool is(PdfKind kind) const { return m_kind == kind; }
     bool isKeyword(std::string_view text) const { return m_kind == PdfKind::Keyword && m_text == text; }
     bool isName(std::string_view text) const { return m_kind == PdfKind::Name && m_text == text; }
 
-    void setBoolean(bool value);
-    void setInteger(int32_t value);
-    void setReal(double value);
-    void setReference(int32_t number, int32_t generation);
+    void setBoolean(bool value)
+    {
+        setPlain(PdfKind::Boolean);
+        m_value.boolean = value;
+    }
+    void setInteger(int32_t value)
+    {
+        setPlain(PdfKind::Integer);
+        m_value.integer = value;
+    }
+    void setReal(double value)
+    {
+        setPlain(PdfKind::Real);
+        m_value.real = value;
+    }
+    void setReference(int32_t number, int32_t generation)
+    {
+        setPlain(PdfKind::Reference);
+        m_value.reference.number = number;
+        m_value.reference.generation = generation;
+    }
     void setNull() { setPlain(PdfKind::Null); }
     void setInvalid() { setPlain(PdfKind::Invalid); }
     void setEndOfData() { setPlain(PdfKind::EndOfData); }
-    void setString(std::string text) { setText(PdfKind::String, std::move(text)); }
-    void setName(std::string text) { setText(PdfKind::Name, std::move(text)); }
-    void setKeyword(std::string text) { setText(PdfKind::Keyword, std::move(text)); }
+    void setString(std::string_view text) { setText(PdfKind::String, text); }
+    void setName(std::string_view text) { setText(PdfKind::Name, text); }
+    void setKeyword(std::string_view text) { setText(PdfKind::Keyword, text); }
 
     // A new, empty container (count 1) bound to xref (may be null); this element holds it.
     CPdfArray& newArray(CPdfXRef* xref);
@@ -81,10 +111,37 @@ public:
     int32_t refGeneration() const { return m_value.reference.generation; }
 
 private:
-    void setPlain(PdfKind kind);
-    void setText(PdfKind kind, std::string text);
-    void copyFrom(const CPdfElement& other);
-    void moveFrom(CPdfElement& other) noexcept;
+    union Value;
+    void setPlain(PdfKind kind)
+    {
+        clear();
+        m_kind = kind;
+    }
+    void setText(PdfKind kind, std::string_view text);
+    // Empty, without releasing what the value held.
+    void forget() noexcept
+    {
+        m_kind = PdfKind::Empty;
+        m_value = Value{};
+        m_text.clear();
+    }
+    static bool isShared(PdfKind kind)
+    {
+        return kind == PdfKind::Array || kind == PdfKind::Dictionary || kind == PdfKind::Stream;
+    }
+    // One reference more or less to the container or stream a value of that kind points to.
+    static void addShared(PdfKind kind, const Value& value)
+    {
+        if (isShared(kind))
+            addReference(kind, value);
+    }
+    static void releaseShared(PdfKind kind, const Value& value)
+    {
+        if (isShared(kind))
+            releaseReference(kind, value);
+    }
+    static void addReference(PdfKind kind, const Value& value);
+    static void releaseReference(PdfKind kind, const Value& value);
 
     PdfKind m_kind = PdfKind::Empty;
     union Value {
@@ -146,6 +203,7 @@ public:
 
     // Stores a copy under key unless the key is present: the first value wins.
     void set(const std::string& key, const CPdfElement& value);
+    void set(std::string key, CPdfElement&& value) { m_entries.try_emplace(std::move(key), std::move(value)); }
     // Borrowed view of the value under key, or null when absent.
     const CPdfElement* find(std::string_view key) const;
     // out := copy of the value, or Null when absent.

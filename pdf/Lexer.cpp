@@ -3,7 +3,14 @@
 #include <climits>
 #include <cstdlib>
 
-int32_t LexIntegerValue(const std::string& text)
+namespace {
+
+// The window read from an input that lends no bytes.
+constexpr size_t kBlockSize = 4096;
+
+} // namespace
+
+int32_t LexIntegerValue(std::string_view text)
 {
     size_t i = 0;
     bool isNegative = false;
@@ -23,24 +30,32 @@ int32_t LexIntegerValue(const std::string& text)
     return static_cast<int32_t>(value);
 }
 
-CPdfLexer::CPdfLexer(CPdfRef<CPdfStream> input)
+CPdfLexer::CPdfLexer(CPdfRef<CPdfStream> input) : m_input(std::move(input))
 {
-    m_inputs.push_back(std::move(input));
+    m_windowPos = m_input->getPos();
 }
 
-int CPdfLexer::getChar()
+bool CPdfLexer::refill()
 {
-    int c = m_inputs[static_cast<size_t>(m_current)]->getChar();
-    while (c < 0 && static_cast<size_t>(m_current) + 1 < m_inputs.size()) {
-        ++m_current;
-        c = m_inputs[static_cast<size_t>(m_current)]->getChar();
+    m_windowPos = position();
+    const unsigned char* data = nullptr;
+    size_t length = 0;
+    if (!m_input->lendBytes(data, length)) {
+        m_block.resize(kBlockSize);
+        length = m_input->readBlock(reinterpret_cast<char*>(m_block.data()), m_block.size());
+        data = m_block.data();
     }
-    return c;
+    m_window = data;
+    m_next = data;
+    m_end = data + length;
+    return length != 0;
 }
 
-int CPdfLexer::peekChar()
+void CPdfLexer::seek(int32_t offset)
 {
-    return m_inputs[static_cast<size_t>(m_current)]->peekChar();
+    m_input->seek(offset, 0);
+    m_window = m_next = m_end = nullptr;
+    m_windowPos = m_input->getPos();
 }
 
 void CPdfLexer::skipLine()
@@ -57,10 +72,36 @@ void CPdfLexer::skipLine()
     }
 }
 
-std::string CPdfLexer::collectedText() const
+template <typename Keep>
+void CPdfLexer::appendRun(Keep keep)
 {
-    size_t zero = m_text.find('\0');
-    return zero == std::string::npos ? m_text : m_text.substr(0, zero);
+    for (;;) {
+        const unsigned char* run = m_next;
+        while (run != m_end && keep(*run))
+            ++run;
+        m_text.append(reinterpret_cast<const char*>(m_next), static_cast<size_t>(run - m_next));
+        m_next = run;
+        if (run != m_end || !refill())
+            return;
+    }
+}
+
+template <typename Keep>
+std::string_view CPdfLexer::takeRun(const unsigned char* start, Keep keep)
+{
+    const unsigned char* run = m_next;
+    while (run != m_end && keep(*run))
+        ++run;
+    if (run != m_end) {
+        m_next = run;
+        return std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(run - start));
+    }
+    // The token goes on past the window: it is collected.
+    m_text.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(m_end - start));
+    m_next = m_end;
+    if (refill())
+        appendRun(keep);
+    return m_text;
 }
 
 int CPdfLexer::skipBlanks()
@@ -127,15 +168,16 @@ void CPdfLexer::nextToken(CPdfElement& out)
         break;
     }
     if (c == '-' || c == '.' || IsDigit(c))
-        readNumber(c, out);
+        readNumber(out);
     else
-        readRegular(c, out);
+        readRegular(out);
 }
 
 void CPdfLexer::readLiteralString(CPdfElement& out)
 {
     int depth = 1;
     for (;;) {
+        appendRun([](unsigned char c) { return c != '(' && c != ')' && c != '\\'; });
         int c = getChar();
         if (c < 0)
             break;
@@ -198,31 +240,43 @@ void CPdfLexer::readEscape()
     m_text.push_back(static_cast<char>(e));
 }
 
-void CPdfLexer::readNumber(int first, CPdfElement& out)
+void CPdfLexer::readNumber(CPdfElement& out)
 {
-    bool hasPoint = first == '.';
-    m_text.push_back(static_cast<char>(first));
-    for (;;) {
-        int c = peekChar();
-        if (IsDigit(c)) {
-            getChar();
-        } else if (c == '.') {
-            getChar();
-            hasPoint = true;
-        } else {
-            break;
+    // Most numbers are small unsigned integers that end inside the window: read as they lie.
+    if (IsDigit(m_next[-1])) {
+        int64_t value = m_next[-1] - '0';
+        const unsigned char* run = m_next;
+        for (; run != m_end && IsDigit(*run) && value <= INT32_MAX; ++run)
+            value = value * 10 + (*run - '0');
+        if (run != m_end && !IsDigit(*run) && *run != '.' && value <= INT32_MAX) {
+            m_next = run;
+            out.setInteger(static_cast<int32_t>(value));
+            return;
         }
-        m_text.push_back(static_cast<char>(c));
     }
-    if (hasPoint)
-        out.setReal(std::strtod(m_text.c_str(), nullptr)); // the text holds only -, . and digits
-    else
-        out.setInteger(LexIntegerValue(m_text));
+    const std::string_view text = takeRun(m_next - 1, [](unsigned char c) { return IsDigit(c) || c == '.'; });
+    if (text.find('.') == std::string_view::npos) {
+        out.setInteger(LexIntegerValue(text));
+        return;
+    }
+    if (text.data() != m_text.data())
+        m_text.assign(text.data(), text.size());
+    out.setReal(std::strtod(m_text.c_str(), nullptr)); // the text holds only -, . and digits
 }
 
 void CPdfLexer::readName(CPdfElement& out)
 {
+    // Most names hold no escape and end inside the window: they are taken as they lie.
+    const unsigned char* run = m_next;
+    while (run != m_end && *run != '#' && IsPdfRegular(*run))
+        ++run;
+    if (run != m_end && *run != '#') {
+        out.setName(std::string_view(reinterpret_cast<const char*>(m_next), static_cast<size_t>(run - m_next)));
+        m_next = run;
+        return;
+    }
     for (;;) {
+        appendRun([](unsigned char c) { return c != '#' && IsPdfRegular(c); });
         int c = peekChar();
         if (!IsPdfRegular(c))
             break;
@@ -237,7 +291,8 @@ void CPdfLexer::readName(CPdfElement& out)
         }
         m_text.push_back(static_cast<char>(c));
     }
-    out.setName(collectedText());
+    // An escaped zero byte ends the name's text.
+    out.setName(std::string_view(m_text).substr(0, m_text.find('\0')));
 }
 
 void CPdfLexer::readHexString(CPdfElement& out)
@@ -263,22 +318,15 @@ void CPdfLexer::readHexString(CPdfElement& out)
     out.setString(m_text);
 }
 
-void CPdfLexer::readRegular(int first, CPdfElement& out)
+void CPdfLexer::readRegular(CPdfElement& out)
 {
-    m_text.push_back(static_cast<char>(first));
-    for (;;) {
-        int c = peekChar();
-        if (!IsPdfRegular(c))
-            break;
-        getChar();
-        m_text.push_back(static_cast<char>(c));
-    }
-    if (m_text == "true")
+    const std::string_view text = takeRun(m_next - 1, [](unsigned char c) { return IsPdfRegular(c); });
+    if (text == "true")
         out.setBoolean(true);
-    else if (m_text == "false")
+    else if (text == "false")
         out.setBoolean(false);
-    else if (m_text == "null")
+    else if (text == "null")
         out.setNull();
     else
-        out.setKeyword(m_text);
+        out.setKeyword(text);
 }

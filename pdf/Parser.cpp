@@ -16,14 +16,14 @@ constexpr int kMaxNesting = 500;
 
 CPdfParser::CPdfParser(CPdfXRef* xref, CPdfRef<CPdfStream> stream) : m_xref(xref), m_lexer(std::move(stream))
 {
-    m_lexer.nextToken(m_current);
-    m_lexer.nextToken(m_lookAhead);
+    m_lexer.nextToken(m_tokens[0]);
+    m_lexer.nextToken(m_tokens[1]);
 }
 
 void CPdfParser::advance()
 {
-    m_current = std::move(m_lookAhead);
-    m_lexer.nextToken(m_lookAhead);
+    m_lexer.nextToken(m_tokens[m_currentAt]);
+    m_currentAt ^= 1;
 }
 
 void CPdfParser::parseObject(CPdfElement& out)
@@ -33,22 +33,22 @@ void CPdfParser::parseObject(CPdfElement& out)
 
 void CPdfParser::parseAt(CPdfElement& out, int depth)
 {
-    if (m_current.isKeyword("[")) {
+    if (current().isKeyword("[")) {
         parseArray(out, depth + 1);
-    } else if (m_current.isKeyword("<<")) {
+    } else if (current().isKeyword("<<")) {
         parseDictionary(out, depth + 1);
-    } else if (m_current.is(PdfKind::Integer)) {
-        int32_t number = m_current.integer();
+    } else if (current().is(PdfKind::Integer)) {
+        int32_t number = current().integer();
         advance();
-        if (m_current.is(PdfKind::Integer) && m_lookAhead.isKeyword("R")) {
-            out.setReference(number, m_current.integer());
+        if (current().is(PdfKind::Integer) && lookAhead().isKeyword("R")) {
+            out.setReference(number, current().integer());
             advance();
             advance();
         } else {
             out.setInteger(number);
         }
     } else {
-        out = m_current;
+        out = std::move(currentToken()); // its slot is read into next
         advance();
     }
 }
@@ -60,7 +60,7 @@ void CPdfParser::parseArray(CPdfElement& out, int depth)
     advance();
     CPdfArray& array = out.newArray(m_xref);
     // An array cut off by the end of the data ends there with what was read.
-    while (!m_current.isKeyword("]") && !m_current.is(PdfKind::EndOfData)) {
+    while (!current().isKeyword("]") && !current().is(PdfKind::EndOfData)) {
         CPdfElement item;
         parseAt(item, depth);
         array.append(std::move(item));
@@ -75,21 +75,21 @@ void CPdfParser::parseDictionary(CPdfElement& out, int depth)
     advance();
     CPdfDictionary& dictionary = out.newDictionary(m_xref);
     for (;;) {
-        if (m_current.isKeyword(">>") || m_current.is(PdfKind::EndOfData))
+        if (current().isKeyword(">>") || current().is(PdfKind::EndOfData))
             break;
-        if (!m_current.is(PdfKind::Name)) {
+        if (!current().is(PdfKind::Name)) {
             advance(); // stray token in key position
             continue;
         }
-        std::string key = m_current.text();
+        std::string key = current().text();
         advance();
-        if (m_current.is(PdfKind::Invalid))
+        if (current().is(PdfKind::Invalid))
             continue; // a key followed by a stray delimiter is dropped
         CPdfElement value;
         parseAt(value, depth);
-        dictionary.set(key, value);
+        dictionary.set(std::move(key), std::move(value));
     }
-    if (m_current.isKeyword(">>") && m_lookAhead.isKeyword("stream"))
+    if (current().isKeyword(">>") && lookAhead().isKeyword("stream"))
         readStreamData(out);
     else
         advance();
@@ -97,21 +97,20 @@ void CPdfParser::parseDictionary(CPdfElement& out, int depth)
 
 // Seeks the input to dataEnd and moves two tokens on: true when the current token is then
 // "endstream", as it is after data of the right length.
-bool CPdfParser::landsOnEndstream(CPdfStream* input, uint64_t dataEnd)
+bool CPdfParser::landsOnEndstream(uint64_t dataEnd)
 {
     // Positions stay below 2 GiB (larger files are refused), so a sum past INT32_MAX lies
     // beyond the file: no "endstream" can follow there.
-    input->seek(dataEnd > INT32_MAX ? INT32_MAX : static_cast<int32_t>(dataEnd), 0);
+    m_lexer.seek(dataEnd > INT32_MAX ? INT32_MAX : static_cast<int32_t>(dataEnd));
     advance();
     advance();
-    return m_current.isKeyword("endstream");
+    return current().isKeyword("endstream");
 }
 
 void CPdfParser::readStreamData(CPdfElement& element)
 {
     m_lexer.skipLine();
-    CPdfStream* input = m_lexer.currentInput();
-    uint32_t position = input->getPos();
+    const uint32_t position = m_lexer.position();
 
     CPdfElement length;
     element.dictionary()->getResolved("Length", length);
@@ -123,7 +122,7 @@ void CPdfParser::readStreamData(CPdfElement& element)
     uint32_t dataLength = hasLength ? static_cast<uint32_t>(length.integer()) : 0;
     // A /Length that is missing or does not lead to "endstream" (with a cross-reference to ask
     // where the next one is): the data ends at the first "endstream" after its start.
-    if (!hasLength || !landsOnEndstream(input, uint64_t(position) + dataLength)) {
+    if (!hasLength || !landsOnEndstream(uint64_t(position) + dataLength)) {
         uint32_t keyword = 0;
         if (!m_xref || !m_xref->findStreamEnd(position, dataLength, keyword)) {
             if (!hasLength) {
@@ -132,13 +131,13 @@ void CPdfParser::readStreamData(CPdfElement& element)
             }
             throw CPdfException("Missing 'endstream'");
         }
-        landsOnEndstream(input, keyword);
+        landsOnEndstream(keyword);
     }
     CPdfRef<CPdfDictionary> dictionary = CPdfRef<CPdfDictionary>::share(element.dictionary());
     // A range of length 0 would run to the end of the file: an empty stream gets empty data.
     CPdfRef<CPdfStream> range = dataLength == 0
         ? CPdfRef<CPdfStream>::create<CPdfMemoryStream>(std::make_shared<const std::string>(), 0, 0, element)
-        : input->openRange(position, dataLength, element);
+        : m_lexer.input()->openRange(position, dataLength, element);
     CPdfRef<CPdfStream> data;
     if (range)
         data = makeFilter(std::move(range), dictionary.get());

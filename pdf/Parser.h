@@ -20,17 +20,20 @@ public:
     void parseObject(CPdfElement& out);
     void advance();
 
-    const CPdfElement& current() const { return m_current; }
+    const CPdfElement& current() const { return m_tokens[m_currentAt]; }
 
 private:
     void parseArray(CPdfElement& out, int depth);
     void parseDictionary(CPdfElement& out, int depth);
     void parseAt(CPdfElement& out, int depth);
     void readStreamData(CPdfElement& element);
-    bool landsOnEndstream(CPdfStream* input, uint64_t dataEnd);
+    bool landsOnEndstream(uint64_t dataEnd);
+    CPdfElement& currentToken() { return m_tokens[m_currentAt]; }
+    const CPdfElement& lookAhead() const { return m_tokens[m_currentAt ^ 1]; }
 
     CPdfXRef* m_xref;
     CPdfLexer m_lexer;
-    CPdfElement m_current;
-    CPdfElement m_lookAhead;
+    // The current token and the look-ahead; advancing reads into the slot the current one frees.
+    CPdfElement m_tokens[2];
+    size_t m_currentAt = 0;
 };

@@ -76,11 +76,11 @@ bool CPdfFlateStream::refill()
     return true;
 }
 
-// Without a predictor whole inflated slices are handed over at once.
+// Whole inflated slices, or whole decoded rows, are handed over at once.
 size_t CPdfFlateStream::readBlock(char* buffer, size_t length)
 {
     if (m_predictor)
-        return CPdfStream::readBlock(buffer, length);
+        return m_predictor->readBlock(buffer, length);
     size_t count = 0;
     while (count < length && (m_read < m_end || refill())) {
         const size_t take = std::min<size_t>(length - count, m_end - m_read);

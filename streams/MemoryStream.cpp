@@ -36,6 +36,15 @@ int CPdfMemoryStream::peekChar()
     return static_cast<unsigned char>((*m_bytes)[m_pos]);
 }
 
+bool CPdfMemoryStream::lendBytes(const unsigned char*& data, size_t& length)
+{
+    const uint64_t end = endOffset();
+    data = reinterpret_cast<const unsigned char*>(m_bytes->data()) + std::min<uint64_t>(m_pos, m_bytes->size());
+    length = m_pos < end ? static_cast<size_t>(end - m_pos) : 0;
+    m_pos += static_cast<uint32_t>(length);
+    return true;
+}
+
 void CPdfMemoryStream::seek(int32_t offset, int origin)
 {
     // As for a file stream: a position before the first byte lands on it.

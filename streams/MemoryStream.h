@@ -20,6 +20,7 @@ public:
     void rewind() override { m_pos = m_start; }
     int getChar() override;
     int peekChar() override;
+    bool lendBytes(const unsigned char*& data, size_t& length) override;
     CPdfDictionary* getDict() override { return m_dictionary.dictionary(); }
     uint32_t getPos() override { return m_pos; }
     void seek(int32_t offset, int origin) override;

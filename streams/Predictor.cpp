@@ -1,7 +1,9 @@
 #include "streams/Predictor.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "pdf/CheckedMath.h"
@@ -82,6 +84,18 @@ CPdfPredictor::CPdfPredictor(CPdfStream& owner, int32_t predictor, int32_t colum
         m_valuesPerRow = columns * colors;  // at most 2^20 * 32
     }
     m_readIndex = m_rowBytes;
+}
+
+size_t CPdfPredictor::readBlock(char* buffer, size_t length)
+{
+    size_t count = 0;
+    while (count < length && (m_readIndex < m_rowBytes || decodeRow())) {
+        const size_t take = std::min(length - count, static_cast<size_t>(m_rowBytes - m_readIndex));
+        std::memcpy(buffer + count, m_row.data() + m_readIndex, take);
+        m_readIndex += static_cast<int32_t>(take);
+        count += take;
+    }
+    return count;
 }
 
 bool CPdfPredictor::decodeRow()

@@ -34,6 +34,8 @@ public:
             return -1;
         return m_row[static_cast<size_t>(m_readIndex++)];
     }
+    // Up to length next decoded bytes, as getChar would give them; fewer only at the end.
+    size_t readBlock(char* buffer, size_t length);
 
 private:
     bool decodeRow();

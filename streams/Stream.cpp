@@ -21,6 +21,11 @@ size_t CPdfStream::readBlock(char* buffer, size_t length)
     return count;
 }
 
+bool CPdfStream::lendBytes(const unsigned char*&, size_t&)
+{
+    return false;
+}
+
 int CPdfStream::getRawChar()
 {
     throw CPdfException("Internal: called getRawChar() on non-predictor stream");
@@ -42,24 +47,24 @@ void CPdfFileStream::emptyBuffer(uint32_t position)
 bool CPdfFileStream::refill()
 {
     emptyBuffer(m_bufferPos + m_end);
-    uint32_t amount = kBufferSize;
-    if (m_length != 0) {
-        // The range end is computed in 64 bits: start + length may pass 4 GiB on hostile input.
-        uint64_t rangeEnd = uint64_t(m_start) + m_length;
+    // The range end is computed in 64 bits: start + length may pass 4 GiB on hostile input.
+    uint64_t rangeEnd = m_length != 0 ? uint64_t(m_start) + m_length : UINT64_MAX;
+    if (m_whole) {
+        // The held file is the window itself: the rest of the range, no copy.
+        rangeEnd = std::min<uint64_t>(rangeEnd, m_whole->size());
         if (m_bufferPos >= rangeEnd)
             return false;
-        if (m_bufferPos + uint64_t(amount) > rangeEnd)
-            amount = static_cast<uint32_t>(rangeEnd - m_bufferPos);
+        m_window = reinterpret_cast<const unsigned char*>(m_whole->data()) + m_bufferPos;
+        m_end = static_cast<uint32_t>(rangeEnd - m_bufferPos); // a held file is at most 4 GiB
+        return true;
     }
-    if (m_whole) {
-        const size_t available = m_bufferPos < m_whole->size() ? m_whole->size() - m_bufferPos : 0;
-        m_end = static_cast<uint32_t>(std::min<size_t>(amount, available));
-        std::memcpy(m_buffer, m_whole->data() + m_bufferPos, m_end);
-        return m_end != 0;
-    }
+    if (m_bufferPos >= rangeEnd)
+        return false;
+    const uint32_t amount = static_cast<uint32_t>(std::min<uint64_t>(kBufferSize, rangeEnd - m_bufferPos));
     if (!PlatformSeek(m_file, m_bufferPos))
         return false;
     size_t got = std::fread(m_buffer, 1, amount, m_file);
+    m_window = m_buffer;
     m_end = static_cast<uint32_t>(got);
     return got != 0;
 }
@@ -108,11 +113,23 @@ size_t CPdfFileStream::readBlock(char* buffer, size_t length)
     size_t done = 0;
     while (done < length && (m_read < m_end || refill())) {
         const size_t take = std::min<size_t>(length - done, m_end - m_read);
-        std::memcpy(buffer + done, m_buffer + m_read, take);
+        std::memcpy(buffer + done, m_window + m_read, take);
         m_read += static_cast<uint32_t>(take);
         done += take;
     }
     return done;
+}
+
+bool CPdfFileStream::lendBytes(const unsigned char*& data, size_t& length)
+{
+    data = nullptr;
+    length = 0;
+    if (m_read == m_end && !refill())
+        return true;
+    data = m_window + m_read;
+    length = m_end - m_read;
+    m_read = m_end;
+    return true;
 }
 
 CPdfEmbedStream::CPdfEmbedStream(CPdfStream* underlying, const CPdfElement& dictionary, bool isLimited,

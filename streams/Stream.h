@@ -28,6 +28,10 @@ public:
     virtual int getChar() = 0;
     // Up to length next bytes into buffer, as getChar would give them; fewer only at the end.
     virtual size_t readBlock(char* buffer, size_t length);
+    // The next bytes as they lie in memory, consumed: the position moves past them. False for a
+    // stream that holds none (read it through readBlock); true with length 0 at the end. The
+    // bytes stay valid until the stream is next read, moved or destroyed.
+    virtual bool lendBytes(const unsigned char*& data, size_t& length);
     // Next decompressed byte before any predictor; only a flate stream has one.
     virtual int getRawChar();
     virtual int peekChar() = 0;
@@ -58,6 +62,7 @@ public:
     // system call each.
     void holdWholeFile(uint64_t limit);
     size_t readBlock(char* buffer, size_t length) override;
+    bool lendBytes(const unsigned char*& data, size_t& length) override;
 
     // Not through seek: its signed offset would send a start past 2 GiB to the file's first byte.
     void rewind() override { emptyBuffer(m_start); }
@@ -65,13 +70,13 @@ public:
     {
         if (m_read == m_end && !refill())
             return -1;
-        return m_buffer[m_read++];
+        return m_window[m_read++];
     }
     int peekChar() override
     {
         if (m_read == m_end && !refill())
             return -1;
-        return m_buffer[m_read];
+        return m_window[m_read];
     }
     CPdfDictionary* getDict() override { return m_dictionary.dictionary(); }
     uint32_t getPos() override { return m_bufferPos + m_read; }
@@ -92,6 +97,9 @@ private:
     FILE* m_file;
     uint32_t m_start;
     uint32_t m_length;
+    // The bytes at hand, m_window[m_read..m_end) from file position m_bufferPos + m_read on: the
+    // rest of the range in the held file, or the buffer.
+    const unsigned char* m_window = nullptr;
     uint32_t m_bufferPos = 0;
     uint32_t m_read = 0;
     uint32_t m_end = 0;

@@ -147,14 +147,14 @@ bool CPdfXRef::hasUsableCatalog(int32_t number, int32_t generation)
 uint32_t CPdfXRef::findStartXRef()
 {
     m_stream->seek(-kStartXRefWindow, 2);
-    std::string window(kStartXRefWindow, '\0');
-    window.resize(m_stream->readBlock(window.data(), window.size()));
-    std::replace(window.begin(), window.end(), '\0', ' ');
+    char bytes[kStartXRefWindow];
+    const std::string_view window(bytes, m_stream->readBlock(bytes, sizeof bytes));
     size_t keyword = window.rfind("startxref");
-    if (keyword == std::string::npos)
+    if (keyword == std::string_view::npos)
         return 0;
+    // Zero bytes count as spaces here.
     size_t i = keyword + 9;
-    while (i < window.size() && (window[i] == ' ' || (window[i] >= 9 && window[i] <= 13)))
+    while (i < window.size() && (window[i] == ' ' || window[i] == '\0' || (window[i] >= 9 && window[i] <= 13)))
         ++i;
     int32_t value = LexIntegerValue(window.substr(i, 12));
     return value < 0 ? 0 : static_cast<uint32_t>(value);
@@ -239,21 +239,25 @@ namespace {
 
 // The bytes of a classic table in the forms nearly every file uses: unsigned integers of at most
 // ten digits, keywords, white space between them. Anything else ends the reading as unusual.
+// The bytes come through a lexer, which reads them a window at a time.
 class CPlainTableReader {
 public:
-    explicit CPlainTableReader(CPdfStream& stream) : m_stream(stream) { m_next = m_stream.getChar(); }
+    explicit CPlainTableReader(CPdfRef<CPdfStream> stream) : m_bytes(std::move(stream))
+    {
+        m_next = m_bytes.getChar();
+    }
 
     void skipWhitespace()
     {
         while (IsPdfWhite(m_next))
-            m_next = m_stream.getChar();
+            m_next = m_bytes.getChar();
     }
     // An integer token followed by white space; false for anything else.
     bool readNumber(uint32_t& value)
     {
         uint64_t number = 0;
         int digits = 0;
-        for (; m_next >= '0' && m_next <= '9' && digits <= 10; ++digits, m_next = m_stream.getChar())
+        for (; m_next >= '0' && m_next <= '9' && digits <= 10; ++digits, m_next = m_bytes.getChar())
             number = number * 10 + static_cast<uint64_t>(m_next - '0');
         if (digits == 0 || digits > 10 || number > INT32_MAX || !IsPdfWhite(m_next))
             return false;
@@ -263,7 +267,7 @@ public:
     // The keyword word, ended by white space, a delimiter or the end of the data.
     bool readKeyword(const char* word)
     {
-        for (; *word; ++word, m_next = m_stream.getChar()) {
+        for (; *word; ++word, m_next = m_bytes.getChar()) {
             if (m_next != static_cast<unsigned char>(*word))
                 return false;
         }
@@ -271,10 +275,10 @@ public:
     }
     int next() const { return m_next; }
     // File position of the byte after the last one consumed.
-    uint32_t position() { return m_stream.getPos() - (m_next >= 0 ? 1 : 0); }
+    uint32_t position() const { return m_bytes.position() - (m_next >= 0 ? 1 : 0); }
 
 private:
-    CPdfStream& m_stream;
+    CPdfLexer m_bytes;
     int m_next;
 };
 
@@ -288,7 +292,7 @@ std::optional<uint32_t> CPdfXRef::readPlainEntries(uint32_t position)
     CPdfRef<CPdfStream> range = m_stream->openRange(position, 0, CPdfElement());
     if (!range)
         return std::nullopt;
-    CPlainTableReader reader(*range);
+    CPlainTableReader reader(std::move(range));
     if (!reader.readKeyword("xref"))
         return std::nullopt;
     for (;;) {
@@ -397,16 +401,13 @@ std::optional<uint32_t> CPdfXRef::readXRefStream(const CPdfElement& streamElemen
 
 namespace {
 
-// One big-endian field of width bytes; a field wider than 4 bytes keeps its last 4.
-uint32_t readField(CPdfStream* data, int32_t width)
+// One big-endian field of width bytes from entry[at] on; a field wider than 4 bytes keeps its
+// last 4. A width of 0 or less reads nothing.
+uint32_t readField(const unsigned char* entry, size_t& at, int32_t width)
 {
     uint32_t value = 0;
-    for (int32_t i = 0; i < width; ++i) {
-        int c = data->getChar();
-        if (c < 0)
-            throw CPdfException("Unexpected EOF while reading xref stream section");
-        value = (value << 8) | static_cast<uint32_t>(c);
-    }
+    for (int32_t i = 0; i < width; ++i)
+        value = (value << 8) | entry[at++];
     return value;
 }
 
@@ -417,10 +418,17 @@ void CPdfXRef::readStreamSubsection(CPdfStream* data, const int32_t widths[3], i
     if (first < 0 || count < 0)
         throw CPdfDamaged();
     growTable(int64_t(first) + count);
+    // Each entry is read whole: at most three fields of kMaxFieldWidth bytes.
+    const size_t entryBytes =
+        static_cast<size_t>(std::max(widths[0], 0) + std::max(widths[1], 0) + std::max(widths[2], 0));
+    unsigned char bytes[3 * kMaxFieldWidth];
     for (int32_t i = 0; i < count; ++i) {
-        uint32_t type = widths[0] == 0 ? 1 : widths[0] < 0 ? 0 : readField(data, widths[0]);
-        uint32_t offset = readField(data, widths[1]);
-        uint32_t generation = readField(data, widths[2]);
+        if (data->readBlock(reinterpret_cast<char*>(bytes), entryBytes) != entryBytes)
+            throw CPdfException("Unexpected EOF while reading xref stream section");
+        size_t at = 0;
+        uint32_t type = widths[0] == 0 ? 1 : widths[0] < 0 ? 0 : readField(bytes, at, widths[0]);
+        uint32_t offset = readField(bytes, at, widths[1]);
+        uint32_t generation = readField(bytes, at, widths[2]);
         CPdfXRefEntry& entry = m_entries[static_cast<size_t>(first) + static_cast<size_t>(i)];
         if (entry.offset != 0xFFFFFFFF)
             continue;

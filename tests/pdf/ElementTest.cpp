@@ -75,6 +75,20 @@ const ValueRow kValues[] = {
     {[](CPdfElement& e, int& d) { e.newDictionary(nullptr).set("S", SentinelElement(d)); }, "Dictionary ()"},
 };
 
+// target := from, through the text setter of from's kind where it has one: the text may lie in
+// target itself or inside what target holds.
+void SetAgain(CPdfElement& target, const CPdfElement& from)
+{
+    if (from.is(PdfKind::String))
+        target.setString(from.text());
+    else if (from.is(PdfKind::Name))
+        target.setName(from.text());
+    else if (from.is(PdfKind::Keyword))
+        target.setKeyword(from.text());
+    else
+        target = from;
+}
+
 const void* Held(const CPdfElement& e)
 {
     if (e.array())
@@ -114,6 +128,13 @@ const Handover kHandovers[] = {
          CPdfElement t;
          t.newArray(nullptr).append(s);
          t = std::move(const_cast<CPdfElement&>(t.array()->at(0)));
+         return t;
+     }, true},
+    {"text set from itself", [](CPdfElement& s) { CPdfElement t(s); SetAgain(t, t); return t; }, true},
+    {"text set from inside its own array", [](CPdfElement& s) {
+         CPdfElement t;
+         t.newArray(nullptr).append(s);
+         SetAgain(t, t.array()->at(0));
          return t;
      }, true},
     {"get from its own dictionary", [](CPdfElement& s) {

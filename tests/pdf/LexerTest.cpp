@@ -45,9 +45,14 @@ std::string Describe(const CPdfElement& token)
     }
 }
 
-CPdfLexer MakeLexer(const std::string& input)
+// How the lexer's input hands out its bytes: all lent at once (0), or copied out a few at a
+// time, so that every token somewhere crosses the end of a window.
+const size_t kSteps[] = {0, 1, 3};
+
+CPdfLexer MakeLexer(const std::string& input, size_t step = 0)
 {
-    return CPdfLexer(CPdfRef<CPdfStream>::create<CPdfMemoryStream>(input));
+    return CPdfLexer(step == 0 ? CPdfRef<CPdfStream>::create<CPdfMemoryStream>(input)
+                               : CPdfRef<CPdfStream>::create<CTrickleStream>(input, step));
 }
 
 // Every token before the first EndOfData; gives up after cap tokens so a lexer that never
@@ -73,7 +78,7 @@ void ExpectEndRepeats(CPdfLexer& lexer, uint32_t endPos)
     for (int i = 0; i < 3; ++i) {
         lexer.nextToken(token);
         EXPECT_EQ("EndOfData", Describe(token));
-        EXPECT_EQ(endPos, lexer.currentInput()->getPos());
+        EXPECT_EQ(endPos, lexer.position());
     }
 }
 
@@ -171,11 +176,13 @@ const std::vector<TokenRow> kTokenRows = {
 
 TEST(Lexer, Tokens)
 {
-    for (const TokenRow& row : kTokenRows) {
-        SCOPED_TRACE(row.input.substr(0, 60));
-        CPdfLexer lexer = MakeLexer(row.input);
-        EXPECT_EQ(row.tokens, LexAll(lexer, row.tokens.size() + 4));
-        ExpectEndRepeats(lexer, static_cast<uint32_t>(row.input.size()));
+    for (const size_t step : kSteps) {
+        for (const TokenRow& row : kTokenRows) {
+            SCOPED_TRACE(row.input.substr(0, 60) + " step " + std::to_string(step));
+            CPdfLexer lexer = MakeLexer(row.input, step);
+            EXPECT_EQ(row.tokens, LexAll(lexer, row.tokens.size() + 4));
+            ExpectEndRepeats(lexer, static_cast<uint32_t>(row.input.size()));
+        }
     }
 }
 
@@ -208,18 +215,20 @@ const std::vector<PositionRow> kSkipLineRows = {
 void RunPositionRows(const std::vector<PositionRow>& rows, bool skipLine)
 {
     for (const PositionRow& row : rows) {
-        SCOPED_TRACE(row.input);
-        CPdfLexer lexer = MakeLexer(row.input);
-        CPdfElement token;
-        if (!row.token.empty()) {
-            lexer.nextToken(token);
-            EXPECT_EQ(row.token, Describe(token));
+        for (const size_t step : kSteps) {
+            SCOPED_TRACE(row.input + " step " + std::to_string(step));
+            CPdfLexer lexer = MakeLexer(row.input, step);
+            CPdfElement token;
+            if (!row.token.empty()) {
+                lexer.nextToken(token);
+                EXPECT_EQ(row.token, Describe(token));
+            }
+            if (skipLine)
+                lexer.skipLine();
+            EXPECT_EQ(row.position, lexer.position());
+            const bool atEnd = row.position >= row.input.size();
+            EXPECT_EQ(atEnd ? -1 : static_cast<unsigned char>(row.input[row.position]), lexer.peekChar());
         }
-        if (skipLine)
-            lexer.skipLine();
-        EXPECT_EQ(row.position, lexer.currentInput()->getPos());
-        const bool atEnd = row.position >= row.input.size();
-        EXPECT_EQ(atEnd ? -1 : static_cast<unsigned char>(row.input[row.position]), lexer.peekChar());
     }
 }
 
@@ -284,11 +293,13 @@ TEST(Lexer, TruncatedAtEveryByte)
         "4 0 obj\r\n<</Length 3>>stream\r\nabc\r\nendstream\r\nendobj"};
     for (const std::string& input : inputs) {
         for (size_t cut = 0; cut <= input.size(); ++cut) {
-            const std::string prefix = input.substr(0, cut);
-            SCOPED_TRACE(prefix);
-            CPdfLexer lexer = MakeLexer(prefix);
-            ASSERT_LE(LexAll(lexer, prefix.size() + 1).size(), prefix.size());
-            ExpectEndRepeats(lexer, static_cast<uint32_t>(prefix.size()));
+            for (const size_t step : kSteps) {
+                const std::string prefix = input.substr(0, cut);
+                SCOPED_TRACE(prefix + " step " + std::to_string(step));
+                CPdfLexer lexer = MakeLexer(prefix, step);
+                ASSERT_LE(LexAll(lexer, prefix.size() + 1).size(), prefix.size());
+                ExpectEndRepeats(lexer, static_cast<uint32_t>(prefix.size()));
+            }
         }
     }
 }

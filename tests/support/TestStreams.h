@@ -1,5 +1,5 @@
 // Streams and files for tests: a temporary file that removes itself, a memory stream that
-// counts its destruction, and one that counts the calls made on it.
+// counts its destruction, one that counts the calls made on it, and one that trickles.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +68,21 @@ public:
 
 private:
     int m_reads = 0;
+};
+
+// Lends no bytes and hands out at most step bytes per block: a reader on top of it meets the end
+// of its window at every step.
+class CTrickleStream : public CPdfMemoryStream {
+public:
+    CTrickleStream(std::string bytes, size_t step) : CPdfMemoryStream(std::move(bytes)), m_step(step) {}
+    bool lendBytes(const unsigned char*&, size_t&) override { return false; }
+    size_t readBlock(char* buffer, size_t length) override
+    {
+        return CPdfStream::readBlock(buffer, length < m_step ? length : m_step);
+    }
+
+private:
+    size_t m_step;
 };
 
 // Test data whose every byte tells its offset apart from its neighbours'.
