@@ -87,7 +87,8 @@ void RefuseTakenName(const CTemporaryOutput& temporary, int error)
 }
 
 // The copy and its messages; the failure tells whether the source or the destination failed.
-CopyFailure CopyWithMessages(const char* destination, const char* source, bool isQuiet)
+// syncs puts the copy on disk before it takes its name.
+CopyFailure CopyWithMessages(const char* destination, const char* source, bool isQuiet, bool syncs)
 {
     CFileHandle input;
     if (!input.Open(source, "rb")) {
@@ -97,7 +98,7 @@ CopyFailure CopyWithMessages(const char* destination, const char* source, bool i
         return CopyFailure::Read;
     }
     int error = 0;
-    const CopyFailure failure = CopyBeside(input.get(), destination, error);
+    const CopyFailure failure = CopyBeside(input.get(), destination, syncs, error);
     if (failure == CopyFailure::Create) {
         std::printf("Error opening output file: '%s', err no: %d\n", destination, error);
         DiagnoseError(destination, "cannot create", error);
@@ -357,7 +358,8 @@ bool CFoliobind::CopyMissingFirst(const char* file1, const char* file2)
             throw;
         }
     }
-    const CopyFailure failure = CopyWithMessages(file1, file2, m_engine.IsQuiet());
+    // A plain list's own output is no earlier file of the user's: it need not wait for the disk.
+    const CopyFailure failure = CopyWithMessages(file1, file2, m_engine.IsQuiet(), !m_isOwnOutput);
     if (failure == CopyFailure::None)
         m_outcome = JobOutcome::Done;
     else

@@ -42,8 +42,8 @@ void PrintRenameFailure(const std::string& temporaryPath, const std::string& fil
 
 constexpr int kNameAttempts = 16; // fresh names tried when a temporary name is taken
 
-// Writes source into a fresh private file at temporary's path and puts it on disk.
-CopyFailure WriteCopy(FILE* source, CTemporaryOutput& temporary, int& error)
+// Writes source into a fresh private file at temporary's path and, with syncs, puts it on disk.
+CopyFailure WriteCopy(FILE* source, CTemporaryOutput& temporary, bool syncs, int& error)
 {
     CFileHandle copy;
     error = temporary.Create();
@@ -56,7 +56,7 @@ CopyFailure WriteCopy(FILE* source, CTemporaryOutput& temporary, int& error)
     if (error != 0)
         return readFailed ? CopyFailure::Read : CopyFailure::Write;
     errno = 0;
-    if (!PlatformSyncFile(copy.get()) || !copy.Close()) {
+    if ((syncs && !PlatformSyncFile(copy.get())) || !copy.Close()) {
         error = errno != 0 ? errno : EIO;
         return CopyFailure::Write;
     }
@@ -110,17 +110,18 @@ void CTemporaryOutput::Release()
     m_cleanupSlot = -1;
 }
 
-CopyFailure CopyBeside(FILE* source, const std::string& target, int& error)
+CopyFailure CopyBeside(FILE* source, const std::string& target, bool syncs, int& error)
 {
     CTemporaryOutput beside(PlatformFolderOf(target) + TemporaryName(), nullptr);
-    CopyFailure failure = WriteCopy(source, beside, error);
+    CopyFailure failure = WriteCopy(source, beside, syncs, error);
     if (failure != CopyFailure::None)
         return failure;
     error = PlatformReplace(beside.path(), target);
     if (error != 0)
         return CopyFailure::Rename;
     beside.Release();
-    PlatformSyncFolderOf(target);
+    if (syncs)
+        PlatformSyncFolderOf(target);
     return CopyFailure::None;
 }
 
@@ -149,7 +150,7 @@ bool MoveIntoPlace(CTemporaryOutput& temporary, const std::string& destination, 
         isCopyBeside = true;
         if (!result.Open(temporaryPath, "rb"))
             error = errno;
-        else if (CopyBeside(result.get(), destination, error) == CopyFailure::None)
+        else if (CopyBeside(result.get(), destination, syncsFolder, error) == CopyFailure::None)
             error = 0;
     }
     if (error != 0) {

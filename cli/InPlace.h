@@ -15,10 +15,11 @@ std::string TemporaryName();
 // Why a copy beside its target failed.
 enum class CopyFailure { None, Create, Read, Write, Rename };
 
-// Copies the rest of source into a fresh temporary file in target's folder, puts it on disk and
-// renames it onto target, so target appears (or changes) only complete. On failure the
-// temporary file is removed, error holds the errno and target is untouched.
-CopyFailure CopyBeside(FILE* source, const std::string& target, int& error);
+// Copies the rest of source into a fresh temporary file in target's folder, puts it on disk
+// (unless syncs is false) and renames it onto target, so target appears (or changes) only
+// complete. On failure the temporary file is removed, error holds the errno and target is
+// untouched.
+CopyFailure CopyBeside(FILE* source, const std::string& target, bool syncs, int& error);
 
 // A temporary file that is removed again unless it was renamed away: after a failed run, a
 // refused replacement, a failed copy, or a terminating signal. The run's own output may still
