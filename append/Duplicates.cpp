@@ -27,7 +27,7 @@ constexpr uint32_t kMaxDuplicateDepth = 64;
 constexpr size_t kCompareBlock = 64 * 1024;
 constexpr char kReferenceMark = '\x01';
 constexpr size_t kSampleLength = 64;
-constexpr uint64_t kMaxKeptTextBytes = 32 * 1024 * 1024;
+constexpr uint64_t kMaxKeptTextBytes = 2 * 1024 * 1024;
 
 enum class RefForm { Blank, AsWritten };
 
@@ -271,7 +271,9 @@ bool CAppendEngine::IsDuplicate(uint32_t number, uint32_t depth)
 // The copy writes the text the search read; the frame takes an old text's buffers in exchange.
 void CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
 {
-    const uint64_t bytes = text.head.size() + text.tail.size();
+    const uint64_t bytes = text.head.capacity() + text.tail.capacity() +
+                           text.scan.m_refs.capacity() * sizeof(CObjectRef) +
+                           text.scan.m_keys.capacity() * sizeof(CObjectKey) + sizeof(CObjectText);
     if (m_keptBytes + bytes > kMaxKeptTextBytes)
         return;
     m_keptBytes += bytes;
