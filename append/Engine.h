@@ -137,6 +137,9 @@ private:
     void PlanNames(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void NoteKeptDests(const std::vector<CTreeEntry>& tree2, bool isTreeKept);
     void KeepWrittenDests();
+    void NoteKeptFields(bool isKept, std::set<std::string>&& read, std::vector<std::string>&& written,
+                        size_t count, const CPdfElement* lastField2);
+    void KeepWrittenFields();
     void PlanThreads(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2);
     void PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,

@@ -214,16 +214,24 @@ std::function<std::string()> CAppendEngine::MergedFormResources(const CPdfDictio
 void CAppendEngine::PlanFieldEdits(const std::vector<CPdfElement>& fields1, const std::vector<CPdfElement>& fields2,
                                 const CPdfDictionary& form2)
 {
-    std::set<std::string> used;
-    for (const CPdfElement& field : fields1) {
-        CPdfElement resolved;
-        resolve(field, m_xref1, resolved);
-        CPdfElement name;
-        if (resolved.dictionary())
-            resolved.dictionary()->getResolved("T", name);
-        if (name.is(PdfKind::String))
-            used.insert(name.text());
+    // A kept output's field names are those the line before wrote; read only otherwise.
+    const COwnFieldNames& kept = m_own.fields;
+    const bool isKept = m_own.isActive && kept.isKnown && kept.count == fields1.size() && !fields1.empty() &&
+                        fields1.back().is(PdfKind::Reference) &&
+                        fields1.back().refNumber() == static_cast<int32_t>(kept.last);
+    std::set<std::string> read;
+    if (!isKept) {
+        for (const CPdfElement& field : fields1) {
+            CPdfElement resolved;
+            resolve(field, m_xref1, resolved);
+            CPdfElement name;
+            if (resolved.dictionary())
+                resolved.dictionary()->getResolved("T", name);
+            if (name.is(PdfKind::String))
+                read.insert(name.text());
+        }
     }
+    const std::set<std::string>& used = isKept ? kept.names : read;
     CPdfElement da;
     CPdfElement quadding;
     form2.getResolved("DA", da);
@@ -231,7 +239,7 @@ void CAppendEngine::PlanFieldEdits(const std::vector<CPdfElement>& fields1, cons
     std::string daText;
     if (da.is(PdfKind::String) && !RenameDaFonts(da.text(), m_plan.fontRenames, daText))
         daText = da.text();
-    std::set<std::string> usedByEither = used;
+    std::set<std::string> used2;
     for (const CPdfElement& field : fields2) {
         CPdfElement resolved;
         CPdfElement name;
@@ -239,28 +247,43 @@ void CAppendEngine::PlanFieldEdits(const std::vector<CPdfElement>& fields1, cons
         if (resolved.dictionary())
             resolved.dictionary()->getResolved("T", name);
         if (name.is(PdfKind::String))
-            usedByEither.insert(name.text());
+            used2.insert(name.text());
     }
+    const auto usedByEither = [&used, &used2](const std::string& name) {
+        return used.count(name) != 0 || used2.count(name) != 0;
+    };
+    std::vector<std::string> written; // the second file's names as the output will hold them
     std::set<std::string> taken;
     std::map<std::string, std::string> renames; // fields of one name in the second file stay one
     for (const CPdfElement& field : fields2) {
         CPdfElement resolved;
         resolve(field, m_xref2, resolved);
         const CPdfDictionary* dictionary = resolved.dictionary();
-        if (!field.is(PdfKind::Reference) || !dictionary || field.refNumber() <= 0)
-            continue;
-        std::vector<CKeyEdit>& edits = m_plan.secondEdits[static_cast<uint32_t>(field.refNumber())];
         CPdfElement name;
-        dictionary->getResolved("T", name);
-        if (name.is(PdfKind::String) && used.count(name.text())) {
+        if (dictionary)
+            dictionary->getResolved("T", name);
+        const bool isRenamed = name.is(PdfKind::String) && used.count(name.text()) != 0;
+        if (!field.is(PdfKind::Reference) || !dictionary || field.refNumber() <= 0) {
+            if (name.is(PdfKind::String))
+                written.push_back(name.text());
+            continue;
+        }
+        std::vector<CKeyEdit>& edits = m_plan.secondEdits[static_cast<uint32_t>(field.refNumber())];
+        if (isRenamed) {
             auto renamed = renames.find(name.text());
             if (renamed == renames.end())
                 renamed = renames.emplace(name.text(), SuffixedName(name.text(), usedByEither, taken)).first;
             edits.push_back({"T", PdfLiteralStringText(renamed->second)});
+            written.push_back(renamed->second);
+        } else if (name.is(PdfKind::String)) {
+            written.push_back(name.text());
         }
         if (da.is(PdfKind::String) && !dictionary->find("DA"))
             edits.push_back({"DA", PdfLiteralStringText(daText)});
         if (quadding.is(PdfKind::Integer) && !dictionary->find("Q"))
             edits.push_back({"Q", std::to_string(quadding.integer())});
     }
+    if (m_own.isActive)
+        NoteKeptFields(isKept, std::move(read), std::move(written), fields1.size() + fields2.size(),
+                       fields2.empty() ? nullptr : &fields2.back());
 }

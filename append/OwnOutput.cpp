@@ -259,6 +259,7 @@ void CAppendEngine::FinishOwnLine()
         m_own.copiedKeys[copied.first] = copied.second;
     m_own.lineKeys.clear();
     KeepWrittenDests();
+    KeepWrittenFields();
     ++m_own.linesUnwritten;
     m_own.undo.clear();
     m_own.held.clear();
@@ -293,6 +294,7 @@ void CAppendEngine::UndoOwnLine()
     m_own.heldShapes.clear();
     m_own.lineKeys.clear();
     m_own.nextDests = COwnNameTree();
+    m_own.nextFields = COwnFieldNames();
 }
 
 void CAppendEngine::AppendOwnLine(const char* file1, const char* file2)
@@ -363,4 +365,35 @@ void CAppendEngine::KeepWrittenDests()
             kept.names.insert(entry.name);
     }
     next = COwnNameTree();
+}
+
+// The field list a line of a kept output is about to write, kept for the next line.
+void CAppendEngine::NoteKeptFields(bool isKept, std::set<std::string>&& read, std::vector<std::string>&& written,
+                                   size_t count, const CPdfElement* lastField2)
+{
+    COwnFieldNames& next = m_own.nextFields;
+    next = COwnFieldNames();
+    next.isWritten = true;
+    next.isAdding = isKept;
+    next.names = std::move(read);
+    next.added = std::move(written);
+    next.count = count;
+    if (lastField2 && lastField2->is(PdfKind::Reference) && lastField2->refNumber() > 0)
+        next.lastSecond = static_cast<uint32_t>(lastField2->refNumber());
+}
+
+// The field list the line wrote becomes the output's; its last field is numbered as written.
+void CAppendEngine::KeepWrittenFields()
+{
+    COwnFieldNames& next = m_own.nextFields;
+    if (!next.isWritten)
+        return;
+    COwnFieldNames& kept = m_own.fields;
+    if (!next.isAdding)
+        kept.names = std::move(next.names);
+    kept.names.insert(next.added.begin(), next.added.end());
+    kept.count = next.count;
+    kept.isKnown = next.lastSecond != 0;
+    kept.last = kept.isKnown ? static_cast<uint32_t>(OutputNumberOfSecond(next.lastSecond)) : 0;
+    next = COwnFieldNames();
 }

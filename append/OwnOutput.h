@@ -63,6 +63,21 @@ struct COwnNameTree {
     bool isAdding = false;
 };
 
+// The names of the output's top-level form fields, known from the line that wrote its field
+// list: the list's length and its last field's number tell that it is still that list.
+struct COwnFieldNames {
+    bool isKnown = false;
+    size_t count = 0;
+    uint32_t last = 0;
+    std::set<std::string> names;
+    // The running line's, when it writes a field list: the names it adds (to the kept names
+    // when isAdding, else to names read afresh) and the second-file number of its last field.
+    bool isWritten = false;
+    bool isAdding = false;
+    std::vector<std::string> added;
+    uint32_t lastSecond = 0;
+};
+
 // The first-file entry a running line changed, as it was before.
 struct COwnUndo {
     uint32_t number = 0;
@@ -113,6 +128,8 @@ struct COwnOutput {
     } root;
     COwnNameTree dests;        // the output's destinations, and those the running line writes
     COwnNameTree nextDests;
+    COwnFieldNames fields;     // the output's field names, and those the running line writes
+    COwnFieldNames nextFields;
     std::string header;        // the running line's header
     uint64_t objectBytes = 0;   // text of the objects in use
     uint32_t inUseCount = 0;

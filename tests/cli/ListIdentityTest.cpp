@@ -19,7 +19,7 @@ struct CDocShape {
     bool isSharedLast = false; // the shared font and image take the highest numbers
     bool isIndirectRoot = false; // the page-tree root's /Kids and /Count are objects of their own
     bool isCountFirst = false;   // the page-tree root has /Count before /Kids
-    bool hasDests = false;       // named destinations, some under the names every such file uses
+    bool hasNames = false; // named destinations and form fields, some under names every such file uses
 };
 
 // A document whose font and image are the same in every file made here, so that appends find
@@ -36,9 +36,11 @@ std::string ShapedPdf(const std::string& label, const CDocShape& shape)
     for (uint32_t i = 0; i < shape.pages; ++i)
         kids += std::to_string(8 + 2 * i) + " 0 R ";
     plain.push_back({1, std::string("<< /Type /Catalog /Pages 2 0 R") + (shape.hasOutline ? " /Outlines 3 0 R" : "") +
-                            (shape.hasDests ? " /Names << /Dests 95 0 R >>" : "") + " >>"});
-    if (shape.hasDests) {
+                            (shape.hasNames ? " /Names << /Dests 95 0 R >> /AcroForm << /Fields [98 0 R 99 0 R] >>" : "") + " >>"});
+    if (shape.hasNames) {
         plain.push_back({95, "<< /Kids [96 0 R] >>"});
+        for (const auto& [number, name] : {std::pair<uint32_t, std::string>{98, "field"}, {99, label}})
+            plain.push_back({number, "<< /FT /Tx /T (" + name + ") /Type /Annot /Subtype /Widget /Rect [0 0 20 10] >>"});
         plain.push_back({96, "<< /Names [(intro) [8 0 R /Fit] (" + label + ") [8 0 R /XYZ 0 200 1.5] (x\\(y) 97 0 R] >>"});
         plain.push_back({97, "[8 0 R /FitH 100]"});
     }
