@@ -104,7 +104,7 @@ std::string FlatNameTreeText(std::vector<CTreeEntry> entries, const CReferenceMa
         out += PdfHexStringText(entry.name);
         AppendValue(entry, first, second, out);
         if (written) {
-            entry.text.assign(out, entryStart, std::string::npos);
+            entry.text.assign(out.data() + entryStart, out.size() - entryStart);
             entry.value = CPdfElement();
             entry.isSecond = false;
         }

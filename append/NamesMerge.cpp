@@ -163,7 +163,9 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
             values.emplace_back(key, [this, kept]() { return SecondValueText(kept); });
             continue;
         }
-        std::vector<CTreeEntry> entries1 = isDests ? std::move(tree1) : std::vector<CTreeEntry>();
+        std::vector<CTreeEntry> entries1;
+        if (isDests)
+            entries1.swap(tree1); // the one key "Dests" takes the destinations read above
         std::vector<CTreeEntry> entries2 = isDests ? tree2 : std::vector<CTreeEntry>();
         if (!isDests) {
             if (value1)
