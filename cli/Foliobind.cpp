@@ -191,7 +191,6 @@ bool CFoliobind::AppendNamed(const char* file1, const char* file2, const char* o
         RunSafely(file1, file2, outputPath);
         direct.Release();
     } else {
-        m_syncsOutput = exists;
         m_engine.SetSyncsOutput(exists);
         m_engine.SetDestination(outputPath);
         RunSafely(file1, file2, temporary->path());
@@ -231,11 +230,9 @@ bool CFoliobind::AppendInPlace(const char* file1, const char* file2)
     CTemporaryOutput temporary(temporaryPath, &m_engine.output());
     // A folder that admits no file fails again, with its message, where the run opens it.
     RefuseTakenName(temporary, temporary.Create());
-    m_syncsOutput = !m_isOwnOutput;
-    m_engine.SetSyncsOutput(m_syncsOutput);
-    m_engine.SetDestination(file1);
+    AimAtFirstFile(file1);
     RunSafely(file1, file2, temporary.path());
-    if (!PutInPlace(temporary, file1, m_syncsOutput)) {
+    if (!PutInPlace(temporary, file1, !m_isOwnOutput)) {
         m_outcome = JobOutcome::Fatal;
         return false;
     }
@@ -277,9 +274,7 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
             m_outcome = JobOutcome::Filtered;
             return false;
         }
-        m_syncsOutput = !m_isOwnOutput;
-        m_engine.SetSyncsOutput(m_syncsOutput);
-        m_engine.SetDestination(file1);
+        AimAtFirstFile(file1);
         RunSafely(file1, file2, m_journal->path());
     } catch (...) {
         // The run ends here: the output takes what the lines before this one made of it.
@@ -303,6 +298,14 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
     return true;
 }
 
+// The result replaces file1: announced as file1, and on disk before it does unless this run
+// made file1 itself.
+void CFoliobind::AimAtFirstFile(const char* file1)
+{
+    m_engine.SetSyncsOutput(!m_isOwnOutput);
+    m_engine.SetDestination(file1);
+}
+
 // The kept output written over file1 through a temporary file, as an in-place job writes it.
 bool CFoliobind::WriteOwnCheckpoint(const char* file1)
 {
@@ -312,7 +315,7 @@ bool CFoliobind::WriteOwnCheckpoint(const char* file1)
         CTemporaryOutput temporary(TemporaryPathFor(file1), nullptr); // written and closed by WriteOwnOutput
         RefuseTakenName(temporary, temporary.Create());
         m_engine.WriteOwnOutput(temporary.path());
-        if (!PutInPlace(temporary, file1, m_syncsOutput))
+        if (!PutInPlace(temporary, file1, !m_isOwnOutput))
             return false;
     } catch (const CPdfException& failure) {
         DiagnoseFailure(file1, failure.what());

@@ -25,16 +25,10 @@ public:
     // file1 of an in-place job is a plain list's output that this run of the program made: the
     // listed files can make it again, so its next version replaces it without a wait for the disk.
     void SetOwnOutput() { m_isOwnOutput = true; }
-    void SetMaxOutputOffset(uint64_t limit) { m_engine.SetMaxOutputOffset(limit); }
     // How the last Append ended, for the list driver.
     JobOutcome LastOutcome() const { return m_outcome; }
     bool HasAppended() const { return m_hasAppended; }
     bool ScanOptions(int argc, char** argv);
-    // The engine's run on its own, without the job around it.
-    void RunAppend(const char* file1, const char* file2, const char* outputPath)
-    {
-        m_engine.RunAppend(file1, file2, outputPath);
-    }
 
     // A plain list's own output: after a line that appended onto outputPath, the lines that
     // follow append onto what the engine keeps of it. False when the output cannot be kept so;
@@ -55,6 +49,7 @@ private:
     bool CopyMissingFirst(const char* file1, const char* file2);
     void RunSafely(const char* file1, const char* file2, const std::string& outputPath);
     void ReportDone() const;
+    void AimAtFirstFile(const char* file1);
     bool WriteOwnCheckpoint(const char* file1);
     void EndOwnOutput();
 
@@ -64,8 +59,7 @@ private:
     int32_t m_minPages = 0;
     int32_t m_maxPages = 0;
     int32_t m_exactPages = 0;
-    bool m_syncsOutput = false; // the output replaces the first file: on disk before it does
-    bool m_isOwnOutput = false;
+    bool m_isOwnOutput = false; // file1 is a plain list's output that this run made
     // How the job ended.
     JobOutcome m_outcome = JobOutcome::Failed;
     bool m_hasAppended = false; // the last job appended (rather than copied or refused)
