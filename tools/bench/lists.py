@@ -21,11 +21,9 @@ Standard library only, apart from make_list.py.
 
 import argparse
 import os
-import signal
 import statistics
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -35,7 +33,7 @@ PEERS = ["qpdf", "pdfunite", "mutool"]
 PAGES_PER_FILE = 3
 
 sys.path.insert(0, HERE)
-from bench import have, version  # noqa: E402  (the same tool and version probes as bench.py)
+from bench import have, timed_run, version  # noqa: E402  (the same tool and version probes as bench.py)
 
 
 def inputs(folder, size):
@@ -86,20 +84,8 @@ def run_once(argv, stdout_path, cwd, rss_file, timeout):
     if os.path.exists(rss_file):
         os.remove(rss_file)
     sink = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
-    start = time.perf_counter()
-    child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, cwd=cwd,
-                             stdout=sink, stderr=subprocess.DEVNULL, start_new_session=True)
-    try:
-        status = child.wait(timeout=timeout)
-        elapsed = time.perf_counter() - start
-    except subprocess.TimeoutExpired:
-        os.killpg(child.pid, signal.SIGTERM)  # foliobind removes its temporary files on SIGTERM
-        try:
-            child.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            os.killpg(child.pid, signal.SIGKILL)
-            child.wait()
-        status, elapsed = None, None
+    elapsed, status = timed_run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, timeout, cwd=cwd,
+                                stdout=sink, stderr=subprocess.DEVNULL)
     if stdout_path:
         sink.close()
     words = open(rss_file).read().split() if elapsed is not None and os.path.exists(rss_file) else []
