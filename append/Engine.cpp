@@ -26,14 +26,6 @@ uint32_t ReferenceNumber(int32_t number)
     return number > 0 ? static_cast<uint32_t>(number) : 0;
 }
 
-void OpenInput(CFileHandle& handle, const char* path, const char* message)
-{
-    if (!handle.Open(path, "rb"))
-        throw CPdfException(FormatText(message, path, errno));
-    // The engine reads in blocks of its own; a second buffer below it would only copy twice.
-    std::setvbuf(handle.get(), nullptr, _IONBF, 0);
-}
-
 } // namespace
 
 void CAppendEngine::RunAppend(const char* file1, const char* file2, const char* outputPath)
@@ -58,7 +50,11 @@ void CAppendEngine::RunAppend(const char* file1, const char* file2, const char* 
     if (!m_noBookmarks)
         MergeOutlines();
     CopyFirstFile();
-    MarkDuplicates();
+    {
+        // Candidates in the first file lie anywhere in it.
+        const CJumpingReads jumps1(m_input1);
+        MarkDuplicates();
+    }
     CopySecondFile();
     MergePageTrees();
     WriteMergedDocument();
@@ -97,16 +93,13 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
             std::printf("%s and file: ", file1);
         std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : shown);
     }
-    if (!m_own.isActive)
-        OpenInput(m_fileIn1, file1, "File1 open error: '%s', err no: %d");
-    OpenInput(m_fileIn2, file2, "File2 open error: '%s', err no: %d");
     if ((!m_own.isActive && PlatformSameFile(outputPath, file1)) || PlatformSameFile(outputPath, file2))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
     if (m_own.isActive)
         m_input1.Attach(m_own.reader.get(), 0);
     else
-        m_input1.Attach(m_fileIn1.get(), m_doc1.headerOffset());
-    m_input2.Attach(m_fileIn2.get(), m_doc2.headerOffset());
+        m_input1.Attach(m_doc1.file(), m_doc1.headerOffset(), m_doc1.heldBytes());
+    m_input2.Attach(m_doc2.file(), m_doc2.headerOffset(), m_doc2.heldBytes());
     m_reader1.Attach(&m_input1, m_xref1);
     m_reader2.Attach(&m_input2, m_xref2);
 }
@@ -130,8 +123,6 @@ void CAppendEngine::CloseAll()
 {
     m_input1.Detach();
     m_input2.Detach();
-    m_fileIn1.Close();
-    m_fileIn2.Close();
     m_xref1 = nullptr;
     m_xref2 = nullptr;
     m_entries1 = nullptr;

@@ -209,8 +209,6 @@ private:
     const std::vector<CPdfXRefEntry>* m_entries1 = nullptr;
     const std::vector<CPdfXRefEntry>* m_entries2 = nullptr;
 
-    CFileHandle m_fileIn1; // the inputs, open while a run reads them
-    CFileHandle m_fileIn2;
     CInputFile m_input1;
     CInputFile m_input2;
     CObjectReader m_reader1;

@@ -5,29 +5,42 @@
 
 #include "platform/Platform.h"
 
-void CInputFile::Attach(FILE* file, uint32_t headerOffset)
+void CInputFile::Attach(FILE* file, uint32_t headerOffset, std::shared_ptr<const std::string> held)
 {
     m_file = file;
-    m_size = file ? PlatformFileSize(file) : 0;
+    m_held = std::move(held);
     m_headerOffset = headerOffset;
     m_windowPosition = 0;
+    if (m_held) {
+        m_size = m_held->size();
+        m_windowData = m_held->data();
+        m_windowLength = m_held->size();
+        return;
+    }
+    m_size = file ? PlatformFileSize(file) : 0;
     m_windowLength = 0;
     if (m_window.empty())
         m_window.resize(kWindowSize);
+    m_windowData = m_window.data();
 }
 
 void CInputFile::Detach()
 {
     m_file = nullptr;
+    m_held.reset();
     m_size = 0;
     m_windowLength = 0;
 }
 
 size_t CInputFile::ReadDirect(uint64_t position, size_t length, char* destination)
 {
-    if (!m_file || position >= m_size)
+    if ((!m_file && !m_held) || position >= m_size)
         return 0;
     length = static_cast<size_t>(std::min<uint64_t>(length, m_size - position));
+    if (m_held) {
+        std::memcpy(destination, m_held->data() + position, length);
+        return length;
+    }
     return PlatformReadAt(m_file, position, destination, length);
 }
 
@@ -35,6 +48,8 @@ bool CInputFile::Fill(uint64_t position, size_t minimum)
 {
     if (position >= m_windowPosition && position - m_windowPosition < m_windowLength)
         return true;
+    if (m_held) // the window is the whole file already
+        return false;
     m_windowPosition = position;
     const size_t length = std::min(m_window.size(), std::max(m_readAhead, minimum));
     m_windowLength = ReadDirect(position, length, m_window.data());
@@ -61,7 +76,7 @@ size_t CInputFile::ReadInto(uint64_t position, size_t length, char* destination)
             break;
         const size_t offset = static_cast<size_t>(at - m_windowPosition);
         const size_t take = std::min(wanted, m_windowLength - offset);
-        std::memcpy(destination + copied, m_window.data() + offset, take);
+        std::memcpy(destination + copied, m_windowData + offset, take);
         copied += take;
     }
     return copied;
@@ -80,7 +95,7 @@ std::string_view CInputFile::View(uint64_t position, size_t length)
             return {};
     }
     const size_t offset = static_cast<size_t>(position - m_windowPosition);
-    return std::string_view(m_window.data() + offset, m_windowLength - offset);
+    return std::string_view(m_windowData + offset, m_windowLength - offset);
 }
 
 size_t CInputFile::Read(uint64_t position, size_t length, std::string& out)
@@ -109,7 +124,7 @@ uint64_t CInputFile::Find(uint64_t start, std::string_view pattern)
             m_windowLength = 0; // too little left in this window: reload it from position
             continue;
         }
-        std::string_view window(m_window.data() + offset, m_windowLength - offset);
+        std::string_view window(m_windowData + offset, m_windowLength - offset);
         const size_t found = window.find(pattern);
         if (found != std::string_view::npos)
             return position + found + pattern.size() - 1;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,7 +13,8 @@
 class CInputFile {
 public:
     // The file is borrowed; it stays open while the engine reads it. Measures the file once.
-    void Attach(FILE* file, uint32_t headerOffset);
+    // When held carries the whole file, reads come from it and the window is the whole file.
+    void Attach(FILE* file, uint32_t headerOffset, std::shared_ptr<const std::string> held = nullptr);
     void Detach();
 
     uint64_t size() const { return m_size; }
@@ -47,6 +49,8 @@ private:
     uint64_t m_size = 0;
     uint32_t m_headerOffset = 0;
     std::vector<char> m_window;
+    std::shared_ptr<const std::string> m_held;
+    const char* m_windowData = nullptr; // the window's bytes: m_window's, or the held file's
     uint64_t m_windowPosition = 0;
     size_t m_windowLength = 0;
     size_t m_readAhead = kWindowSize;

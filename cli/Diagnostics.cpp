@@ -20,7 +20,7 @@ std::string LeadingWords(const std::string& message)
     std::string words = message.substr(0, end);
     if (words == "File output error")
         return "cannot write";
-    if (words == "Can't open file" || words == "File1 open error" || words == "File2 open error")
+    if (words == "Can't open file")
         return "cannot open";
     return words;
 }

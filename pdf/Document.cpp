@@ -47,7 +47,9 @@ void CPdfDocument::openFile(CFileHandle file)
     m_file = std::move(file);
     try {
         m_stream = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
-        static_cast<CPdfFileStream*>(m_stream.get())->holdWholeFile(kHeldFileSize);
+        auto* whole = static_cast<CPdfFileStream*>(m_stream.get());
+        whole->holdWholeFile(kHeldFileSize);
+        m_held = whole->heldBytes();
         findHeader();
         m_xref = std::make_unique<CPdfXRef>();
         m_xref->read(m_stream.get());
@@ -91,6 +93,7 @@ void CPdfDocument::close()
 {
     m_xref.reset();
     m_stream.reset();
+    m_held.reset();
     m_file.Close();
     m_isOpen = false;
 }

@@ -32,6 +32,10 @@ public:
     CPdfXRef* xref() const { return m_xref.get(); }
     // File offset of the "%PDF-" header (0 when none was found).
     uint32_t headerOffset() const { return m_stream ? m_stream->getStart() : 0; }
+    // The open file and, for a small one, all its bytes (else null): the engine reads its
+    // objects through them rather than opening the file a second time.
+    FILE* file() const { return m_file.get(); }
+    const std::shared_ptr<const std::string>& heldBytes() const { return m_held; }
 
 private:
     void findHeader();
@@ -40,5 +44,6 @@ private:
     bool m_isOpen = false;
     CFileHandle m_file;
     CPdfRef<CPdfStream> m_stream;
+    std::shared_ptr<const std::string> m_held;
     std::unique_ptr<CPdfXRef> m_xref;
 };

@@ -50,12 +50,15 @@ uint64_t PlatformFileSize(FILE* file)
     if (_fseeki64(file, 0, SEEK_END) != 0)
         return 0;
     long long size = _ftelli64(file);
-#else
-    if (fseeko(file, 0, SEEK_END) != 0)
-        return 0;
-    off_t size = ftello(file);
-#endif
     return size < 0 ? 0 : static_cast<uint64_t>(size);
+#else
+    // One system call: a seek to the end would also read the last block into the C library's
+    // buffer, and every reader seeks or reads at a given position anyway.
+    struct stat status {};
+    if (fstat(fileno(file), &status) != 0 || status.st_size < 0)
+        return 0;
+    return static_cast<uint64_t>(status.st_size);
+#endif
 }
 
 bool PlatformMakeFolder(const std::string& path)

@@ -61,6 +61,8 @@ public:
     // opened from it then read instead of the file: a small document's many fetches cost no
     // system call each.
     void holdWholeFile(uint64_t limit);
+    // The whole file when it is held, else null.
+    const std::shared_ptr<const std::string>& heldBytes() const { return m_whole; }
     size_t readBlock(char* buffer, size_t length) override;
     bool lendBytes(const unsigned char*& data, size_t& length) override;
 
