@@ -25,6 +25,7 @@ namespace {
 
 constexpr uint32_t kMaxDuplicateDepth = 64;
 constexpr size_t kCompareBlock = 64 * 1024;
+constexpr uint64_t kKeptCandidateBytes = 1024 * 1024;
 constexpr char kReferenceMark = '\x01';
 constexpr size_t kSampleLength = 64;
 constexpr uint64_t kMaxKeptTextBytes = 2 * 1024 * 1024;
@@ -362,18 +363,71 @@ uint64_t CAppendEngine::FirstFileDataHash(uint32_t target)
 
 bool CAppendEngine::SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target)
 {
-    if (!m_table[target].isTarget || m_own.held.count(target) != 0 || !m_reader1.Read(target, m_targetText) ||
-        m_targetText.isStream != frame.text.isStream)
+    if (!m_table[target].isTarget || m_own.held.count(target) != 0)
+        return false;
+    if (const COwnCandidate* kept = KeptCandidate(target))
+        return SameAsKeptCandidate(*kept, frame);
+    if (!m_reader1.Read(target, m_targetText) || m_targetText.isStream != frame.text.isStream)
         return false;
     CanonicalHead(m_targetText, RefForm::AsWritten, LiteralReference, m_targetCanonical);
     if (m_targetCanonical != frame.canonical)
         return false;
-    if (!m_targetText.isStream)
+    if (m_targetText.isStream) {
+        const size_t tailLength = CanonicalTailLength(m_targetText);
+        if (tailLength != CanonicalTailLength(frame.text) ||
+            m_targetText.tail.compare(0, tailLength, frame.text.tail, 0, tailLength) != 0 ||
+            !SameStreamData(m_targetText, frame.text))
+            return false;
+    }
+    KeepCandidate(target);
+    return true;
+}
+
+const COwnCandidate* CAppendEngine::KeptCandidate(uint32_t target) const
+{
+    if (!m_own.isActive)
+        return nullptr;
+    const auto kept = m_own.candidates.find(target);
+    if (kept == m_own.candidates.end())
+        return nullptr;
+    const CPdfXRefEntry& entry = (*m_entries1)[target];
+    return entry.type == 1 && entry.offset == kept->second.offset ? &kept->second : nullptr;
+}
+
+bool CAppendEngine::SameAsKeptCandidate(const COwnCandidate& kept, CDuplicateFrame& frame)
+{
+    if (kept.isStream != frame.text.isStream || kept.canonical != frame.canonical)
+        return false;
+    if (!kept.isStream)
         return true;
-    const size_t tailLength = CanonicalTailLength(m_targetText);
-    return tailLength == CanonicalTailLength(frame.text) &&
-           m_targetText.tail.compare(0, tailLength, frame.text.tail, 0, tailLength) == 0 &&
-           SameStreamData(m_targetText, frame.text);
+    if (CanonicalTailLength(frame.text) != kept.tail.size() || frame.text.tail.compare(0, kept.tail.size(), kept.tail) != 0 ||
+        frame.text.dataLength != kept.data.size())
+        return false;
+    m_compareBuffer2.clear();
+    return m_input2.Read(frame.text.dataStart, kept.data.size(), m_compareBuffer2) == kept.data.size() &&
+           m_compareBuffer2 == kept.data;
+}
+
+// Keeps the target just found equal (m_targetText, m_targetCanonical) for the lines to come,
+// up to a small total.
+void CAppendEngine::KeepCandidate(uint32_t target)
+{
+    const uint64_t bytes = m_targetCanonical.size() + m_targetText.tail.size() + m_targetText.dataLength;
+    const CPdfXRefEntry& entry = (*m_entries1)[target];
+    if (!m_own.isActive || entry.type != 1 || bytes > kKeptCandidateBytes - m_own.candidateBytes)
+        return;
+    COwnCandidate kept;
+    kept.offset = entry.offset;
+    kept.isStream = m_targetText.isStream;
+    kept.canonical = m_targetCanonical;
+    if (kept.isStream) {
+        kept.tail = m_targetText.tail.substr(0, CanonicalTailLength(m_targetText));
+        const auto length = static_cast<size_t>(m_targetText.dataLength);
+        if (m_input1.Read(m_targetText.dataStart, length, kept.data) != length)
+            return;
+    }
+    m_own.candidateBytes += static_cast<size_t>(bytes);
+    m_own.candidates[target] = std::move(kept);
 }
 
 bool CAppendEngine::SameStreamData(const CObjectText& first, const CObjectText& second)

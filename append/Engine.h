@@ -118,6 +118,9 @@ private:
     bool IsDuplicate(uint32_t number, uint32_t depth);
     bool ExamineDuplicate(uint32_t number, uint32_t depth);
     bool SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target);
+    const COwnCandidate* KeptCandidate(uint32_t target) const;
+    bool SameAsKeptCandidate(const COwnCandidate& kept, CDuplicateFrame& frame);
+    void KeepCandidate(uint32_t target);
     bool SameStreamData(const CObjectText& first, const CObjectText& second);
     uint64_t FirstFileDataHash(uint32_t target);
     void Unfingerprint(uint32_t number);

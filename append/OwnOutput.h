@@ -78,6 +78,17 @@ struct COwnFieldNames {
     uint32_t lastSecond = 0;
 };
 
+// An output object the duplicate search found equal to a line's object, as it compared it: a
+// list compares the same few (a font, a logo) with every line's file. It holds while the
+// object's entry still points where it was read.
+struct COwnCandidate {
+    uint32_t offset = 0;
+    bool isStream = false;
+    std::string canonical;
+    std::string tail; // the compared part of a stream's tail
+    std::string data; // a stream's data
+};
+
 // The first-file entry a running line changed, as it was before.
 struct COwnUndo {
     uint32_t number = 0;
@@ -126,6 +137,8 @@ struct COwnOutput {
         uint32_t attributes = 0;
         int64_t count = -1;
     } root;
+    std::unordered_map<uint32_t, COwnCandidate> candidates;
+    size_t candidateBytes = 0;
     COwnNameTree dests;        // the output's destinations, and those the running line writes
     COwnNameTree nextDests;
     COwnFieldNames fields;     // the output's field names, and those the running line writes

@@ -20,6 +20,7 @@ struct CDocShape {
     bool isIndirectRoot = false; // the page-tree root's /Kids and /Count are objects of their own
     bool isCountFirst = false;   // the page-tree root has /Count before /Kids
     bool hasNames = false; // named destinations and form fields, some under names every such file uses
+    bool isOtherImage = false; // the image's dictionary as in every file, one byte of its data not
 };
 
 // A document whose font and image are the same in every file made here, so that appends find
@@ -67,8 +68,9 @@ std::string ShapedPdf(const std::string& label, const CDocShape& shape)
     else
         for (const auto& [number, body] : plain)
             pdf.Add(number, body);
-    pdf.AddStream(image, "<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8 >>",
-                  "\x10\x80\x80\x10", true);
+    // Raw, so that the one byte that differs lies past the part of the data the search samples.
+    pdf.AddStream(image, "<< /Type /XObject /Subtype /Image /Width 10 /Height 10 /ColorSpace /DeviceGray /BitsPerComponent 8 >>",
+                  std::string(99, '\x80') + (shape.isOtherImage ? '\x11' : '\x10'), false);
     for (uint32_t i = 0; i < shape.pages; ++i)
         pdf.AddStream(9 + 2 * i, "", "BT /F1 12 Tf 20 100 Td (" + label + " " + std::to_string(i + 1) + ") Tj ET", true);
     if (!shape.isCompressed)
@@ -97,6 +99,7 @@ void WriteInputs(const CScratchFolder& folder)
     folder.WriteFile("f.pdf", ShapedPdf("f", {1, false, true, true}));
     folder.WriteFile("g.pdf", ShapedPdf("g", {2, true, false, false, true}));
     folder.WriteFile("h.pdf", ShapedPdf("h", {3, true, true, false, false, true, true}));
+    folder.WriteFile("i.pdf", ShapedPdf("i", {2, false, false, false, false, false, false, true}));
     folder.WriteFile("bad.pdf", "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< >>\n%%EOF\n");
 }
 
@@ -110,7 +113,7 @@ std::vector<std::string> WithOptions(std::vector<std::string> args, const std::v
 
 TEST(ListIdentity, ListEqualsInPlaceJobsOneAtATime)
 {
-    const std::vector<std::string> many = {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf", "a.pdf", "c.pdf", "b.pdf",
+    const std::vector<std::string> many = {"a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.pdf", "a.pdf", "c.pdf", "i.pdf", "b.pdf",
                                            "f.pdf", "e.pdf", "f.pdf", "c.pdf", "a.pdf", "b.pdf", "e.pdf", "d.pdf",
                                            "h.pdf", "a.pdf", "d.pdf"};
     const CListRow rows[] = {
