@@ -93,7 +93,9 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
             std::printf("%s and file: ", file1);
         std::printf("'%s' to output file: '%s'\r\n", file2, isTemporary ? file1 : shown);
     }
-    if ((!m_own.isActive && PlatformSameFile(outputPath, file1)) || PlatformSameFile(outputPath, file2))
+    // A kept list writes a journal of its own making, which no line can name: its lines were
+    // checked against the output already.
+    if (!m_own.isActive && (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2)))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
     if (m_own.isActive)
         m_input1.Attach(m_own.reader.get(), 0);

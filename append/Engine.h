@@ -133,6 +133,7 @@ private:
     void OpenOwnFirst();
     void IndexOwnBody();
     void FinishOwnLine();
+    void WriteOwnBody(COutputFile& out);
     uint64_t TrailerInfo() const;
     std::string TrailerText(uint32_t root, uint32_t info, uint64_t xrefPosition) const;
 
@@ -235,6 +236,10 @@ private:
     std::unordered_map<uint32_t, uint64_t> m_firstDataHashes;
     std::vector<CDuplicateFrame> m_dupFrames;
     CObjectText m_targetText;
+    // A kept list's output as written now and then from the journal; kept, with their buffers,
+    // from one writing to the next.
+    COutputFile m_ownWriter;
+    CInputFile m_journalView;
     // Second-file texts the duplicate search read and the copy writes: read once. The pool's
     // texts keep their buffers from line to line; the index gives each number's place plus one.
     std::vector<CObjectText> m_keptTexts;

@@ -205,11 +205,21 @@ void CAppendEngine::WriteTrailer(uint64_t xrefPosition)
 // them, the cross-reference table with every position in this file, and the trailer.
 void CAppendEngine::WriteOwnOutput(const std::string& path)
 {
-    const COwnLine& line = m_own.last;
-    CInputFile journal;
-    journal.Attach(m_own.reader.get(), 0);
-    COutputFile out;
+    COutputFile& out = m_ownWriter;
     out.Open(path, m_syncsOutput);
+    try {
+        WriteOwnBody(out);
+    } catch (...) {
+        out.Abandon();
+        throw;
+    }
+}
+
+void CAppendEngine::WriteOwnBody(COutputFile& out)
+{
+    const COwnLine& line = m_own.last;
+    CInputFile& journal = m_journalView;
+    journal.Attach(m_own.reader.get(), 0);
     out.Write(line.header);
     out.CopyRun(journal, line.segmentStart, line.bodyMark - line.segmentStart);
     std::vector<uint64_t> positions(m_table.size(), 0);

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     CPdfDocument document;
     try {
-        document.openFile(CFileHandle(file));
+        document.openFile(CFileHandle(file), bytes.size());
         CPdfXRef* xref = document.xref();
         const auto& entries = xref->getEntries();
         for (size_t n = 0; n < entries.size() && n < 4096; ++n) {

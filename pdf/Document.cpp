@@ -25,9 +25,10 @@ void CPdfDocument::open(const std::string& path)
     CFileHandle file;
     if (!file.Open(path, "rb"))
         throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
-    if (PlatformFileSize(file.get()) >= kMaxInputSize)
+    const uint64_t size = PlatformFileSize(file.get());
+    if (size >= kMaxInputSize)
         throw CPdfException(FormatText("File too large (2 GiB or more): '%s'", path.c_str()));
-    openFile(std::move(file));
+    openFile(std::move(file), size);
     if (m_xref->isRebuilt())
         ReportRebuilt(path);
 }
@@ -41,14 +42,14 @@ void CPdfDocument::ReportRebuilt(const std::string& path)
         std::fprintf(stderr, "foliobind: '%s': cross-reference rebuilt\n", path.c_str());
 }
 
-void CPdfDocument::openFile(CFileHandle file)
+void CPdfDocument::openFile(CFileHandle file, uint64_t size)
 {
     close();
     m_file = std::move(file);
     try {
         m_stream = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
         auto* whole = static_cast<CPdfFileStream*>(m_stream.get());
-        whole->holdWholeFile(kHeldFileSize);
+        whole->holdWholeFile(size, kHeldFileSize);
         m_held = whole->heldBytes();
         findHeader();
         m_xref = std::make_unique<CPdfXRef>();

@@ -20,8 +20,9 @@ public:
 
     // Opens and reads the file; throws CPdfException (and stays closed) on failure.
     void open(const std::string& path);
-    // The same on a file already open for reading (of less than 2 GiB); the document owns it.
-    void openFile(CFileHandle file);
+    // The same on a file already open for reading (of less than 2 GiB) and size bytes long;
+    // the document owns it.
+    void openFile(CFileHandle file, uint64_t size);
     void close();
     // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt).
     void openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,

@@ -53,11 +53,15 @@ uint64_t PlatformFileSize(FILE* file)
     return size < 0 ? 0 : static_cast<uint64_t>(size);
 #else
     // One system call: a seek to the end would also read the last block into the C library's
-    // buffer, and every reader seeks or reads at a given position anyway.
+    // buffer, and every reader seeks or reads at a given position anyway. A stream without a
+    // descriptor (one over memory) is measured by a seek.
     struct stat status {};
-    if (fstat(fileno(file), &status) != 0 || status.st_size < 0)
+    if (fileno(file) >= 0)
+        return fstat(fileno(file), &status) == 0 && status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
+    if (fseeko(file, 0, SEEK_END) != 0)
         return 0;
-    return static_cast<uint64_t>(status.st_size);
+    const off_t size = ftello(file);
+    return size < 0 ? 0 : static_cast<uint64_t>(size);
 #endif
 }
 

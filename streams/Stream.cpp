@@ -96,9 +96,8 @@ CPdfRef<CPdfStream> CPdfFileStream::openRange(uint32_t start, uint32_t length, c
     return range;
 }
 
-void CPdfFileStream::holdWholeFile(uint64_t limit)
+void CPdfFileStream::holdWholeFile(uint64_t size, uint64_t limit)
 {
-    const uint64_t size = PlatformFileSize(m_file);
     if (size > limit)
         return;
     auto whole = std::make_shared<std::string>(static_cast<size_t>(size), '\0');

@@ -57,10 +57,10 @@ class CPdfFileStream : public CPdfStream {
 public:
     // length 0: the range runs to the end of the file. The file is borrowed.
     CPdfFileStream(FILE* file, uint32_t start, uint32_t length, const CPdfElement& dictionary);
-    // A file of at most limit bytes is read once into memory, which this stream and every range
+    // A file of size bytes, at most limit, is read once into memory, which this stream and every range
     // opened from it then read instead of the file: a small document's many fetches cost no
     // system call each.
-    void holdWholeFile(uint64_t limit);
+    void holdWholeFile(uint64_t size, uint64_t limit);
     // The whole file when it is held, else null.
     const std::shared_ptr<const std::string>& heldBytes() const { return m_whole; }
     size_t readBlock(char* buffer, size_t length) override;
