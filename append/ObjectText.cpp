@@ -136,6 +136,28 @@ bool TakeNumber(std::string_view text, size_t& at, uint64_t& value)
     return digitsEnd > start && at > digitsEnd;
 }
 
+// The length of view up to its first "endobj" (all of it when it has none and isWhole, else
+// npos), npos as well when a string or comment could hide anything or "/Kids" makes a node.
+size_t PlainBodyLength(std::string_view view, bool isWhole)
+{
+    size_t end = 0;
+    for (; end < view.size(); ++end) {
+        const char c = view[end];
+        if (c == '(' || c == '%' || (c == '/' && view.compare(end + 1, 4, "Kids") == 0))
+            return std::string_view::npos;
+        if (c == 'e' && view.compare(end, 6, "endobj") == 0)
+            return end;
+    }
+    return isWhole ? end : std::string_view::npos;
+}
+
+bool IsDictionaryStart(std::string_view text, size_t at)
+{
+    while (at < text.size() && IsPdfWhite(static_cast<unsigned char>(text[at])))
+        ++at;
+    return text.compare(at, 2, "<<") == 0;
+}
+
 } // namespace
 
 bool CObjectReader::IsPlainLeaf(uint32_t number)
@@ -143,20 +165,20 @@ bool CObjectReader::IsPlainLeaf(uint32_t number)
     if (!m_xref || number >= size())
         return false;
     const CPdfXRefEntry& entry = m_xref->getEntries()[number];
+    if (entry.type == 2) { // the object stream's text, decoded once for the whole file
+        uint32_t length = 0;
+        const unsigned char* bytes = m_xref->getObjectText(static_cast<int32_t>(number), 0, length);
+        if (!bytes || length == 0)
+            return false;
+        const std::string_view body(reinterpret_cast<const char*>(bytes), length);
+        return PlainBodyLength(body, true) != std::string_view::npos && IsDictionaryStart(body, 0);
+    }
     const uint64_t position = uint64_t{m_file->headerOffset()} + entry.offset;
     if (entry.type != 1 || position >= m_file->size())
         return false;
     const std::string_view view = m_file->View(position, kFirstChunk);
-    // One pass up to "endobj": a string or comment could hide anything, "/Kids" makes a node.
-    size_t end = 0;
-    for (; end < view.size(); ++end) {
-        const char c = view[end];
-        if (c == '(' || c == '%' || (c == '/' && view.compare(end + 1, 4, "Kids") == 0))
-            return false;
-        if (c == 'e' && view.compare(end, 6, "endobj") == 0)
-            break;
-    }
-    if (end == view.size())
+    const size_t end = PlainBodyLength(view, false);
+    if (end == std::string_view::npos)
         return false;
     const std::string_view text = view.substr(0, end);
     size_t at = 0;
@@ -164,10 +186,7 @@ bool CObjectReader::IsPlainLeaf(uint32_t number)
     if (!TakeNumber(text, at, value) || value != number || !TakeNumber(text, at, value) ||
         value != entry.generation || text.compare(at, 3, "obj") != 0)
         return false;
-    at += 3;
-    while (at < text.size() && IsPdfWhite(static_cast<unsigned char>(text[at])))
-        ++at;
-    return text.compare(at, 2, "<<") == 0;
+    return IsDictionaryStart(text, at + 3);
 }
 
 bool CObjectReader::ReadCompressed(uint32_t number, CObjectText& out)

@@ -73,9 +73,10 @@ public:
     // obj", no "endobj", or a compressed object that cannot be delivered.
     bool Read(uint32_t number, CObjectText& out);
 
-    // True when object number is stored in the file as "number generation obj <<" and its text
-    // up to the first "endobj" holds no "/Kids", no string and no comment: a dictionary without
-    // kids, known without a scan. False says nothing; Read tells the rest.
+    // True when object number is stored in the file as "number generation obj <<", or in an
+    // object stream as "<<", and its text up to the first "endobj" holds no "/Kids", no string
+    // and no comment: a dictionary without kids, known without a scan. False says nothing;
+    // Read tells the rest.
     bool IsPlainLeaf(uint32_t number);
 
     // Page counting reads an entry beyond the end of the file as no text instead of failing.

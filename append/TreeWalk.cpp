@@ -1,9 +1,11 @@
 #include "append/TreeWalk.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
 #include "append/ObjectText.h"
+#include "pdf/ByteClass.h"
 #include "pdf/Element.h"
 #include "pdf/Exception.h"
 #include "pdf/Parser.h"
@@ -12,6 +14,47 @@
 namespace {
 
 constexpr uint32_t kNoItem = UINT32_MAX;
+
+// The kids of an array written as nothing but integers and "R" between white space, which is
+// how page trees write them, read as the general parser would: every "a b R" is a reference,
+// other items are not kids. False, with kids as they were, for any other array.
+bool ReadPlainKids(std::string_view array, std::vector<uint32_t>& kids)
+{
+    if (array.size() < 2 || array.front() != '[' || array.back() != ']')
+        return false;
+    const size_t before = kids.size();
+    int64_t previous[2] = {-1, -1}; // the last two items while both are integers, else -1
+    size_t at = 1;
+    while (at + 1 < array.size()) {
+        const auto c = static_cast<unsigned char>(array[at]);
+        if (IsPdfWhite(c)) {
+            ++at;
+            continue;
+        }
+        size_t end = at;
+        while (end + 1 < array.size() && !IsPdfWhite(static_cast<unsigned char>(array[end])))
+            ++end;
+        const std::string_view word = array.substr(at, end - at);
+        at = end;
+        if (word == "R") {
+            if (previous[0] > 0 && previous[1] >= 0)
+                kids.push_back(static_cast<uint32_t>(previous[0]));
+            previous[0] = previous[1] = -1;
+            continue;
+        }
+        // Up to nine digits: an integer that fits, as the parser reads it.
+        if (word.size() > 9 || !std::all_of(word.begin(), word.end(), [](char d) { return IsDigit(d); })) {
+            kids.resize(before);
+            return false;
+        }
+        int64_t value = 0;
+        for (const char d : word)
+            value = value * 10 + (d - '0');
+        previous[0] = previous[1];
+        previous[1] = value;
+    }
+    return true;
+}
 
 // Object numbers reached so far; each number is entered at most once, so a walk ends within
 // the cross-reference's size whatever the file says.
@@ -64,6 +107,8 @@ public:
         }
         if (m_text.head[start] != '[')
             return false;
+        if (ReadPlainKids(std::string_view(m_text.head).substr(start, end - start), kids))
+            return true;
         CPdfParser parser(m_reader.xref(),
                           CPdfRef<CPdfStream>::create<CPdfMemoryStream>(m_text.head.substr(start, end - start)));
         CPdfElement array;

@@ -73,6 +73,12 @@ const TreeRow kRows[] = {
      {"<< /Length 0 >>\nstream\n\nendstream"},
      {},
      false},
+    // Kids read as the general parser reads them: "a b R" is a reference, other items are not.
+    {"stray integers and a lone R among kids", "<< /Type /Pages /Kids [9 3 0 R R 4] /Count 1 >>", {}, {}, false},
+    {"page again after a lone R", "<< /Type /Pages /Kids [3 0 R R 3 0 R] /Count 2 >>", {}, {}, true},
+    {"page again after an integer", "<< /Type /Pages /Kids [3 0 R 7 3 0 R] /Count 2 >>", {}, {}, true},
+    {"signed number before R is no kid", "<< /Type /Pages /Kids [3 0 R +3 0 R] /Count 1 >>", {}, {}, false},
+    {"page again glued to its R", "<< /Type /Pages /Kids [3 0R 3 0 R] /Count 2 >>", {}, {}, true},
     {"item whose /Next is itself", kFlatRoot, {},
      {"<< /Type /Outlines /First 11 0 R /Last 11 0 R /Count 1 >>",
       "<< /Title (a) /Parent 10 0 R /Next 11 0 R /Dest [3 0 R /Fit] >>"},
