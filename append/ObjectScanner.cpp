@@ -155,6 +155,10 @@ inline bool CObjectScanner::ReadRegular(std::string_view text, bool atEnd, Token
     bool allDigits = IsDigit(first);
     bool numeric = allDigits || first == '+' || first == '-' || first == '.';
     uint64_t value = allDigits ? first - '0' : 0;
+    if (allDigits) { // most words are integers: their digits need no class lookup
+        for (; q < size && IsDigit(bytes[q]); ++q)
+            value = value > UINT32_MAX ? value : value * 10 + static_cast<unsigned char>(bytes[q] - '0');
+    }
     for (; q < size; ++q) {
         const auto c = static_cast<unsigned char>(bytes[q]);
         if (!IsPdfRegular(c))
@@ -197,7 +201,7 @@ inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token
 {
     if (m_headerTokens < 3)
         return TakeHeader(text, token);
-    const std::string_view word = text.substr(token.start, token.end - token.start);
+    const std::string_view word(text.data() + token.start, token.end - token.start);
     if (token.kind == TokenKind::Keyword) {
         if (word == "endobj") {
             m_endobjStart = token.start;
@@ -217,16 +221,15 @@ inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token
         NoteName(word.substr(1));
     if (m_mode != ScanMode::Tail)
         TakeStructure(text, token);
-    m_previous[0] = m_previous[1];
-    m_previous[1] = token;
+    m_previous[m_previousCount & 1] = token; // the two last tokens, by turns
     ++m_previousCount;
     return ScanStatus::NeedMore;
 }
 
 void CObjectScanner::TakeReference(const Token& token)
 {
-    const Token& number = m_previous[0];
-    const Token& generation = m_previous[1];
+    const Token& number = m_previous[m_previousCount & 1];
+    const Token& generation = m_previous[(m_previousCount + 1) & 1];
     if (m_previousCount < 2 || number.kind != TokenKind::Integer || generation.kind != TokenKind::Integer ||
         number.value > UINT32_MAX || generation.value > UINT32_MAX)
         return;
