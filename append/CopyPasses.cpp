@@ -86,8 +86,7 @@ void CAppendEngine::CopySecondObject(uint32_t number)
     else
         CollectSecondEdits(number, text, m_spanEdits);
     RenumberHead(text, text.head.size(), number, m_spanEdits);
-    if (m_spanEdits.empty())
-        NoteCopiedKeys(number, text);
+    NoteCopiedKeys(number, text, m_spanEdits);
     if (!text.isStream)
         return;
     m_output.CopyRun(m_input2, text.dataStart, text.dataLength);

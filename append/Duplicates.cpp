@@ -102,6 +102,13 @@ uint64_t DataSample(CInputFile& input, const CObjectText& text)
     return sample.Value();
 }
 
+// A compressed object's text that, read back as a stored object, ends where it ends here.
+bool IsPlainCompressedText(const CObjectText& text)
+{
+    return text.head.find("stream") == std::string::npos && text.head.find('%') == std::string::npos &&
+           text.head.find("endobj") + 7 == text.head.size();
+}
+
 uint64_t DataHash(CInputFile& input, const CObjectText& text)
 {
     CByteHash hash;
@@ -170,10 +177,24 @@ void CAppendEngine::IndexTarget(uint32_t outputNumber, const COwnKeys& keys)
 // A kept output's line indexes the objects the line before it wrote. Those copied from the
 // second file with only their references renumbered get their keys now, from the text in hand,
 // as the journal's text would give them.
-void CAppendEngine::NoteCopiedKeys(uint32_t number, const CObjectText& text)
+void CAppendEngine::NoteCopiedKeys(uint32_t number, const CObjectText& text, const std::vector<CSpanEdit>& edits)
 {
     if (!m_own.isActive || number == m_pages2 || number == m_countObject2 || number == m_kidsObject2)
         return;
+    if (!edits.empty()) {
+        // An edited text's keys are read back, but an object kept out of duplicates by a name
+        // no edit touches stays out: that is all the next line needs to know of it.
+        const size_t at = text.scan.m_unsharedAt;
+        const bool isEdited = std::any_of(edits.begin(), edits.end(), [at](const CSpanEdit& edit) {
+            return edit.start <= at && at < edit.end;
+        });
+        if (!text.scan.m_hasUnsharedName || isEdited || (text.isCompressed && !IsPlainCompressedText(text)))
+            return;
+        COwnKeys keys;
+        keys.position = m_table[m_numberShift + number].position;
+        m_own.lineKeys.emplace_back(m_numberShift + number, keys);
+        return;
+    }
     if (text.isStream) {
         // Only data whose /Length says where it ends is cut the same way in the journal.
         const CObjectKey* length = text.scan.FindKey(text.head, "Length");
@@ -181,10 +202,8 @@ void CAppendEngine::NoteCopiedKeys(uint32_t number, const CObjectText& text)
         if (!length || !text.scan.IntegerValue(text.head, *length, value) ||
             static_cast<uint64_t>(value) != text.dataLength)
             return;
-    } else if (text.isCompressed && (text.head.find("stream") != std::string::npos ||
-                                     text.head.find('%') != std::string::npos ||
-                                     text.head.find("endobj") + 7 != text.head.size())) {
-        return; // read back as a stored object, its text could end elsewhere
+    } else if (text.isCompressed && !IsPlainCompressedText(text)) {
+        return;
     }
     const uint32_t outputNumber = m_numberShift + number;
     COwnKeys keys;

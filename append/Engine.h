@@ -114,7 +114,7 @@ private:
     template <typename MapOutput>
     COwnKeys TargetKeys(const CObjectText& text, CInputFile& input, MapOutput mapOutput);
     void IndexTarget(uint32_t outputNumber, const COwnKeys& keys);
-    void NoteCopiedKeys(uint32_t number, const CObjectText& text);
+    void NoteCopiedKeys(uint32_t number, const CObjectText& text, const std::vector<CSpanEdit>& edits);
     bool IsDuplicate(uint32_t number, uint32_t depth);
     bool ExamineDuplicate(uint32_t number, uint32_t depth);
     bool SameAsFirstFileObject(CDuplicateFrame& frame, uint32_t target);

@@ -218,7 +218,7 @@ inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token
             TakeReference(token);
     }
     if (token.kind == TokenKind::Name && m_mode != ScanMode::Tail)
-        NoteName(word.substr(1));
+        NoteName(word.substr(1), token.start);
     if (m_mode != ScanMode::Tail)
         TakeStructure(text, token);
     m_previous[m_previousCount & 1] = token; // the two last tokens, by turns
@@ -308,7 +308,7 @@ inline void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token
             m_keys.push_back(key);
             const size_t length = token.end - token.start - 1;
             if (length <= 2 || length == 4 || length == 12 || length == 13) // the lengths NoteKey knows
-                NoteKey(text.substr(token.start + 1, length));
+                NoteKey(text.substr(token.start + 1, length), token.start);
             m_expectKey = false;
         }
         return;
@@ -318,28 +318,28 @@ inline void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token
     m_expectKey = true;
 }
 
-void CObjectScanner::NoteName(std::string_view name)
+void CObjectScanner::NoteName(std::string_view name, size_t at)
 {
     // Pages and page-tree nodes, object streams, objects that hang in a tree by "Parent", and
     // embedded TrueType fonts are never shared between the two files; nor are annotations and
     // structure elements, which belong to one page (keys of such objects: NoteKey).
-    if (name.size() < 4)
+    if (name.size() < 4 || m_hasUnsharedName)
         return;
     switch (name[0]) {
     case 'P':
-        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "Page") || StartsWith(name, "Parent");
+        NoteUnshared(StartsWith(name, "Page") || StartsWith(name, "Parent"), at);
         return;
     case 'O':
-        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "ObjStm");
+        NoteUnshared(StartsWith(name, "ObjStm"), at);
         return;
     case 'F':
-        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "FontFile2");
+        NoteUnshared(StartsWith(name, "FontFile2"), at);
         return;
     case 'A':
-        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "Annot");
+        NoteUnshared(StartsWith(name, "Annot"), at);
         return;
     case 'S':
-        m_hasUnsharedName = m_hasUnsharedName || StartsWith(name, "StructElem") || StartsWith(name, "StructTreeRoot");
+        NoteUnshared(StartsWith(name, "StructElem") || StartsWith(name, "StructTreeRoot"), at);
         return;
     default:
         return;
@@ -348,21 +348,23 @@ void CObjectScanner::NoteName(std::string_view name)
 
 // Keys of the top dictionary that only objects of one page have: an annotation's page and
 // rectangle, a form field's type, a structure element's page, structure parent indexes.
-inline void CObjectScanner::NoteKey(std::string_view name)
+inline void CObjectScanner::NoteKey(std::string_view name, size_t at)
 {
+    if (m_hasUnsharedName)
+        return;
     switch (name.size()) {
     case 1:
-        m_hasUnsharedName = m_hasUnsharedName || name[0] == 'P';
+        NoteUnshared(name[0] == 'P', at);
         return;
     case 2:
-        m_hasUnsharedName = m_hasUnsharedName || name == "Pg" || name == "FT";
+        NoteUnshared(name == "Pg" || name == "FT", at);
         return;
     case 4:
-        m_hasUnsharedName = m_hasUnsharedName || name == "Rect";
+        NoteUnshared(name == "Rect", at);
         return;
     case 12:
     case 13:
-        m_hasUnsharedName = m_hasUnsharedName || name == "StructParent" || name == "StructParents";
+        NoteUnshared(name == "StructParent" || name == "StructParents", at);
         return;
     default:
         return;

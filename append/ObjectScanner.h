@@ -73,6 +73,7 @@ public:
     size_t m_endobjEnd = kNoIndex;
     bool m_sawEndstream = false;            // tail mode: "endstream" came first
     bool m_hasUnsharedName = false;         // a name that keeps the object out of duplicates
+    size_t m_unsharedAt = kNoIndex;         // the first such name's slash
     std::vector<CObjectRef> m_refs;
     std::vector<CObjectKey> m_keys;
 
@@ -98,8 +99,15 @@ private:
     void TakeClose(const Token& token);
     void TakeTopEntryToken(std::string_view text, const Token& token);
     void TakeReference(const Token& token);
-    void NoteName(std::string_view name);
-    void NoteKey(std::string_view name);
+    void NoteName(std::string_view name, size_t at);
+    void NoteKey(std::string_view name, size_t at);
+    void NoteUnshared(bool isUnshared, size_t at)
+    {
+        if (isUnshared && !m_hasUnsharedName) {
+            m_hasUnsharedName = true;
+            m_unsharedAt = at;
+        }
+    }
 
     ScanMode m_mode = ScanMode::Stored;
     size_t m_pos = 0;
