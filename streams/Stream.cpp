@@ -63,8 +63,10 @@ bool CPdfFileStream::refill()
     const uint32_t amount = static_cast<uint32_t>(std::min<uint64_t>(kBufferSize, rangeEnd - m_bufferPos));
     if (!PlatformSeek(m_file, m_bufferPos))
         return false;
-    size_t got = std::fread(m_buffer, 1, amount, m_file);
-    m_window = m_buffer;
+    if (!m_buffer)
+        m_buffer = std::make_unique<unsigned char[]>(kBufferSize);
+    size_t got = std::fread(m_buffer.get(), 1, amount, m_file);
+    m_window = m_buffer.get();
     m_end = static_cast<uint32_t>(got);
     return got != 0;
 }
