@@ -431,9 +431,17 @@ bool CAppendEngine::SameAsKeptCandidate(const COwnCandidate& kept, CDuplicateFra
 // up to a small total.
 void CAppendEngine::KeepCandidate(uint32_t target)
 {
+    if (!m_own.isActive)
+        return;
+    const auto stale = m_own.candidates.find(target); // kept where the object no longer lies
+    if (stale != m_own.candidates.end()) {
+        const COwnCandidate& old = stale->second;
+        m_own.candidateBytes -= old.canonical.size() + old.tail.size() + old.data.size();
+        m_own.candidates.erase(stale);
+    }
     const uint64_t bytes = m_targetCanonical.size() + m_targetText.tail.size() + m_targetText.dataLength;
     const CPdfXRefEntry& entry = (*m_entries1)[target];
-    if (!m_own.isActive || entry.type != 1 || bytes > kKeptCandidateBytes - m_own.candidateBytes)
+    if (entry.type != 1 || bytes > kKeptCandidateBytes - m_own.candidateBytes)
         return;
     COwnCandidate kept;
     kept.offset = entry.offset;
@@ -445,7 +453,7 @@ void CAppendEngine::KeepCandidate(uint32_t target)
         if (m_input1.Read(m_targetText.dataStart, length, kept.data) != length)
             return;
     }
-    m_own.candidateBytes += static_cast<size_t>(bytes);
+    m_own.candidateBytes += kept.canonical.size() + kept.tail.size() + kept.data.size();
     m_own.candidates[target] = std::move(kept);
 }
 
