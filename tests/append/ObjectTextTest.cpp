@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -95,18 +96,27 @@ TEST(ObjectText, InputFileFindsAcrossWindowSeamsAndReadsAtTheEnd)
     bytes.replace(299990, 6, "endobj");
     CFileHandle file;
     ASSERT_TRUE(file.Open(dir.Write("big", bytes), "rb"));
-    CInputFile input;
-    input.Attach(file.get(), 0);
-    EXPECT_EQ(input.size(), 300000u);
-    EXPECT_EQ(input.Find(0, "endobj"), 131074u);
-    EXPECT_EQ(input.Find(131070, "endobj"), 299995u);
-    EXPECT_EQ(input.Find(299991, "endobj"), 0u);
-    EXPECT_EQ(FindInFile(input, 300000, "endobj", 6), 0u);
-    EXPECT_THROW(FindInFile(input, 300001, "endobj", 6), CPdfException);
-    std::string out;
-    EXPECT_EQ(input.Read(299995, 100, out), 5u);
-    EXPECT_EQ(out, "jxxxx");
-    EXPECT_EQ(input.Read(300000, 1, out), 0u);
+    // Read through windows of the file, and from the file's bytes held in memory.
+    for (const bool isHeld : {false, true}) {
+        SCOPED_TRACE(isHeld ? "held" : "windows");
+        CInputFile input;
+        input.Attach(file.get(), 0, isHeld ? std::make_shared<const std::string>(bytes) : nullptr);
+        EXPECT_EQ(input.size(), 300000u);
+        EXPECT_EQ(input.Find(0, "endobj"), 131074u);
+        EXPECT_EQ(input.Find(131070, "endobj"), 299995u);
+        EXPECT_EQ(input.Find(299991, "endobj"), 0u);
+        EXPECT_EQ(FindInFile(input, 300000, "endobj", 6), 0u);
+        EXPECT_THROW(FindInFile(input, 300001, "endobj", 6), CPdfException);
+        std::string out;
+        EXPECT_EQ(input.Read(299995, 100, out), 5u);
+        EXPECT_EQ(out, "jxxxx");
+        EXPECT_EQ(input.Read(300000, 1, out), 0u);
+        const std::string_view view = input.View(131069, 6);
+        EXPECT_EQ(view.substr(0, 6), "endobj");
+        if (isHeld) {
+            EXPECT_EQ(view.size(), 300000u - 131069u) << "a held file is one window";
+        }
+    }
 }
 
 // Copies from an input gather into runs; a long run is copied file to file by the system, or
