@@ -179,8 +179,19 @@ void CAppendEngine::IndexTarget(uint32_t outputNumber, const COwnKeys& keys)
 // as the journal's text would give them.
 void CAppendEngine::NoteCopiedKeys(uint32_t number, const CObjectText& text, const std::vector<CSpanEdit>& edits)
 {
-    if (!m_own.isActive || number == m_pages2 || number == m_countObject2 || number == m_kidsObject2)
+    if (!m_own.isActive || number == m_countObject2 || number == m_kidsObject2)
         return;
+    const auto keepOut = [this, number] {
+        COwnKeys keys;
+        keys.position = m_table[m_numberShift + number].position;
+        m_own.lineKeys.emplace_back(m_numberShift + number, keys);
+    };
+    if (number == m_pages2) {
+        // The root is written with "/Parent" after its "<<", a name that keeps it out.
+        if (edits.empty() && text.scan.m_dictOpen != kNoIndex)
+            keepOut();
+        return;
+    }
     if (!edits.empty()) {
         // An edited text's keys are read back, but an object kept out of duplicates by a name
         // no edit touches stays out: that is all the next line needs to know of it.
@@ -188,11 +199,8 @@ void CAppendEngine::NoteCopiedKeys(uint32_t number, const CObjectText& text, con
         const bool isEdited = std::any_of(edits.begin(), edits.end(), [at](const CSpanEdit& edit) {
             return edit.start <= at && at < edit.end;
         });
-        if (!text.scan.m_hasUnsharedName || isEdited || (text.isCompressed && !IsPlainCompressedText(text)))
-            return;
-        COwnKeys keys;
-        keys.position = m_table[m_numberShift + number].position;
-        m_own.lineKeys.emplace_back(m_numberShift + number, keys);
+        if (text.scan.m_hasUnsharedName && !isEdited && (!text.isCompressed || IsPlainCompressedText(text)))
+            keepOut();
         return;
     }
     if (text.isStream) {
