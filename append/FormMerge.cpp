@@ -62,6 +62,22 @@ bool NeedsAppearances(const CPdfDictionary& form, const std::vector<CPdfElement>
     return false;
 }
 
+
+// A top-level field resolved, and its /T (Empty when it has none).
+struct CNamedField {
+    CPdfElement resolved;
+    CPdfElement name;
+};
+
+CNamedField NamedField(const CPdfElement& field, CPdfXRef* xref)
+{
+    CNamedField named;
+    resolve(field, xref, named.resolved);
+    if (named.resolved.dictionary())
+        named.resolved.dictionary()->getResolved("T", named.name);
+    return named;
+}
+
 } // namespace
 
 void CAppendEngine::PlanForm(const CPdfDictionary& catalog1, const CPdfDictionary& catalog2)
@@ -222,13 +238,9 @@ void CAppendEngine::PlanFieldEdits(const std::vector<CPdfElement>& fields1, cons
     std::set<std::string> read;
     if (!isKept) {
         for (const CPdfElement& field : fields1) {
-            CPdfElement resolved;
-            resolve(field, m_xref1, resolved);
-            CPdfElement name;
-            if (resolved.dictionary())
-                resolved.dictionary()->getResolved("T", name);
-            if (name.is(PdfKind::String))
-                read.insert(name.text());
+            const CNamedField named = NamedField(field, m_xref1);
+            if (named.name.is(PdfKind::String))
+                read.insert(named.name.text());
         }
     }
     const std::set<std::string>& used = isKept ? kept.names : read;
@@ -239,15 +251,13 @@ void CAppendEngine::PlanFieldEdits(const std::vector<CPdfElement>& fields1, cons
     std::string daText;
     if (da.is(PdfKind::String) && !RenameDaFonts(da.text(), m_plan.fontRenames, daText))
         daText = da.text();
+    std::vector<CNamedField> named2; // each field resolved once, for its name and its edits
+    named2.reserve(fields2.size());
     std::set<std::string> used2;
     for (const CPdfElement& field : fields2) {
-        CPdfElement resolved;
-        CPdfElement name;
-        resolve(field, m_xref2, resolved);
-        if (resolved.dictionary())
-            resolved.dictionary()->getResolved("T", name);
-        if (name.is(PdfKind::String))
-            used2.insert(name.text());
+        named2.push_back(NamedField(field, m_xref2));
+        if (named2.back().name.is(PdfKind::String))
+            used2.insert(named2.back().name.text());
     }
     const auto usedByEither = [&used, &used2](const std::string& name) {
         return used.count(name) != 0 || used2.count(name) != 0;
@@ -255,13 +265,10 @@ void CAppendEngine::PlanFieldEdits(const std::vector<CPdfElement>& fields1, cons
     std::vector<std::string> written; // the second file's names as the output will hold them
     std::set<std::string> taken;
     std::map<std::string, std::string> renames; // fields of one name in the second file stay one
-    for (const CPdfElement& field : fields2) {
-        CPdfElement resolved;
-        resolve(field, m_xref2, resolved);
-        const CPdfDictionary* dictionary = resolved.dictionary();
-        CPdfElement name;
-        if (dictionary)
-            dictionary->getResolved("T", name);
+    for (size_t i = 0; i < fields2.size(); ++i) {
+        const CPdfElement& field = fields2[i];
+        const CPdfDictionary* dictionary = named2[i].resolved.dictionary();
+        const CPdfElement& name = named2[i].name;
         const bool isRenamed = name.is(PdfKind::String) && used.count(name.text()) != 0;
         if (!field.is(PdfKind::Reference) || !dictionary || field.refNumber() <= 0) {
             if (name.is(PdfKind::String))

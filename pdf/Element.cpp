@@ -1,7 +1,5 @@
 #include "pdf/Element.h"
 
-#include <functional>
-
 #include "pdf/RefHolder.h"
 
 #include "streams/Stream.h"
@@ -9,16 +7,9 @@
 
 CPdfElement& CPdfElement::operator=(const CPdfElement& other)
 {
-    if (this != &other) {
-        // What this element held is released last: other may live inside it.
-        m_text = other.m_text;
-        addShared(other.m_kind, other.m_value);
-        const PdfKind kind = m_kind;
-        const Value value = m_value;
-        m_kind = other.m_kind;
-        m_value = other.m_value;
-        releaseShared(kind, value);
-    }
+    // The copy is made first: other may live inside what this element holds.
+    if (this != &other)
+        *this = CPdfElement(other);
     return *this;
 }
 
@@ -59,16 +50,11 @@ void CPdfElement::releaseReference(PdfKind kind, const Value& value)
 
 void CPdfElement::setText(PdfKind kind, std::string_view text)
 {
-    // The text is taken before anything is released: it may lie in this element or inside it.
+    // The text is taken before anything is released: it may lie in this element's own text
+    // (which assign copes with) or inside what its value holds.
     const PdfKind oldKind = m_kind;
     const Value oldValue = m_value;
-    const std::less_equal<const char*> notAfter;
-    if (notAfter(m_text.data(), text.data()) && notAfter(text.data(), m_text.data() + m_text.size())) {
-        m_text.assign(text.data(), text.size()); // a part of this element's own text
-    } else {
-        m_text.clear();
-        m_text.append(text.data(), text.size());
-    }
+    m_text.assign(text.data(), text.size());
     m_kind = kind;
     m_value = Value{};
     releaseShared(oldKind, oldValue);
