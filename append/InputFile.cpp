@@ -7,6 +7,8 @@
 
 void CInputFile::Attach(FILE* file, uint32_t headerOffset, std::shared_ptr<const std::string> held)
 {
+    if (!held)
+        AttachSized(file, file ? PlatformFileSize(file) : 0);
     m_file = file;
     m_held = std::move(held);
     m_headerOffset = headerOffset;
@@ -15,9 +17,16 @@ void CInputFile::Attach(FILE* file, uint32_t headerOffset, std::shared_ptr<const
         m_size = m_held->size();
         m_windowData = m_held->data();
         m_windowLength = m_held->size();
-        return;
     }
-    m_size = file ? PlatformFileSize(file) : 0;
+}
+
+void CInputFile::AttachSized(FILE* file, uint64_t size)
+{
+    m_file = file;
+    m_held.reset();
+    m_headerOffset = 0;
+    m_size = size;
+    m_windowPosition = 0;
     m_windowLength = 0;
     if (m_window.empty())
         m_window.resize(kWindowSize);

@@ -15,6 +15,8 @@ public:
     // The file is borrowed; it stays open while the engine reads it. Measures the file once.
     // When held carries the whole file, reads come from it and the window is the whole file.
     void Attach(FILE* file, uint32_t headerOffset, std::shared_ptr<const std::string> held = nullptr);
+    // The same for a file whose size the caller knows: one the run writes itself.
+    void AttachSized(FILE* file, uint64_t size);
     void Detach();
 
     uint64_t size() const { return m_size; }

@@ -9,6 +9,7 @@
 #include "append/OutputFile.h"
 #include "pdf/ByteClass.h"
 #include "pdf/Exception.h"
+#include "platform/Platform.h"
 #include "xref/XRef.h"
 
 namespace {
@@ -65,7 +66,14 @@ void CProgress::Tick(uint32_t searches)
         return;
     for (uint64_t i = 0; i < dots; ++i)
         std::putchar('.');
-    std::fflush(stdout);
+    Show();
+}
+
+void CProgress::Show()
+{
+    static const bool isTerminal = PlatformIsTerminal(stdout);
+    if (isTerminal)
+        std::fflush(stdout);
 }
 
 uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint32_t length)

@@ -25,6 +25,8 @@ public:
     void SetQuiet(bool quiet) { m_quiet = quiet; }
     void Tick(uint32_t searches = 1);
     int32_t count() const { return m_searchCount; }
+    // Progress printed so far reaches a terminal now; a file or pipe takes it with the rest.
+    static void Show();
 
 private:
     static constexpr uint64_t kSearchesPerDot = 5000;

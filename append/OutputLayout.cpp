@@ -219,7 +219,7 @@ void CAppendEngine::WriteOwnBody(COutputFile& out)
 {
     const COwnLine& line = m_own.last;
     CInputFile& journal = m_journalView;
-    journal.Attach(m_own.reader.get(), 0);
+    journal.AttachSized(m_own.reader.get(), m_own.journalSize);
     out.Write(line.header);
     out.CopyRun(journal, line.segmentStart, line.bodyMark - line.segmentStart);
     std::vector<uint64_t> positions(m_table.size(), 0);

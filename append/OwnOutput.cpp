@@ -110,6 +110,7 @@ bool CAppendEngine::StartOwnOutput(const char* outputPath, const std::string& jo
     m_own.outputSize = size;
     m_own.writtenSize = size;
     m_own.writtenJournal = m_output.position();
+    m_own.journalSize = m_output.position();
     m_own.isActive = true;
     return true;
 }
@@ -117,7 +118,7 @@ bool CAppendEngine::StartOwnOutput(const char* outputPath, const std::string& jo
 // The output as the last line left it: its table is the journal's, grown since it was opened.
 void CAppendEngine::OpenOwnFirst()
 {
-    m_doc1.xref()->remeasure();
+    m_doc1.xref()->remeasure(m_own.journalSize);
 }
 
 // What copying the first file's objects would do to the run besides writing them: the progress
@@ -182,6 +183,7 @@ void CAppendEngine::IndexOwnBody()
 void CAppendEngine::FinishOwnLine()
 {
     m_output.FlushAll();
+    m_own.journalSize = m_output.position();
     COwnLine line;
     line.segmentStart = m_own.segmentStart;
     line.bodyMark = m_own.bodyMark;

@@ -99,6 +99,7 @@ struct COwnOutput {
     bool isActive = false;
     std::string journalPath;
     CFileHandle reader;        // the journal, read back (the engine writes it as its output)
+    uint64_t journalSize = 0;  // its length when the last line that counts ended
     uint32_t linesUnwritten = 0; // lines appended since the output was last written
     uint64_t tableSize = 0;    // the output's table size when the running line began
     uint64_t segmentStart = 0; // the running line's journal positions (see COwnLine)

@@ -38,8 +38,10 @@ void CPdfDocument::open(const std::string& path)
 void CPdfDocument::ReportRebuilt(const std::string& path)
 {
     static std::set<std::string> reported;
-    if (reported.insert(path).second)
-        std::fprintf(stderr, "foliobind: '%s': cross-reference rebuilt\n", path.c_str());
+    if (!reported.insert(path).second)
+        return;
+    std::fflush(stdout); // in a log of both streams, the line follows what was printed before it
+    std::fprintf(stderr, "foliobind: '%s': cross-reference rebuilt\n", path.c_str());
 }
 
 void CPdfDocument::openFile(CFileHandle file, uint64_t size)

@@ -6,12 +6,22 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <io.h>
 #include <process.h>
 #else
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
+
+bool PlatformIsTerminal(FILE* file)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(file)) != 0;
+#else
+    return isatty(fileno(file)) != 0;
+#endif
+}
 
 bool PlatformSeek(FILE* file, uint64_t position)
 {

@@ -19,6 +19,8 @@ bool PlatformSeek(FILE* file, uint64_t position);
 size_t PlatformReadAt(FILE* file, uint64_t position, char* destination, size_t length);
 // Length of an open file in bytes (0 when it cannot be measured). Leaves the position unspecified.
 uint64_t PlatformFileSize(FILE* file);
+// True when the file is a terminal, where progress is shown as it happens.
+bool PlatformIsTerminal(FILE* file);
 // Creates one folder level; the result is ignored by callers that only want it to exist.
 bool PlatformMakeFolder(const std::string& path);
 // A name unique to this process and moment, without any folder part (stands in for tmpnam).

@@ -72,7 +72,12 @@ void CPdfXRef::adopt(CPdfStream* stream, std::vector<CPdfXRefEntry> entries, int
 void CPdfXRef::remeasure()
 {
     m_stream->seek(0, 2);
-    m_fileSize = m_stream->getPos();
+    remeasure(m_stream->getPos());
+}
+
+void CPdfXRef::remeasure(uint64_t fileSize)
+{
+    m_fileSize = static_cast<uint32_t>(std::min<uint64_t>(fileSize, UINT32_MAX));
     m_maxEntries = std::min<uint32_t>(kMaxObjectNumbers, std::max<uint32_t>(m_fileSize, 65536));
 }
 

@@ -51,6 +51,8 @@ public:
     // The adopted table, for the writer to keep up to date, and the file measured again after it grew.
     std::vector<CPdfXRefEntry>& editEntries() { return m_entries; }
     void remeasure();
+    // The same for a writer that knows how long the file now is.
+    void remeasure(uint64_t fileSize);
     // True when the table was rebuilt from a scan of the file.
     bool isRebuilt() const { return m_isRebuilt; }
     // A stream's data that does not end where its /Length says ends before the first
