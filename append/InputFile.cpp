@@ -72,6 +72,8 @@ size_t CInputFile::ReadInto(uint64_t position, size_t length, char* destination)
         const uint64_t at = position + copied;
         const size_t wanted = length - copied;
         bool inWindow = at >= m_windowPosition && at - m_windowPosition < m_windowLength;
+        if (!inWindow && m_copiesThroughWindow && wanted < m_window.size())
+            inWindow = Fill(at);
         if (!inWindow) {
             // Bytes outside the window go straight into the destination, and the window stays
             // where the reader is (stream data is copied after the object's tail has been read).

@@ -40,6 +40,9 @@ public:
     // How much a window load reads beyond what is asked for: a whole window while the reader
     // mostly moves forward, less while it jumps from object to object.
     void SetReadAhead(size_t bytes) { m_readAhead = bytes; }
+    // Copies of fewer bytes than a window load one too, rather than reading past it: for a
+    // reader that copies many small pieces from nearby places, such as a whole file's objects.
+    void SetCopiesThroughWindow(bool isThrough) { m_copiesThroughWindow = isThrough; }
 
 private:
     // Loads the window so that it begins at position, with at least minimum bytes unless the
@@ -56,6 +59,7 @@ private:
     uint64_t m_windowPosition = 0;
     size_t m_windowLength = 0;
     size_t m_readAhead = kWindowSize;
+    bool m_copiesThroughWindow = false;
 };
 
 // Walks that read scattered objects load small windows while this lives, so they do not read

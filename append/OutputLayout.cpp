@@ -220,6 +220,7 @@ void CAppendEngine::WriteOwnBody(COutputFile& out)
     const COwnLine& line = m_own.last;
     CInputFile& journal = m_journalView;
     journal.AttachSized(m_own.reader.get(), m_own.journalSize);
+    journal.SetCopiesThroughWindow(true); // the objects lie close together, mostly in order
     out.Write(line.header);
     out.CopyRun(journal, line.segmentStart, line.bodyMark - line.segmentStart);
     std::vector<uint64_t> positions(m_table.size(), 0);

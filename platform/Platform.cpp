@@ -40,6 +40,12 @@ size_t PlatformReadAt(FILE* file, uint64_t position, char* destination, size_t l
     return std::fread(destination, 1, length, file);
 #else
     // One system call instead of a seek and a read; the handle has no buffer that could go stale.
+    // A stream without a descriptor (one in memory) is read as a stream.
+    if (fileno(file) < 0) {
+        if (!PlatformSeek(file, position))
+            return 0;
+        return std::fread(destination, 1, length, file);
+    }
     size_t done = 0;
     while (done < length) {
         const ssize_t got = pread(fileno(file), destination + done, length - done,

@@ -61,11 +61,9 @@ bool CPdfFileStream::refill()
     if (m_bufferPos >= rangeEnd)
         return false;
     const uint32_t amount = static_cast<uint32_t>(std::min<uint64_t>(kBufferSize, rangeEnd - m_bufferPos));
-    if (!PlatformSeek(m_file, m_bufferPos))
-        return false;
     if (!m_buffer)
         m_buffer = std::make_unique<unsigned char[]>(kBufferSize);
-    size_t got = std::fread(m_buffer.get(), 1, amount, m_file);
+    const size_t got = PlatformReadAt(m_file, m_bufferPos, reinterpret_cast<char*>(m_buffer.get()), amount);
     m_window = m_buffer.get();
     m_end = static_cast<uint32_t>(got);
     return got != 0;
