@@ -10,6 +10,7 @@
 #include "pdf/Exception.h"
 #include "streams/FlateStream.h"
 #include "streams/Stream.h"
+#include "xref/ObjectStream.h"
 #include "xref/XRef.h"
 
 namespace {
@@ -34,6 +35,13 @@ uint64_t WithRenumbering(uint64_t bytes)
 
 uint64_t ObjectStreamBytes(CPdfXRef& xref, uint32_t number, bool isExact)
 {
+    // A stream decoded already (the copy reads its objects) is measured by what it decoded to:
+    // the same count as a read, and never above the quick bound that it stands in for.
+    const CPdfObjectStreamText* decoded = xref.decodedObjectStream(number);
+    if (decoded && decoded->isMeasured()) {
+        const uint64_t quick = std::min(kMaxInflatedBytes, decoded->storedLength() * kMaxInflateRatio);
+        return isExact ? decoded->decodedLength() : std::min(quick, decoded->decodedLength());
+    }
     CPdfElement object;
     xref.fetch(static_cast<int32_t>(number), 0, object);
     CPdfStream* stream = object.stream();

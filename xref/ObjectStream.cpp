@@ -143,6 +143,9 @@ CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_
         return;
     // The data is decoded once; the offset table is read from its first First bytes.
     m_data = decodeData(*data);
+    m_isMeasured = true;
+    m_storedLength = data->getLength();
+    m_decodedLength = m_data.size();
     const std::string_view table = std::string_view(m_data).substr(0, static_cast<size_t>(header.first));
     if (!readOffsetTable(m_number, table, header, m_objectNumbers, m_offsets)) {
         m_objectNumbers.clear();

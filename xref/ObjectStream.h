@@ -26,6 +26,10 @@ public:
     const unsigned char* getText(int32_t index, int32_t objectNumber, uint32_t& length) const;
     // Memory held: the decoded data and the table.
     size_t byteSize() const;
+    // Whether the stream was decoded whole, and then its stored /Length and its decoded size.
+    bool isMeasured() const { return m_isMeasured; }
+    uint64_t storedLength() const { return m_storedLength; }
+    uint64_t decodedLength() const { return m_decodedLength; }
 
 private:
     uint32_t m_number;
@@ -33,4 +37,7 @@ private:
     std::vector<int32_t> m_offsets;
     std::string m_data;
     uint32_t m_first = 0;
+    bool m_isMeasured = false;
+    uint64_t m_storedLength = 0;
+    uint64_t m_decodedLength = 0;
 };

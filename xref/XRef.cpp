@@ -541,6 +541,12 @@ const unsigned char* CPdfXRef::getObjectText(int32_t number, int32_t generation,
     return objectStreamText(entry.offset)->getText(static_cast<int32_t>(entry.generation), number, length);
 }
 
+const CPdfObjectStreamText* CPdfXRef::decodedObjectStream(uint32_t number) const
+{
+    const auto found = m_objectStreamTexts.find(number);
+    return found != m_objectStreamTexts.end() ? found->second.text.get() : nullptr;
+}
+
 CPdfObjectStreamText* CPdfXRef::objectStreamText(uint32_t number)
 {
     const uint64_t now = ++m_objectStreamClock;

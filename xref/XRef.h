@@ -51,6 +51,8 @@ public:
     // The adopted table, for the writer to keep up to date, and the file measured again after it grew.
     std::vector<CPdfXRefEntry>& editEntries() { return m_entries; }
     void remeasure();
+    // The object stream's decoded text when it is at hand already, else null; nothing is read.
+    const CPdfObjectStreamText* decodedObjectStream(uint32_t number) const;
     // The same for a writer that knows how long the file now is.
     void remeasure(uint64_t fileSize);
     // True when the table was rebuilt from a scan of the file.

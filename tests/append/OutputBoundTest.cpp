@@ -41,15 +41,16 @@ std::string OnePage(const std::vector<std::string>& extras, uint32_t freeEntries
                           "/Root 1 0 R");
 }
 
-// The same page with its objects in a compressed object stream.
+// The same page with its objects in compressed object streams: the filler in one that nothing
+// reads before the bound is taken, so that only the copy would decode it.
 std::string Compressed(const std::string& filler)
 {
     CTestPdf pdf("1.5");
     pdf.AddObjectStream(5, {{1, "<< /Type /Catalog /Pages 2 0 R >>"},
                             {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-                            {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>"},
-                            {4, "(" + filler + ")"}});
-    return pdf.XRefStream(6, CTestXRefStreamOptions(), "/Root 1 0 R");
+                            {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>"}});
+    pdf.AddObjectStream(6, {{4, "(" + filler + ")"}});
+    return pdf.XRefStream(7, CTestXRefStreamOptions(), "/Root 1 0 R");
 }
 
 std::string ReferenceArray(size_t count)
