@@ -258,11 +258,15 @@ bool CAppendEngine::IsKnownShape(uint64_t shape) const
     return held == m_own.heldShapes.end() || found->second > held->second;
 }
 
-void CAppendEngine::MarkDuplicates()
+void CAppendEngine::StartKeptTexts()
 {
     m_keptIndex.assign(m_entries2->size(), 0);
     m_keptUsed = 0;
     m_keptBytes = 0;
+}
+
+void CAppendEngine::MarkDuplicates()
+{
     m_dupMap.assign(m_entries2->size(), DuplicateEntry());
     for (uint32_t number = 0; number < m_dupMap.size(); ++number)
         m_dupMap[number].target = number;
@@ -297,11 +301,15 @@ bool CAppendEngine::IsDuplicate(uint32_t number, uint32_t depth)
 }
 
 // The copy writes the text the search read; the frame takes an old text's buffers in exchange.
+uint64_t CAppendEngine::KeptBytes(const CObjectText& text)
+{
+    return text.head.capacity() + text.tail.capacity() + text.scan.m_refs.capacity() * sizeof(CObjectRef) +
+           text.scan.m_keys.capacity() * sizeof(CObjectKey) + sizeof(CObjectText);
+}
+
 void CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
 {
-    const uint64_t bytes = text.head.capacity() + text.tail.capacity() +
-                           text.scan.m_refs.capacity() * sizeof(CObjectRef) +
-                           text.scan.m_keys.capacity() * sizeof(CObjectKey) + sizeof(CObjectText);
+    const uint64_t bytes = KeptBytes(text);
     if (m_keptBytes + bytes > kMaxKeptTextBytes)
         return;
     m_keptBytes += bytes;
@@ -309,6 +317,25 @@ void CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
         m_keptTexts.emplace_back();
     std::swap(m_keptTexts[m_keptUsed], text);
     m_keptIndex[number] = static_cast<uint32_t>(++m_keptUsed);
+}
+
+// Texts kept by a walk before the search go to the search, which keeps them again for the copy.
+bool CAppendEngine::TakeKeptText(uint32_t number, CObjectText& into)
+{
+    if (number >= m_keptIndex.size() || m_keptIndex[number] == 0)
+        return false;
+    CObjectText& kept = m_keptTexts[m_keptIndex[number] - 1];
+    m_keptBytes -= KeptBytes(kept);
+    std::swap(kept, into);
+    m_keptIndex[number] = 0;
+    return true;
+}
+
+// The second-file objects the search reads; the rest it leaves to the copy or the merges.
+bool CAppendEngine::IsExaminedLater(uint32_t number) const
+{
+    return number != m_pages2 && number != m_countObject2 && number != m_kidsObject2 && number != m_root2 &&
+           number < m_entries2->size() && (*m_entries2)[number].type != 0;
 }
 
 const CObjectText* CAppendEngine::KeptText(uint32_t number) const
@@ -324,7 +351,7 @@ bool CAppendEngine::ExamineDuplicate(uint32_t number, uint32_t depth)
         (*m_entries2)[number].type == 0)
         return false;
     CDuplicateFrame& frame = m_dupFrames[depth];
-    if (!m_reader2.Read(number, frame.text))
+    if (!TakeKeptText(number, frame.text) && !m_reader2.Read(number, frame.text))
         return false;
     frame.isRead = true;
     const CObjectScanner& scan = frame.text.scan;

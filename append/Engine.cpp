@@ -39,6 +39,7 @@ void CAppendEngine::RunAppend(const char* file1, const char* file2, const char* 
         const CJumpingReads jumps1(m_input1);
         const CJumpingReads jumps2(m_input2);
         FindPageRoots();
+        StartKeptTexts();
         CheckOutlines();
         PlanDocumentMerge();
         CheckOutputSize(outputPath);

@@ -124,7 +124,11 @@ private:
     bool SameStreamData(const CObjectText& first, const CObjectText& second);
     uint64_t FirstFileDataHash(uint32_t target);
     void Unfingerprint(uint32_t number);
+    void StartKeptTexts();
+    static uint64_t KeptBytes(const CObjectText& text);
     void KeepForCopy(uint32_t number, CObjectText& text);
+    bool TakeKeptText(uint32_t number, CObjectText& into);
+    bool IsExaminedLater(uint32_t number) const;
     const CObjectText* KeptText(uint32_t number) const;
     bool IsKnownShape(uint64_t shape) const;
 

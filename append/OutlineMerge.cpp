@@ -85,8 +85,14 @@ void CAppendEngine::CheckOutlines()
     uint32_t generation = 0;
     if (!m_own.isActive) // a list's kept output holds only outlines checked as they came
         CheckOutlineItems(m_reader1, FindOutlines(m_xref1, m_root1, generation), m_text);
-    if (!m_noBookmarks)
-        CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text, &m_topItems2);
+    if (m_noBookmarks)
+        return;
+    // The duplicate search and the copy take the items' texts rather than read them again.
+    auto keep = [this](uint32_t number, CObjectText& text) {
+        if (IsExaminedLater(number))
+            KeepForCopy(number, text);
+    };
+    CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text, &m_topItems2, keep);
 }
 
 void CAppendEngine::MergeOutlines()

@@ -157,7 +157,7 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
 }
 
 void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text,
-                       std::vector<uint32_t>* topLevel)
+                       std::vector<uint32_t>* topLevel, const std::function<void(uint32_t, CObjectText&)>& keep)
 {
     CReached reached(reader, text);
     std::vector<uint32_t> pending{outlineRoot}; // heads of /Next chains
@@ -172,7 +172,10 @@ void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText&
             pending.push_back(reached.ReferenceUnder("First"));
             if (topHead == kNoItem)
                 topHead = pending.back();
+            const uint32_t read = item;
             item = reached.ReferenceUnder("Next");
+            if (keep)
+                keep(read, text);
         }
     }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class CObjectReader;
@@ -13,6 +14,8 @@ struct CObjectText;
 // The number of pages (leaves) under page-tree root rootNumber; text is scratch space.
 int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text);
 // Follows every item of outline root outlineRoot (0: no outline) along /First and /Next; the
-// root's own items, in order, go to topLevel when it is given.
+// root's own items, in order, go to topLevel when it is given. keep, when given, is offered
+// each item's text once the walk is done with it, and may take it in exchange for another.
 void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text,
-                       std::vector<uint32_t>* topLevel = nullptr);
+                       std::vector<uint32_t>* topLevel = nullptr,
+                       const std::function<void(uint32_t, CObjectText&)>& keep = nullptr);
