@@ -331,6 +331,16 @@ bool CAppendEngine::TakeKeptText(uint32_t number, CObjectText& into)
     return true;
 }
 
+// The walks of the second file's trees keep what they read for the search and the copy, which
+// take the texts rather than read them again.
+std::function<void(uint32_t, CObjectText&)> CAppendEngine::KeepWalkedText()
+{
+    return [this](uint32_t number, CObjectText& text) {
+        if (IsExaminedLater(number))
+            KeepForCopy(number, text);
+    };
+}
+
 // The second-file objects the search reads; the rest it leaves to the copy or the merges.
 bool CAppendEngine::IsExaminedLater(uint32_t number) const
 {

@@ -38,8 +38,8 @@ void CAppendEngine::RunAppend(const char* file1, const char* file2, const char* 
     {
         const CJumpingReads jumps1(m_input1);
         const CJumpingReads jumps2(m_input2);
-        FindPageRoots();
         StartKeptTexts();
+        FindPageRoots();
         CheckOutlines();
         PlanDocumentMerge();
         CheckOutputSize(outputPath);

@@ -129,6 +129,7 @@ private:
     void KeepForCopy(uint32_t number, CObjectText& text);
     bool TakeKeptText(uint32_t number, CObjectText& into);
     bool IsExaminedLater(uint32_t number) const;
+    std::function<void(uint32_t, CObjectText&)> KeepWalkedText();
     const CObjectText* KeptText(uint32_t number) const;
     bool IsKnownShape(uint64_t shape) const;
 

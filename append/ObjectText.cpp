@@ -144,6 +144,17 @@ bool TakeNumber(std::string_view text, size_t& at, uint64_t& value)
     return digitsEnd > start && at > digitsEnd;
 }
 
+// The bytes PlainBodyLength stops at: the rest it passes by with one test each.
+struct CPlainBodyStops {
+    bool isStop[256] = {};
+    constexpr CPlainBodyStops()
+    {
+        for (char c : {'(', '%', '/', 'e'})
+            isStop[static_cast<unsigned char>(c)] = true;
+    }
+};
+constexpr CPlainBodyStops kPlainBodyStops;
+
 // The length of view up to its first "endobj" (all of it when it has none and isWhole, else
 // npos), npos as well when a string or comment could hide anything or "/Kids" makes a node.
 size_t PlainBodyLength(std::string_view view, bool isWhole)
@@ -151,6 +162,8 @@ size_t PlainBodyLength(std::string_view view, bool isWhole)
     size_t end = 0;
     for (; end < view.size(); ++end) {
         const char c = view[end];
+        if (!kPlainBodyStops.isStop[static_cast<unsigned char>(c)])
+            continue;
         if (c == '(' || c == '%' || (c == '/' && view.compare(end + 1, 4, "Kids") == 0))
             return std::string_view::npos;
         if (c == 'e' && view.compare(end, 6, "endobj") == 0)

@@ -87,12 +87,8 @@ void CAppendEngine::CheckOutlines()
         CheckOutlineItems(m_reader1, FindOutlines(m_xref1, m_root1, generation), m_text);
     if (m_noBookmarks)
         return;
-    // The duplicate search and the copy take the items' texts rather than read them again.
-    auto keep = [this](uint32_t number, CObjectText& text) {
-        if (IsExaminedLater(number))
-            KeepForCopy(number, text);
-    };
-    CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text, &m_topItems2, keep);
+    CheckOutlineItems(m_reader2, FindOutlines(m_xref2, m_root2, generation), m_text, &m_topItems2,
+                      KeepWalkedText());
 }
 
 void CAppendEngine::MergeOutlines()

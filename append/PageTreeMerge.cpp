@@ -115,7 +115,7 @@ void CAppendEngine::FindPageRoots()
     FindInheritedAttributes(root2.dictionary());
     // The kept output of a list counts its pages as its lines append them.
     m_leaves1 = m_own.isActive ? m_own.leaves : CountPageTreeLeaves(m_reader1, m_pages1, m_text);
-    m_leaves2 = CountPageTreeLeaves(m_reader2, m_pages2, m_text);
+    m_leaves2 = CountPageTreeLeaves(m_reader2, m_pages2, m_text, KeepWalkedText());
 }
 
 void CAppendEngine::FindInheritedAttributes(const CPdfDictionary* root2)

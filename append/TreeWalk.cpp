@@ -129,7 +129,8 @@ private:
 
 } // namespace
 
-int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text)
+int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text,
+                            const std::function<void(uint32_t, CObjectText&)>& keep)
 {
     CReached reached(reader, text);
     std::vector<uint32_t> pending; // kids still to walk, last first
@@ -142,15 +143,18 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
         pending.pop_back();
         if (!reached.Mark(number))
             continue;
-        if (reached.IsPlainLeaf(number)) {
+        if (!keep && reached.IsPlainLeaf(number)) {
             ++leaves;
             continue;
         }
         if (!reached.Load(number))
             continue;
         kids.clear();
-        if (!reached.KidsOf(kids))
+        if (!reached.KidsOf(kids)) {
             ++leaves;
+            if (keep && text.scan.m_number == number) // not an indirect /Kids that was read in its place
+                keep(number, text);
+        }
         pending.insert(pending.end(), kids.rbegin(), kids.rend());
     }
     return leaves;

@@ -76,6 +76,13 @@ TEST(PageTreeMerge, Rows)
          SecondWithRoot("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /Rotate 180 >>"),
          {{7, "7 0 obj\n<<\r/Parent 2 0 R /CropBox [-14400 -14400 14400 14400] /Type /Pages /Kids [8 0 R 9 0 R] "
               "/Count 2 /Rotate 180 >>\nendobj\n"}}},
+        // A page whose /Kids names an object that is no array is a leaf all the same; the walk
+        // that counts it reads that object in its place, and the page is copied as it stands.
+        {"a leaf with an indirect /Kids that is no array", FirstWithRoot("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+         ClassicPdf({{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+                     {3, "<< /Type /Page /Parent 2 0 R /Kids 4 0 R /MediaBox [0 0 200 200] >>"}, {4, "null"}}),
+         {{8, "8 0 obj\n<< /Type /Page /Parent 7 0 R /Kids 9 0 R /MediaBox [0 0 200 200] >>\nendobj\n"},
+          {9, "9 0 obj\nnull\nendobj\n"}}},
         {"resources", FirstWithRoot("<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 4 0 R >>", "<< >>"),
          SecondWithRoot(),
          {{7, "7 0 obj\n<<\r/Parent 2 0 R /Resources << >> /Type /Pages /Kids [8 0 R 9 0 R] /Count 2 >>\nendobj\n"}}},
