@@ -332,11 +332,11 @@ bool CAppendEngine::TakeKeptText(uint32_t number, CObjectText& into)
 }
 
 // The walks of the second file's trees keep what they read for the search and the copy, which
-// take the texts rather than read them again.
+// take the texts rather than read them again (the copy alone takes the page-tree root's).
 std::function<void(uint32_t, CObjectText&)> CAppendEngine::KeepWalkedText()
 {
     return [this](uint32_t number, CObjectText& text) {
-        if (IsExaminedLater(number))
+        if (IsExaminedLater(number) || number == m_pages2)
             KeepForCopy(number, text);
     };
 }

@@ -136,6 +136,8 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
     std::vector<uint32_t> pending; // kids still to walk, last first
     if (!reached.Enter(rootNumber) || !reached.KidsOf(pending))
         return 0;
+    if (keep && text.scan.m_number == rootNumber)
+        keep(rootNumber, text);
     int64_t leaves = 0;
     std::vector<uint32_t> kids;
     while (!pending.empty()) {

@@ -12,8 +12,8 @@ class CObjectReader;
 struct CObjectText;
 
 // The number of pages (leaves) under page-tree root rootNumber; text is scratch space.
-// keep, when given, is offered each leaf's text as for the outline below; every leaf is then
-// read whole, as a search that takes the texts would read it.
+// keep, when given, is offered the root's and each leaf's text as for the outline below; every
+// leaf is then read whole, as a search that takes the texts would read it.
 int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text,
                             const std::function<void(uint32_t, CObjectText&)>& keep = nullptr);
 // Follows every item of outline root outlineRoot (0: no outline) along /First and /Next; the
