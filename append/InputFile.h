@@ -10,11 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ByteBuffer.h"
+
 class CInputFile {
 public:
     // The file is borrowed; it stays open while the engine reads it. Measures the file once.
     // When held carries the whole file, reads come from it and the window is the whole file.
-    void Attach(FILE* file, uint32_t headerOffset, std::shared_ptr<const std::string> held = nullptr);
+    void Attach(FILE* file, uint32_t headerOffset, CHeldBytes held = nullptr);
     // The same for a file whose size the caller knows: one the run writes itself.
     void AttachSized(FILE* file, uint64_t size);
     void Detach();
@@ -53,8 +55,8 @@ private:
     FILE* m_file = nullptr;
     uint64_t m_size = 0;
     uint32_t m_headerOffset = 0;
-    std::vector<char> m_window;
-    std::shared_ptr<const std::string> m_held;
+    CByteBuffer m_window;
+    CHeldBytes m_held;
     const char* m_windowData = nullptr; // the window's bytes: m_window's, or the held file's
     uint64_t m_windowPosition = 0;
     size_t m_windowLength = 0;

@@ -3,6 +3,7 @@
 // and errno, so a run never ends with a short file it believes complete.
 #pragma once
 
+#include "platform/ByteBuffer.h"
 #include "platform/File.h"
 
 #include <cstdint>
@@ -54,7 +55,7 @@ private:
     std::string m_path;
     CFileHandle m_file;
     bool m_syncOnClose = false;
-    std::vector<char> m_buffer;
+    CByteBuffer m_buffer;
     size_t m_used = 0;
     uint64_t m_position = 0;
     CInputFile* m_runInput = nullptr; // the pending run, counted in m_position already

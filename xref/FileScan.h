@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/ByteBuffer.h"
+
 class CPdfStream;
 
 struct CPdfObjectHeader {
@@ -42,7 +44,7 @@ private:
     void markLastObject(std::vector<size_t>& marks);
 
     uint32_t m_maxNumber;
-    std::vector<char> m_window;
+    CByteBuffer m_window;
     uint32_t m_windowOffset = 0; // file offset (from the scan's start) of m_window[0]
     size_t m_scanned = 0;        // m_window index of the next byte to examine
     bool m_isAtEnd = false;
