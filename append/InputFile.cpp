@@ -5,7 +5,7 @@
 
 #include "platform/Platform.h"
 
-void CInputFile::Attach(FILE* file, uint32_t headerOffset, std::shared_ptr<const std::string> held)
+void CInputFile::Attach(FILE* file, uint32_t headerOffset, CHeldBytes held)
 {
     if (!held)
         AttachSized(file, file ? PlatformFileSize(file) : 0);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pdf/RefHolder.h"
+#include "platform/ByteBuffer.h"
 #include "platform/File.h"
 #include "streams/Stream.h"
 #include "xref/XRef.h"
@@ -36,7 +37,7 @@ public:
     // The open file and, for a small one, all its bytes (else null): the engine reads its
     // objects through them rather than opening the file a second time.
     FILE* file() const { return m_file.get(); }
-    const std::shared_ptr<const std::string>& heldBytes() const { return m_held; }
+    const CHeldBytes& heldBytes() const { return m_held; }
 
 private:
     void findHeader();
@@ -45,6 +46,6 @@ private:
     bool m_isOpen = false;
     CFileHandle m_file;
     CPdfRef<CPdfStream> m_stream;
-    std::shared_ptr<const std::string> m_held;
+    CHeldBytes m_held;
     std::unique_ptr<CPdfXRef> m_xref;
 };

@@ -100,7 +100,7 @@ void CPdfFileStream::holdWholeFile(uint64_t size, uint64_t limit)
 {
     if (size > limit)
         return;
-    auto whole = std::make_shared<std::string>(static_cast<size_t>(size), '\0');
+    auto whole = std::make_shared<CByteBuffer>(static_cast<size_t>(size)); // its bytes are read next
     if (PlatformReadAt(m_file, 0, whole->data(), whole->size()) != whole->size())
         return;
     m_whole = std::move(whole);

@@ -13,6 +13,7 @@
 
 #include "pdf/Element.h"
 #include "pdf/RefHolder.h"
+#include "platform/ByteBuffer.h"
 
 class CPdfStream {
 public:
@@ -62,7 +63,7 @@ public:
     // system call each.
     void holdWholeFile(uint64_t size, uint64_t limit);
     // The whole file when it is held, else null.
-    const std::shared_ptr<const std::string>& heldBytes() const { return m_whole; }
+    const CHeldBytes& heldBytes() const { return m_whole; }
     size_t readBlock(char* buffer, size_t length) override;
     bool lendBytes(const unsigned char*& data, size_t& length) override;
 
@@ -95,7 +96,7 @@ private:
     void emptyBuffer(uint32_t position);
 
     CPdfElement m_dictionary;
-    std::shared_ptr<const std::string> m_whole; // the whole file, when it is held
+    CHeldBytes m_whole; // the whole file, when it is held
     FILE* m_file;
     uint32_t m_start;
     uint32_t m_length;

@@ -100,7 +100,7 @@ TEST(ObjectText, InputFileFindsAcrossWindowSeamsAndReadsAtTheEnd)
     for (const bool isHeld : {false, true}) {
         SCOPED_TRACE(isHeld ? "held" : "windows");
         CInputFile input;
-        input.Attach(file.get(), 0, isHeld ? std::make_shared<const std::string>(bytes) : nullptr);
+        input.Attach(file.get(), 0, isHeld ? std::make_shared<const CByteBuffer>(bytes.begin(), bytes.end()) : nullptr);
         EXPECT_EQ(input.size(), 300000u);
         EXPECT_EQ(input.Find(0, "endobj"), 131074u);
         EXPECT_EQ(input.Find(131070, "endobj"), 299995u);
