@@ -78,12 +78,15 @@ size_t CanonicalTailLength(const CObjectText& text)
     return end;
 }
 
-uint64_t ShapeKey(const CObjectText& text, const std::string& canonicalHead, uint32_t crc)
+// The hash of the head with its references blanked, in the high half; the length in the low.
+uint64_t ShapeKey(const CObjectText& text, const std::string& canonicalHead)
 {
+    CByteHash hash;
+    hash.Add(canonicalHead.data(), canonicalHead.size());
     uint64_t length = canonicalHead.size();
     if (text.isStream)
         length += text.dataLength + CanonicalTailLength(text);
-    return (uint64_t{crc} << 32) ^ length;
+    return (hash.Value() & 0xFFFFFFFF00000000ull) ^ length;
 }
 
 // What an object's key knows of its stream data: its length and first bytes. Streams that
@@ -150,10 +153,8 @@ template <typename MapOutput>
 COwnKeys CAppendEngine::TargetKeys(const CObjectText& text, CInputFile& input, MapOutput mapOutput)
 {
     CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
-    const uint32_t length = static_cast<uint32_t>(std::min<size_t>(m_targetCanonical.size(), UINT32_MAX));
-    const uint32_t crc = ObjectCrc(m_targetCanonical.data(), length, 0, 0xFFFFFFFF);
     COwnKeys keys;
-    keys.shape = ShapeKey(text, m_targetCanonical, crc);
+    keys.shape = ShapeKey(text, m_targetCanonical);
     CanonicalHead(text, RefForm::AsWritten, mapOutput, m_targetCanonical);
     keys.full = FullKey(text, m_targetCanonical, DataSample(input, text));
     return keys;
@@ -378,9 +379,7 @@ bool CAppendEngine::ExamineDuplicate(uint32_t number, uint32_t depth)
     }
     m_progress.Tick(static_cast<uint32_t>(std::min<size_t>(scan.m_refs.size(), 1000)) + 7);
     CanonicalHead(frame.text, RefForm::Blank, NoMapping, frame.canonical);
-    const uint32_t crc = ObjectCrc(frame.canonical.data(), static_cast<uint32_t>(frame.canonical.size()), 0,
-                                   0xFFFFFFFF);
-    if (!IsKnownShape(ShapeKey(frame.text, frame.canonical, crc)))
+    if (!IsKnownShape(ShapeKey(frame.text, frame.canonical)))
         return false;
     for (const CObjectRef& ref : scan.m_refs) {
         if (!IsDuplicate(ref.number, depth + 1))

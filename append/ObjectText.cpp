@@ -1,7 +1,6 @@
 #include "append/ObjectText.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstdio>
 #include <string_view>
@@ -16,43 +15,6 @@ namespace {
 
 constexpr size_t kFirstChunk = 4096;
 constexpr size_t kLargestChunk = 16 * 1024 * 1024;
-
-std::array<uint32_t, 256> MakeCrcTable()
-{
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
-    }
-    return table;
-}
-
-const std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
-
-// Walks text[start, length) backwards, leaving out the "g R" of every reference, and hands each
-// byte taken to visit.
-template <typename Visit>
-void WalkFingerprint(const char* text, uint32_t length, uint32_t start, Visit visit)
-{
-    int64_t i = static_cast<int64_t>(length) - 1;
-    while (i >= static_cast<int64_t>(start)) {
-        if (text[i] == 'R' && i - 1 >= static_cast<int64_t>(start) && text[i - 1] == ' ') {
-            i -= 3;
-            if (i < static_cast<int64_t>(start))
-                break;
-            if (IsDigit(text[i])) {
-                while (i >= static_cast<int64_t>(start) && IsDigit(text[i]))
-                    --i;
-                if (i < static_cast<int64_t>(start))
-                    break;
-            }
-        }
-        visit(static_cast<unsigned char>(text[i]));
-        --i;
-    }
-}
 
 } // namespace
 
@@ -81,14 +43,6 @@ uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint3
     if (start > file.size())
         throw CPdfException("FindInFile error\r\n");
     return file.Find(start, std::string_view(pattern, length));
-}
-
-uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t initial)
-{
-    uint32_t crc = initial;
-    WalkFingerprint(text, length, start,
-                    [&crc](unsigned char c) { crc = kCrcTable[(crc ^ c) & 0xFF] ^ (crc >> 8); });
-    return crc;
 }
 
 size_t CObjectText::HeadBodyEnd() const

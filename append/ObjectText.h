@@ -37,9 +37,6 @@ private:
 // File position of the last byte of the first occurrence at or after start; 0 when none.
 // A start beyond the end of the file raises "FindInFile error\r\n".
 uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint32_t length);
-// The CRC of an object's fingerprint over text[start, length), walking backwards and leaving
-// out the generation and "R" of every "n g R".
-uint32_t ObjectCrc(const char* text, uint32_t length, uint32_t start, uint32_t initial);
 
 struct CObjectText {
     uint32_t number = 0;

@@ -70,24 +70,6 @@ TEST(ObjectText, ProgressDots)
     }
 }
 
-// The fingerprint walks backwards from the end to start: references lose "gen R" but keep
-// their number, and the CRC is not inverted ("987654321" backwards is the standard check
-// input). An "R" at start has nothing before it.
-TEST(ObjectText, Fingerprint)
-{
-    const struct { std::string text; uint32_t start, crc; } rows[] = {
-        {"<< /P 12 0 R >>", 0, 0xA441F108},  {"<< /P 12 7 R >>", 0, 0xA441F108},
-        {"<< /P 12 42 R >>", 0, 0xA441F108}, {"<< /P 13 0 R >>", 0, 0x68EBF196},
-        {"987654321", 0, ~0xCBF43926u},      {"987654321", 9, 0xFFFFFFFF},
-        {"987654321", 3, 0xF68D2C9E},        {"R", 0, 0xA89820AA}, {" R", 0, 0xFFFFFFFF},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text + " from " + std::to_string(row.start));
-        const uint32_t length = static_cast<uint32_t>(row.text.size());
-        EXPECT_EQ(ObjectCrc(row.text.data(), length, row.start, 0xFFFFFFFF), row.crc);
-    }
-}
-
 TEST(ObjectText, InputFileFindsAcrossWindowSeamsAndReadsAtTheEnd)
 {
     CTestDir dir;
