@@ -56,8 +56,12 @@ constexpr const char* kIrregularText = "Input is not a regular file but %s: '%s'
 
 // Directories, FIFOs, devices and sockets are refused before anything reads them: a FIFO
 // would block the run, a device never end it.
+std::string g_knownRegularInput;
+
 void RefuseIrregular(const char* path)
 {
+    if (CKnownRegularInput::Covers(path))
+        return;
     const char* kind = PlatformIrregularKind(path);
     if (!kind)
         return;
@@ -146,6 +150,21 @@ std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPa
 }
 
 } // namespace
+
+CKnownRegularInput::CKnownRegularInput(std::string path)
+{
+    g_knownRegularInput = std::move(path);
+}
+
+CKnownRegularInput::~CKnownRegularInput()
+{
+    g_knownRegularInput.clear();
+}
+
+bool CKnownRegularInput::Covers(const char* path)
+{
+    return !g_knownRegularInput.empty() && g_knownRegularInput == path;
+}
 
 bool CFoliobind::Append(const char* file1, const char* file2, const char* outputArg, int argc, char** argv)
 {

@@ -13,6 +13,18 @@
 #include "cli/JobOutcome.h"
 #include "platform/Safety.h"
 
+// The file of a plain list's line, which the list driver found to be a regular file while it
+// lives: the line's job refuses irregular inputs without looking that one up again.
+class CKnownRegularInput {
+public:
+    explicit CKnownRegularInput(std::string path);
+    ~CKnownRegularInput();
+    CKnownRegularInput(const CKnownRegularInput&) = delete;
+    CKnownRegularInput& operator=(const CKnownRegularInput&) = delete;
+
+    static bool Covers(const char* path);
+};
+
 class CFoliobind {
 public:
     CFoliobind() = default;

@@ -251,12 +251,14 @@ void CListDriver::RunPlainLine(const std::string& line)
         return;
     }
     const CListLineContext context(m_lineNumber);
-    if (PlatformSameFile(line, m_plainOutput)) {
+    bool isRegular = false;
+    if (PlatformSameFile(line, m_plainOutput, isRegular)) {
         std::printf(kOwnOutputText, m_plainOutput.c_str());
         Diagnose(line, "is the output of this list");
         ++m_notAppended;
         return;
     }
+    const CKnownRegularInput known(isRegular ? line : std::string());
     const JobOutcome outcome = m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
     if (outcome == JobOutcome::Failed || outcome == JobOutcome::Fatal)
         ++m_notAppended;

@@ -41,6 +41,13 @@ void GiveModeOf(const std::string& from, const std::string& to)
 
 bool PlatformSameFile(const std::string& path1, const std::string& path2)
 {
+    bool isRegular1 = false;
+    return PlatformSameFile(path1, path2, isRegular1);
+}
+
+bool PlatformSameFile(const std::string& path1, const std::string& path2, bool& isRegular1)
+{
+    isRegular1 = false;
 #ifdef _WIN32
     char full1[_MAX_PATH];
     char full2[_MAX_PATH];
@@ -49,8 +56,10 @@ bool PlatformSameFile(const std::string& path1, const std::string& path2)
 #else
     struct stat status1 {};
     struct stat status2 {};
-    return stat(path1.c_str(), &status1) == 0 && stat(path2.c_str(), &status2) == 0 &&
-        status1.st_dev == status2.st_dev && status1.st_ino == status2.st_ino;
+    if (stat(path1.c_str(), &status1) != 0)
+        return false;
+    isRegular1 = S_ISREG(status1.st_mode);
+    return stat(path2.c_str(), &status2) == 0 && status1.st_dev == status2.st_dev && status1.st_ino == status2.st_ino;
 #endif
 }
 

@@ -7,6 +7,8 @@
 // True when both paths name one existing file (same device and inode; on Windows the same
 // full path).
 bool PlatformSameFile(const std::string& path1, const std::string& path2);
+// The same, and isRegular1 := whether path1 was found to be a regular file (false when not known).
+bool PlatformSameFile(const std::string& path1, const std::string& path2, bool& isRegular1);
 
 // The folder part of path, with its trailing separator; "" for a name in the current folder.
 std::string PlatformFolderOf(const std::string& path);
