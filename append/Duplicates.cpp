@@ -301,13 +301,14 @@ bool CAppendEngine::IsDuplicate(uint32_t number, uint32_t depth)
     return isDuplicate;
 }
 
-// The copy writes the text the search read; the frame takes an old text's buffers in exchange.
+// The memory a kept text holds, counted against the pool's limit.
 uint64_t CAppendEngine::KeptBytes(const CObjectText& text)
 {
     return text.head.capacity() + text.tail.capacity() + text.scan.m_refs.capacity() * sizeof(CObjectRef) +
            text.scan.m_keys.capacity() * sizeof(CObjectKey) + sizeof(CObjectText);
 }
 
+// The copy writes the text the search read; the frame takes an old text's buffers in exchange.
 void CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
 {
     const uint64_t bytes = KeptBytes(text);
