@@ -21,9 +21,6 @@ bool IsTemporaryOutput(const std::string& outputPath, const std::string& folder)
     return outputPath.size() >= skip && outputPath.compare(skip, 5, "temp_") == 0;
 }
 
-// The most of a kept list's line that the next line reads from memory rather than from the journal.
-constexpr size_t kRecentLineBytes = 1024 * 1024;
-
 uint32_t ReferenceNumber(int32_t number)
 {
     return number > 0 ? static_cast<uint32_t>(number) : 0;
@@ -101,12 +98,10 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
     // checked against the output already.
     if (!m_own.isActive && (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2)))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
-    if (m_own.isActive) {
+    if (m_own.isActive)
         m_input1.AttachSized(m_own.reader.get(), m_own.journalSize);
-        m_input1.SetRecent(m_own.recentStart, m_own.recent);
-    } else {
+    else
         m_input1.Attach(m_doc1.file(), m_doc1.headerOffset(), m_doc1.heldBytes());
-    }
     m_input2.Attach(m_doc2.file(), m_doc2.headerOffset(), m_doc2.heldBytes());
     m_reader1.Attach(&m_input1, m_xref1);
     m_reader2.Attach(&m_input2, m_xref2);
@@ -115,12 +110,9 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
 // The output is created only once both inputs have passed every check that reads them whole.
 void CAppendEngine::OpenOutput(const char* outputPath)
 {
-    if (m_own.isActive) {
+    if (m_own.isActive)
         m_own.segmentStart = m_output.position();
-        // The next lines read back some of what this one writes: the output's outline root, and
-        // the objects they index for the duplicate search.
-        m_output.StartKeeping(kRecentLineBytes);
-    } else
+    else
         m_output.Open(outputPath, m_syncsOutput);
     m_progress.SetQuiet(m_quiet);
     if (!m_quiet) {

@@ -136,7 +136,6 @@ private:
     // The kept output of a plain list: the running line's bookkeeping and the output's writing.
     void NoteFirstFileWrite(uint32_t number);
     void OpenOwnFirst();
-    void KeepRecent();
     void IndexOwnBody();
     void FinishOwnLine();
     void WriteOwnBody(COutputFile& out);

@@ -24,7 +24,6 @@ void CInputFile::AttachSized(FILE* file, uint64_t size)
 {
     m_file = file;
     m_held.reset();
-    m_recent.reset();
     m_headerOffset = 0;
     m_size = size;
     m_windowPosition = 0;
@@ -32,14 +31,6 @@ void CInputFile::AttachSized(FILE* file, uint64_t size)
     if (m_window.empty())
         m_window.resize(kWindowSize);
     m_windowData = m_window.data();
-}
-
-void CInputFile::SetRecent(uint64_t start, CHeldBytes bytes)
-{
-    const bool isTheEnd = bytes && start <= m_size && m_size - start == bytes->size();
-    m_recent = isTheEnd ? std::move(bytes) : nullptr;
-    m_recentStart = start;
-    m_windowLength = 0;
 }
 
 void CInputFile::Detach()
@@ -59,10 +50,6 @@ size_t CInputFile::ReadDirect(uint64_t position, size_t length, char* destinatio
         std::memcpy(destination, m_held->data() + position, length);
         return length;
     }
-    if (m_recent && position >= m_recentStart) { // the recent bytes run to the end of the file
-        std::memcpy(destination, m_recent->data() + (position - m_recentStart), length);
-        return length;
-    }
     return PlatformReadAt(m_file, position, destination, length);
 }
 
@@ -73,12 +60,6 @@ bool CInputFile::Fill(uint64_t position, size_t minimum)
     if (m_held) // the window is the whole file already
         return false;
     m_windowPosition = position;
-    if (m_recent && position >= m_recentStart && position < m_size) {
-        m_windowData = m_recent->data() + (position - m_recentStart);
-        m_windowLength = static_cast<size_t>(m_size - position);
-        return true;
-    }
-    m_windowData = m_window.data();
     const size_t length = std::min(m_window.size(), std::max(m_readAhead, minimum));
     m_windowLength = ReadDirect(position, length, m_window.data());
     return m_windowLength > 0;

@@ -45,9 +45,6 @@ public:
     // Copies of fewer bytes than a window load one too, rather than reading past it: for a
     // reader that copies many small pieces from nearby places, such as a whole file's objects.
     void SetCopiesThroughWindow(bool isThrough) { m_copiesThroughWindow = isThrough; }
-    // The bytes from start to the end of the file, which the caller holds because the run wrote
-    // them itself: reads within them come from memory. Attach forgets them.
-    void SetRecent(uint64_t start, CHeldBytes bytes);
 
 private:
     // Loads the window so that it begins at position, with at least minimum bytes unless the
@@ -65,8 +62,6 @@ private:
     size_t m_windowLength = 0;
     size_t m_readAhead = kWindowSize;
     bool m_copiesThroughWindow = false;
-    CHeldBytes m_recent;
-    uint64_t m_recentStart = 0;
 };
 
 // Walks that read scattered objects load small windows while this lives, so they do not read

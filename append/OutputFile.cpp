@@ -16,7 +16,6 @@ void COutputFile::Open(const std::string& path, bool syncOnClose)
     m_runLength = 0;
     m_used = 0;
     m_position = 0;
-    StopKeeping();
     if (m_buffer.empty())
         m_buffer.resize(kBufferSize);
     if (!m_file.Open(path, "wb"))
@@ -44,40 +43,7 @@ void COutputFile::Flush()
     errno = 0;
     if (!Handle() || PlatformWrite(m_buffer.data(), m_used, Handle()) != m_used)
         Fail();
-    Keep(m_buffer.data(), m_used);
     m_used = 0;
-}
-
-void COutputFile::StartKeeping(size_t limit)
-{
-    // Buffered bytes and a pending run reach the file after this call: they are kept too.
-    m_kept = std::make_shared<CByteBuffer>();
-    m_keptStart = m_position - m_used - m_runLength;
-    m_keepLimit = limit;
-}
-
-std::shared_ptr<CByteBuffer> COutputFile::TakeKept(uint64_t& start)
-{
-    std::shared_ptr<CByteBuffer> kept = m_used == 0 && m_runLength == 0 ? std::move(m_kept) : nullptr;
-    start = m_keptStart;
-    StopKeeping();
-    return kept;
-}
-
-void COutputFile::Keep(const char* data, size_t length)
-{
-    if (!m_kept)
-        return;
-    if (length > m_keepLimit - m_kept->size()) {
-        StopKeeping();
-        return;
-    }
-    m_kept->insert(m_kept->end(), data, data + length);
-}
-
-void COutputFile::StopKeeping()
-{
-    m_kept.reset();
 }
 
 void COutputFile::Close()
@@ -96,7 +62,6 @@ void COutputFile::Abandon()
 {
     m_used = 0;
     m_runLength = 0;
-    StopKeeping();
     m_file.Close();
 }
 
@@ -118,7 +83,6 @@ void COutputFile::Write(const char* data, size_t length)
     errno = 0;
     if (!Handle() || PlatformWrite(data, length, Handle()) != length)
         Fail();
-    Keep(data, length);
 }
 
 void COutputFile::WriteByte(char byte)
@@ -170,8 +134,6 @@ void COutputFile::FlushRun()
         Flush();
         const size_t copied = PlatformCopyRange(m_runInput->file(), position, static_cast<size_t>(length),
                                                 Handle());
-        if (copied > 0)
-            StopKeeping(); // these bytes went file to file
         position += copied;
         length -= copied;
     }

@@ -41,13 +41,6 @@ public:
     // Bytes written so far: the output position of the next byte.
     uint64_t position() const { return m_position; }
 
-    // Keeps a copy of the bytes written from now on, for a reader of this file that would read
-    // them back; it is given up past limit bytes or when a run goes file to file.
-    void StartKeeping(size_t limit);
-    // The bytes kept, once all of them are on the file, and start := the position of the first;
-    // null when there is no such copy. Keeping stops.
-    std::shared_ptr<CByteBuffer> TakeKept(uint64_t& start);
-
 private:
     static constexpr size_t kBufferSize = 1024 * 1024;
     // Runs at least this long go file to file; shorter ones through the buffer.
@@ -58,8 +51,6 @@ private:
     void FlushRun();
     void CopyIntoBuffer(CInputFile& input, uint64_t position, uint64_t length);
     [[noreturn]] void Fail() const;
-    void Keep(const char* data, size_t length);
-    void StopKeeping();
 
     std::string m_path;
     CFileHandle m_file;
@@ -70,7 +61,4 @@ private:
     CInputFile* m_runInput = nullptr; // the pending run, counted in m_position already
     uint64_t m_runStart = 0;
     uint64_t m_runLength = 0;
-    std::shared_ptr<CByteBuffer> m_kept; // while keeping: the bytes on the file from m_keptStart
-    uint64_t m_keptStart = 0;
-    size_t m_keepLimit = 0;
 };

@@ -14,8 +14,6 @@ namespace {
 
 // The journal's table holds 32-bit offsets.
 constexpr uint64_t kMaxJournalSize = uint64_t{1} << 30;
-// How much of the journal's end is kept in memory for the lines to read back.
-constexpr size_t kRecentBytes = 256 * 1024;
 
 // Bytes of the cross-reference table of size entries: "xref", the subsection line, 20 per entry.
 uint64_t XrefBytes(uint64_t size)
@@ -180,34 +178,12 @@ void CAppendEngine::IndexOwnBody()
     }
 }
 
-// The journal's tail after a line: the bytes the line wrote, after those of the lines before it
-// while they still fit.
-void CAppendEngine::KeepRecent()
-{
-    uint64_t start = 0;
-    std::shared_ptr<CByteBuffer> line = m_output.TakeKept(start);
-    m_input1.SetRecent(0, nullptr); // the tail changes: no read may point into it
-    auto& recent = m_own.recent;
-    if (!line || !recent || m_own.recentStart + recent->size() != start) {
-        recent = std::move(line);
-        m_own.recentStart = start;
-        return;
-    }
-    recent->insert(recent->end(), line->begin(), line->end());
-    if (recent->size() > 2 * kRecentBytes) { // the oldest go, now and then rather than every line
-        const size_t dropped = recent->size() - kRecentBytes;
-        recent->erase(recent->begin(), recent->begin() + static_cast<std::ptrdiff_t>(dropped));
-        m_own.recentStart += dropped;
-    }
-}
-
 // After a line: where its objects lie in the journal, their lengths, the table the next line
 // reads, and the size the output now has.
 void CAppendEngine::FinishOwnLine()
 {
     m_output.FlushAll();
     m_own.journalSize = m_output.position();
-    KeepRecent();
     COwnLine line;
     line.segmentStart = m_own.segmentStart;
     line.bodyMark = m_own.bodyMark;

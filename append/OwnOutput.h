@@ -100,10 +100,6 @@ struct COwnOutput {
     std::string journalPath;
     CFileHandle reader;        // the journal, read back (the engine writes it as its output)
     uint64_t journalSize = 0;  // its length when the last line that counts ended
-    // The journal's last bytes, from recentStart on: what the last lines wrote, which the next
-    // reads back in part (null when a line wrote too much to keep).
-    std::shared_ptr<CByteBuffer> recent;
-    uint64_t recentStart = 0;
     uint32_t linesUnwritten = 0; // lines appended since the output was last written
     uint64_t tableSize = 0;    // the output's table size when the running line began
     uint64_t segmentStart = 0; // the running line's journal positions (see COwnLine)

@@ -101,52 +101,6 @@ TEST(ObjectText, InputFileFindsAcrossWindowSeamsAndReadsAtTheEnd)
     }
 }
 
-// Bytes the caller holds for the end of a file it writes itself are read from memory: they
-// differ from the file's here, so each read that starts among them shows where it came from. A
-// tail that does not end where the file ends is not taken.
-TEST(ObjectText, InputFileReadsItsRecentTailFromMemory)
-{
-    CTestDir dir;
-    CFileHandle file;
-    ASSERT_TRUE(file.Open(dir.Write("journal", std::string(1000, 'f')), "rb"));
-    std::string tail(200, ' ');
-    for (size_t i = 0; i < tail.size(); ++i)
-        tail[i] = static_cast<char>('a' + i % 26); // byte 800 + i of the file as the caller holds it
-    const struct {
-        const char* name;
-        size_t tailLength;
-        bool isTaken;
-    } rows[] = {{"the last 200 bytes", 200, true}, {"a tail short of the end", 150, false}, {"none", 0, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto attach = [&](CInputFile& input) {
-            input.AttachSized(file.get(), 1000);
-            input.SetRecent(800, row.tailLength ? std::make_shared<const CByteBuffer>(tail.begin(), tail.begin() +
-                                                                                        static_cast<std::ptrdiff_t>(row.tailLength))
-                                                : nullptr);
-        };
-        const auto expected = [&](size_t at, size_t length) {
-            return row.isTaken ? tail.substr(at - 800, length) : std::string(length, 'f');
-        };
-        CInputFile input;
-        attach(input);
-        std::string out;
-        EXPECT_EQ(input.Read(990, 100, out), 10u);
-        EXPECT_EQ(out, expected(990, 10));
-        EXPECT_EQ(input.View(850, 5).substr(0, 5), expected(850, 5));
-        EXPECT_EQ(input.Find(900, "xyz"), row.isTaken ? 903u : 0u); // "xyz" at 901, after 26 more letters
-        char copied[50];
-        EXPECT_EQ(input.ReadInto(950, sizeof copied, copied), sizeof copied);
-        EXPECT_EQ(std::string(copied, sizeof copied), expected(950, 50));
-        // A window loaded before the tail starts is the file's, as the tail's bytes would be.
-        CInputFile before;
-        attach(before);
-        out.clear();
-        EXPECT_EQ(before.Read(700, 50, out), 50u);
-        EXPECT_EQ(out, std::string(50, 'f'));
-    }
-}
-
 // Copies from an input gather into runs; a long run is copied file to file by the system, or
 // through the buffer when writes are watched by the failure hook. Either way the output holds
 // the bytes in the order asked for; a run past the input's end is damage, and bytes that
@@ -170,7 +124,6 @@ TEST(ObjectText, OutputFile)
         COutputFile output;
         output.Open(dir.PathOf("out"), false);
         output.Write("head");
-        output.StartKeeping(1 << 20); // from the buffered "head" on
         output.CopyRun(input, 10, 100);
         output.CopyRun(input, 110, 400000); // joins the run before it
         output.WriteByte('|');
@@ -179,39 +132,10 @@ TEST(ObjectText, OutputFile)
         output.CopyFrom(input, 0, 2);
         output.Write("tail");
         EXPECT_EQ(output.position(), expected.size());
-        output.FlushAll();
-        uint64_t keptStart = 1;
-        const std::shared_ptr<CByteBuffer> kept = output.TakeKept(keptStart);
-        if (isWatched) { // every byte went through the buffer, and was kept on the way
-            ASSERT_TRUE(kept);
-            EXPECT_EQ(keptStart, 0u);
-            EXPECT_TRUE(std::string(kept->begin(), kept->end()) == expected);
-        } else {
-            EXPECT_FALSE(kept) << "a run went file to file";
-        }
         output.Close();
         PlatformClearWriteFailure();
         EXPECT_TRUE(CTestDir::Read(dir.PathOf("out")) == expected);
     }
-    // Keeping gives up past its limit, and starts afresh where it is asked to.
-    COutputFile keeping;
-    keeping.Open(dir.PathOf("kept"), false);
-    keeping.StartKeeping(10);
-    keeping.Write(std::string(20, 'x'));
-    keeping.FlushAll();
-    uint64_t keptStart = 1;
-    EXPECT_FALSE(keeping.TakeKept(keptStart));
-    keeping.StartKeeping(10);
-    keeping.Write("abc");
-    EXPECT_FALSE(keeping.TakeKept(keptStart)) << "not on the file yet";
-    keeping.StartKeeping(10); // the "abc" still buffered reaches the file after this: it counts
-    keeping.Write("def");
-    keeping.FlushAll();
-    const std::shared_ptr<CByteBuffer> kept = keeping.TakeKept(keptStart);
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(keptStart, 20u);
-    EXPECT_EQ(std::string(kept->begin(), kept->end()), "abcdef");
-    keeping.Close();
     COutputFile output;
     output.Open(dir.PathOf("out"), false);
     EXPECT_THROW(output.CopyRun(input, 699990, 11), CPdfException);
