@@ -309,16 +309,17 @@ uint64_t CAppendEngine::KeptBytes(const CObjectText& text)
 }
 
 // The copy writes the text the search read; the frame takes an old text's buffers in exchange.
-void CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
+bool CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
 {
     const uint64_t bytes = KeptBytes(text);
     if (m_keptBytes + bytes > kMaxKeptTextBytes)
-        return;
+        return false;
     m_keptBytes += bytes;
     if (m_keptUsed == m_keptTexts.size())
         m_keptTexts.emplace_back();
     std::swap(m_keptTexts[m_keptUsed], text);
     m_keptIndex[number] = static_cast<uint32_t>(++m_keptUsed);
+    return true;
 }
 
 // Texts kept by a walk before the search go to the search, which keeps them again for the copy.
@@ -335,15 +336,15 @@ bool CAppendEngine::TakeKeptText(uint32_t number, CObjectText& into)
 
 // The walks of the second file's trees keep what they read for the search and the copy, which
 // take the texts rather than read them again (the copy alone takes the page-tree root's).
-std::function<void(uint32_t, CObjectText&)> CAppendEngine::KeepWalkedText()
+std::function<bool(uint32_t, CObjectText&)> CAppendEngine::KeepWalkedText()
 {
     return [this](uint32_t number, CObjectText& text) {
-        if (IsExaminedLater(number) || number == m_pages2)
-            KeepForCopy(number, text);
+        return !(IsExaminedLater(number) || number == m_pages2) || KeepForCopy(number, text);
     };
 }
 
-// The second-file objects the search reads; the rest it leaves to the copy or the merges.
+// The second-file objects the search reads. The second tree's root and its indirect count and
+// kids stay the second file's own; its catalog is not copied at all.
 bool CAppendEngine::IsExaminedLater(uint32_t number) const
 {
     return number != m_pages2 && number != m_countObject2 && number != m_kidsObject2 && number != m_root2 &&
@@ -357,10 +358,7 @@ const CObjectText* CAppendEngine::KeptText(uint32_t number) const
 
 bool CAppendEngine::ExamineDuplicate(uint32_t number, uint32_t depth)
 {
-    // The second tree's root and its indirect count and kids stay the second file's own; its
-    // catalog is not copied at all.
-    if (number == m_pages2 || number == m_countObject2 || number == m_kidsObject2 || number == m_root2 ||
-        (*m_entries2)[number].type == 0)
+    if (!IsExaminedLater(number))
         return false;
     CDuplicateFrame& frame = m_dupFrames[depth];
     if (!TakeKeptText(number, frame.text) && !m_reader2.Read(number, frame.text))

@@ -126,10 +126,10 @@ private:
     void Unfingerprint(uint32_t number);
     void StartKeptTexts();
     static uint64_t KeptBytes(const CObjectText& text);
-    void KeepForCopy(uint32_t number, CObjectText& text);
+    bool KeepForCopy(uint32_t number, CObjectText& text);
     bool TakeKeptText(uint32_t number, CObjectText& into);
     bool IsExaminedLater(uint32_t number) const;
-    std::function<void(uint32_t, CObjectText&)> KeepWalkedText();
+    std::function<bool(uint32_t, CObjectText&)> KeepWalkedText();
     const CObjectText* KeptText(uint32_t number) const;
     bool IsKnownShape(uint64_t shape) const;
 

@@ -7,17 +7,17 @@
 
 void CInputFile::Attach(FILE* file, uint32_t headerOffset, CHeldBytes held)
 {
-    if (!held)
-        AttachSized(file, file ? PlatformFileSize(file) : 0);
-    m_file = file;
-    m_held = std::move(held);
-    m_headerOffset = headerOffset;
-    m_windowPosition = 0;
-    if (m_held) {
+    if (held) {
+        m_file = file;
+        m_held = std::move(held);
         m_size = m_held->size();
+        m_windowPosition = 0;
         m_windowData = m_held->data();
         m_windowLength = m_held->size();
+    } else {
+        AttachSized(file, file ? PlatformFileSize(file) : 0);
     }
+    m_headerOffset = headerOffset;
 }
 
 void CInputFile::AttachSized(FILE* file, uint64_t size)

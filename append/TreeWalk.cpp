@@ -130,14 +130,13 @@ private:
 } // namespace
 
 int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectText& text,
-                            const std::function<void(uint32_t, CObjectText&)>& keep)
+                            const std::function<bool(uint32_t, CObjectText&)>& keep)
 {
     CReached reached(reader, text);
     std::vector<uint32_t> pending; // kids still to walk, last first
     if (!reached.Enter(rootNumber) || !reached.KidsOf(pending))
         return 0;
-    if (keep && text.scan.m_number == rootNumber)
-        keep(rootNumber, text);
+    bool isKeeping = keep && (text.scan.m_number != rootNumber || keep(rootNumber, text));
     int64_t leaves = 0;
     std::vector<uint32_t> kids;
     while (!pending.empty()) {
@@ -145,7 +144,7 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
         pending.pop_back();
         if (!reached.Mark(number))
             continue;
-        if (!keep && reached.IsPlainLeaf(number)) {
+        if (!isKeeping && reached.IsPlainLeaf(number)) {
             ++leaves;
             continue;
         }
@@ -154,8 +153,8 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
         kids.clear();
         if (!reached.KidsOf(kids)) {
             ++leaves;
-            if (keep && text.scan.m_number == number) // not an indirect /Kids that was read in its place
-                keep(number, text);
+            if (isKeeping && text.scan.m_number == number) // not an indirect /Kids read in its place
+                isKeeping = keep(number, text);
         }
         pending.insert(pending.end(), kids.rbegin(), kids.rend());
     }
@@ -163,7 +162,7 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
 }
 
 void CheckOutlineItems(CObjectReader& reader, uint32_t outlineRoot, CObjectText& text,
-                       std::vector<uint32_t>* topLevel, const std::function<void(uint32_t, CObjectText&)>& keep)
+                       std::vector<uint32_t>* topLevel, const std::function<bool(uint32_t, CObjectText&)>& keep)
 {
     CReached reached(reader, text);
     std::vector<uint32_t> pending{outlineRoot}; // heads of /Next chains

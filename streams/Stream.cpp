@@ -61,10 +61,10 @@ bool CPdfFileStream::refill()
     if (m_bufferPos >= rangeEnd)
         return false;
     const uint32_t amount = static_cast<uint32_t>(std::min<uint64_t>(kBufferSize, rangeEnd - m_bufferPos));
-    if (!m_buffer)
-        m_buffer = std::make_unique<unsigned char[]>(kBufferSize);
-    const size_t got = PlatformReadAt(m_file, m_bufferPos, reinterpret_cast<char*>(m_buffer.get()), amount);
-    m_window = m_buffer.get();
+    if (m_buffer.empty())
+        m_buffer.resize(kBufferSize);
+    const size_t got = PlatformReadAt(m_file, m_bufferPos, m_buffer.data(), amount);
+    m_window = reinterpret_cast<const unsigned char*>(m_buffer.data());
     m_end = static_cast<uint32_t>(got);
     return got != 0;
 }

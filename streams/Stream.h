@@ -106,7 +106,7 @@ private:
     uint32_t m_bufferPos = 0;
     uint32_t m_read = 0;
     uint32_t m_end = 0;
-    std::unique_ptr<unsigned char[]> m_buffer; // made at the first read of a file not held
+    CByteBuffer m_buffer; // made at the first read of a file not held, its bytes unset until read
 };
 
 // A window that counts bytes passed through from another stream's current position. The
