@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "pdf/Exception.h"
 #include "platform/Replace.h"
@@ -72,6 +73,7 @@ void CAppendEngine::RunAppend(const char* file1, const char* file2, const char* 
 
 void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char* outputPath)
 {
+    const uint64_t expectedSize = std::exchange(m_secondFileSize, kUnknownFileSize);
     if (m_own.isActive)
         OpenOwnFirst();
     else
@@ -80,7 +82,7 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
     m_root1 = ReferenceNumber(m_xref1->m_rootNumber);
     m_info1 = ReferenceNumber(m_xref1->m_infoNumber);
     m_entries1 = &m_xref1->getEntries();
-    m_doc2.open(file2);
+    m_doc2.open(file2, expectedSize);
     m_xref2 = m_doc2.xref();
     m_root2 = ReferenceNumber(m_xref2->m_rootNumber);
     m_info2 = ReferenceNumber(m_xref2->m_infoNumber);

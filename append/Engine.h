@@ -46,6 +46,8 @@ public:
     void SetTemporaryFolder(const std::string& folder) { m_temporaryFolder = folder; }
     // The output is put on disk before it is closed (it is to replace a file).
     void SetSyncsOutput(bool syncs) { m_syncsOutput = syncs; }
+    // The size the caller has just found for the next run's second file (kUnknownFileSize: none).
+    void ExpectSecondFileSize(uint64_t size) { m_secondFileSize = size; }
 
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
     uint32_t CountPages(const char* fileName);
@@ -261,5 +263,6 @@ private:
     bool m_syncsOutput = false;
     std::string m_destination;
     std::string m_temporaryFolder;
+    uint64_t m_secondFileSize = kUnknownFileSize;
     COwnOutput m_own;
 };

@@ -57,6 +57,7 @@ constexpr const char* kIrregularText = "Input is not a regular file but %s: '%s'
 // Directories, FIFOs, devices and sockets are refused before anything reads them: a FIFO
 // would block the run, a device never end it.
 std::string g_knownRegularInput;
+uint64_t g_knownRegularSize = 0;
 
 void RefuseIrregular(const char* path)
 {
@@ -151,14 +152,20 @@ std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPa
 
 } // namespace
 
-CKnownRegularInput::CKnownRegularInput(std::string path)
+CKnownRegularInput::CKnownRegularInput(std::string path, uint64_t size)
 {
     g_knownRegularInput = std::move(path);
+    g_knownRegularSize = size;
 }
 
 CKnownRegularInput::~CKnownRegularInput()
 {
     g_knownRegularInput.clear();
+}
+
+uint64_t CKnownRegularInput::SizeOf(const char* path)
+{
+    return Covers(path) ? g_knownRegularSize : kUnknownFileSize;
 }
 
 bool CKnownRegularInput::Covers(const char* path)
@@ -294,6 +301,7 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
             return false;
         }
         AimAtFirstFile(file1);
+        m_engine.ExpectSecondFileSize(CKnownRegularInput::SizeOf(file2));
         RunSafely(file1, file2, m_journal->path());
     } catch (...) {
         // The run ends here: the output takes what the lines before this one made of it.

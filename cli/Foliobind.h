@@ -13,16 +13,19 @@
 #include "cli/JobOutcome.h"
 #include "platform/Safety.h"
 
-// The file of a plain list's line, which the list driver found to be a regular file while it
-// lives: the line's job refuses irregular inputs without looking that one up again.
+// The file of a plain list's line, which the list driver found to be a regular file of size
+// bytes while it lives: the line's job refuses irregular inputs without looking that one up
+// again, and reads it whole at once when the size still holds.
 class CKnownRegularInput {
 public:
-    explicit CKnownRegularInput(std::string path);
+    CKnownRegularInput(std::string path, uint64_t size);
     ~CKnownRegularInput();
     CKnownRegularInput(const CKnownRegularInput&) = delete;
     CKnownRegularInput& operator=(const CKnownRegularInput&) = delete;
 
     static bool Covers(const char* path);
+    // The size found for path, or kUnknownFileSize.
+    static uint64_t SizeOf(const char* path);
 };
 
 class CFoliobind {

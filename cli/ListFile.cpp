@@ -251,18 +251,30 @@ void CListDriver::RunPlainLine(const std::string& line)
         return;
     }
     const CListLineContext context(m_lineNumber);
-    bool isRegular = false;
-    if (PlatformSameFile(line, m_plainOutput, isRegular)) {
+    const CFileIdentity file = PlatformIdentify(line);
+    if (file.IsSameFile(OutputIdentity())) {
         std::printf(kOwnOutputText, m_plainOutput.c_str());
         Diagnose(line, "is the output of this list");
         ++m_notAppended;
         return;
     }
-    const CKnownRegularInput known(isRegular ? line : std::string());
+    const CKnownRegularInput known(file.isRegular ? line : std::string(), file.size);
     const JobOutcome outcome = m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
     if (outcome == JobOutcome::Failed || outcome == JobOutcome::Fatal)
         ++m_notAppended;
     m_isStopped = outcome == JobOutcome::Fatal;
+}
+
+// Only this run replaces the output while the list runs, and every replacement is a rename:
+// the output is looked up again after one, and while it does not exist.
+const CFileIdentity& CListDriver::OutputIdentity()
+{
+    const uint64_t replaced = PlatformReplaceCount();
+    if (replaced != m_outputReplaceCount || !m_outputIdentity.exists) {
+        m_outputIdentity = PlatformIdentify(m_plainOutput);
+        m_outputReplaceCount = replaced;
+    }
+    return m_outputIdentity;
 }
 
 // The comma-separated rewrite may set the delimiter to "|" for this line only.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/JobOutcome.h"
+#include "platform/Replace.h"
 
 // Runs one job: the second file appended onto the first; outputArg is null (in place) or "-o"
 // followed by the output name. The texts are valid only during the call.
@@ -61,12 +62,15 @@ private:
     };
 
     void RunPlainLine(const std::string& line);
+    const CFileIdentity& OutputIdentity();
     void RunColumnLine(std::string line);
     bool IsSafeOutput(const std::string& field, const std::string& path) const;
     bool PickNames(const std::vector<std::string_view>& fields, CNames& names) const;
     bool TakeName(int position, std::string name, CNames& names) const;
 
     std::string m_plainOutput;  // the output name of a plain list
+    CFileIdentity m_outputIdentity; // as looked up last, while no rename of this run came after
+    uint64_t m_outputReplaceCount = UINT64_MAX;
     std::string m_outputFolder; // "-listout", as it was when the list started
     std::string m_savedDelim;
     std::string m_listName;

@@ -19,16 +19,17 @@ constexpr uint64_t kHeldFileSize = 4 * 1024 * 1024;
 
 } // namespace
 
-void CPdfDocument::open(const std::string& path)
+void CPdfDocument::open(const std::string& path, uint64_t expectedSize)
 {
     close();
     CFileHandle file;
     if (!file.Open(path, "rb"))
         throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
-    const uint64_t size = PlatformFileSize(file.get());
+    CHeldBytes held = expectedSize <= kHeldFileSize ? ReadExpected(file.get(), expectedSize) : nullptr;
+    const uint64_t size = held ? held->size() : PlatformFileSize(file.get());
     if (size >= kMaxInputSize)
         throw CPdfException(FormatText("File too large (2 GiB or more): '%s'", path.c_str()));
-    openFile(std::move(file), size);
+    openFile(std::move(file), size, std::move(held));
     if (m_xref->isRebuilt())
         ReportRebuilt(path);
 }
@@ -44,14 +45,28 @@ void CPdfDocument::ReportRebuilt(const std::string& path)
     std::fprintf(stderr, "foliobind: '%s': cross-reference rebuilt\n", path.c_str());
 }
 
-void CPdfDocument::openFile(CFileHandle file, uint64_t size)
+// The whole file when it is expected bytes long: one byte asked for beyond them, and not
+// there, shows where the file ends without measuring it. Null when the file is longer or shorter.
+CHeldBytes CPdfDocument::ReadExpected(FILE* file, uint64_t expected)
+{
+    auto whole = std::make_shared<CByteBuffer>(static_cast<size_t>(expected) + 1); // read next
+    if (PlatformReadAt(file, 0, whole->data(), whole->size()) != expected)
+        return nullptr;
+    whole->resize(static_cast<size_t>(expected));
+    return whole;
+}
+
+void CPdfDocument::openFile(CFileHandle file, uint64_t size, CHeldBytes held)
 {
     close();
     m_file = std::move(file);
     try {
         m_stream = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
         auto* whole = static_cast<CPdfFileStream*>(m_stream.get());
-        whole->holdWholeFile(size, kHeldFileSize);
+        if (held)
+            whole->holdBytes(std::move(held));
+        else
+            whole->holdWholeFile(size, kHeldFileSize);
         m_held = whole->heldBytes();
         findHeader();
         m_xref = std::make_unique<CPdfXRef>();

@@ -12,6 +12,9 @@
 #include "streams/Stream.h"
 #include "xref/XRef.h"
 
+// A file size no look-up has given.
+constexpr uint64_t kUnknownFileSize = UINT64_MAX;
+
 class CPdfDocument {
 public:
     CPdfDocument() = default;
@@ -19,11 +22,12 @@ public:
     CPdfDocument(const CPdfDocument&) = delete;
     CPdfDocument& operator=(const CPdfDocument&) = delete;
 
-    // Opens and reads the file; throws CPdfException (and stays closed) on failure.
-    void open(const std::string& path);
+    // Opens and reads the file; throws CPdfException (and stays closed) on failure. A size the
+    // caller has just looked up spares measuring the file again, when its read confirms it.
+    void open(const std::string& path, uint64_t expectedSize = kUnknownFileSize);
     // The same on a file already open for reading (of less than 2 GiB) and size bytes long;
-    // the document owns it.
-    void openFile(CFileHandle file, uint64_t size);
+    // the document owns it. held, when given, is the whole file, read already.
+    void openFile(CFileHandle file, uint64_t size, CHeldBytes held = nullptr);
     void close();
     // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt).
     void openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,
@@ -41,6 +45,7 @@ public:
 
 private:
     void findHeader();
+    static CHeldBytes ReadExpected(FILE* file, uint64_t expected);
     static void ReportRebuilt(const std::string& path);
 
     bool m_isOpen = false;

@@ -48,13 +48,15 @@ size_t PlatformReadAt(FILE* file, uint64_t position, char* destination, size_t l
     }
     size_t done = 0;
     while (done < length) {
-        const ssize_t got = pread(fileno(file), destination + done, length - done,
-                                  static_cast<off_t>(position + done));
+        const size_t asked = length - done;
+        const ssize_t got = pread(fileno(file), destination + done, asked, static_cast<off_t>(position + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
         done += static_cast<size_t>(got);
+        if (static_cast<size_t>(got) < asked)
+            break; // a regular file reads short only at its end: no second call to be told so
     }
     return done;
 #endif

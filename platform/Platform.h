@@ -14,9 +14,10 @@ constexpr char kFolderSeparator = '/';
 
 // Moves a file to an absolute position; false when the system refuses.
 bool PlatformSeek(FILE* file, uint64_t position);
-// Reads up to length bytes at an absolute position of a file that is only read; returns how
-// many were read (fewer at the end of the file or on an error). It passes by the C library's
-// buffer where it can, and leaves the stream position unspecified.
+// Reads up to length bytes at an absolute position of a regular file that is only read;
+// returns how many were read (fewer at the end of the file or on an error). It passes by the C
+// library's buffer where it can, and leaves the stream position unspecified. A read that comes
+// back short is taken to have met the end, as it has on a regular file.
 size_t PlatformReadAt(FILE* file, uint64_t position, char* destination, size_t length);
 // Length of an open file in bytes (0 when it cannot be measured). Leaves the position unspecified.
 uint64_t PlatformFileSize(FILE* file);

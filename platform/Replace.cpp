@@ -17,6 +17,7 @@
 namespace {
 
 int g_replaceFailure = 0; // injected by tests for the next PlatformReplace
+uint64_t g_replaceCount = 0;
 
 #ifndef _WIN32
 // The replaced file's owner and group where this process may set them (root may; others keep
@@ -39,28 +40,47 @@ void GiveModeOf(const std::string& from, const std::string& to)
 
 } // namespace
 
-bool PlatformSameFile(const std::string& path1, const std::string& path2)
+bool CFileIdentity::IsSameFile(const CFileIdentity& other) const
 {
-    bool isRegular1 = false;
-    return PlatformSameFile(path1, path2, isRegular1);
+#ifdef _WIN32
+    return exists && other.exists && _stricmp(fullPath.c_str(), other.fullPath.c_str()) == 0;
+#else
+    return exists && other.exists && device == other.device && inode == other.inode;
+#endif
 }
 
-bool PlatformSameFile(const std::string& path1, const std::string& path2, bool& isRegular1)
+CFileIdentity PlatformIdentify(const std::string& path)
 {
-    isRegular1 = false;
+    CFileIdentity identity;
 #ifdef _WIN32
-    char full1[_MAX_PATH];
-    char full2[_MAX_PATH];
-    return _fullpath(full1, path1.c_str(), sizeof full1) && _fullpath(full2, path2.c_str(), sizeof full2) &&
-        _stricmp(full1, full2) == 0 && _access(full1, 0) == 0;
+    char full[_MAX_PATH];
+    struct _stat64 status {};
+    if (!_fullpath(full, path.c_str(), sizeof full) || _stat64(full, &status) != 0)
+        return identity;
+    identity.fullPath = full;
+    identity.isRegular = (status.st_mode & _S_IFREG) != 0;
 #else
-    struct stat status1 {};
-    struct stat status2 {};
-    if (stat(path1.c_str(), &status1) != 0)
-        return false;
-    isRegular1 = S_ISREG(status1.st_mode);
-    return stat(path2.c_str(), &status2) == 0 && status1.st_dev == status2.st_dev && status1.st_ino == status2.st_ino;
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0)
+        return identity;
+    identity.device = static_cast<uint64_t>(status.st_dev);
+    identity.inode = static_cast<uint64_t>(status.st_ino);
+    identity.isRegular = S_ISREG(status.st_mode);
 #endif
+    identity.exists = true;
+    identity.size = status.st_size < 0 ? 0 : static_cast<uint64_t>(status.st_size);
+    return identity;
+}
+
+bool PlatformSameFile(const std::string& path1, const std::string& path2)
+{
+    const CFileIdentity identity1 = PlatformIdentify(path1);
+    return identity1.exists && identity1.IsSameFile(PlatformIdentify(path2));
+}
+
+uint64_t PlatformReplaceCount()
+{
+    return g_replaceCount;
 }
 
 std::string PlatformFolderOf(const std::string& path)
@@ -99,6 +119,7 @@ int PlatformReplace(const std::string& from, const std::string& to)
         g_replaceFailure = 0;
         return error;
     }
+    ++g_replaceCount; // counted when tried: a failed rename may still have moved the file
 #ifdef _WIN32
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;

@@ -2,13 +2,33 @@
 // missing: a rename over the existing file, which the system performs atomically.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-// True when both paths name one existing file (same device and inode; on Windows the same
-// full path).
+// What one look-up of a path tells: whether it names a file, which one, its kind and size.
+struct CFileIdentity {
+    bool exists = false;
+    bool isRegular = false;
+    uint64_t size = 0;
+#ifdef _WIN32
+    std::string fullPath;
+#else
+    uint64_t device = 0;
+    uint64_t inode = 0;
+#endif
+
+    // True when both name one existing file (same device and inode; on Windows the same full path).
+    bool IsSameFile(const CFileIdentity& other) const;
+};
+
+CFileIdentity PlatformIdentify(const std::string& path);
+
+// True when both paths name one existing file.
 bool PlatformSameFile(const std::string& path1, const std::string& path2);
-// The same, and isRegular1 := whether path1 was found to be a regular file (false when not known).
-bool PlatformSameFile(const std::string& path1, const std::string& path2, bool& isRegular1);
+
+// How many renames this process has made with PlatformReplace: a path looked up before the
+// last of them may name another file now.
+uint64_t PlatformReplaceCount();
 
 // The folder part of path, with its trailing separator; "" for a name in the current folder.
 std::string PlatformFolderOf(const std::string& path);

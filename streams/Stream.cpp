@@ -101,8 +101,12 @@ void CPdfFileStream::holdWholeFile(uint64_t size, uint64_t limit)
     if (size > limit)
         return;
     auto whole = std::make_shared<CByteBuffer>(static_cast<size_t>(size)); // its bytes are read next
-    if (PlatformReadAt(m_file, 0, whole->data(), whole->size()) != whole->size())
-        return;
+    if (PlatformReadAt(m_file, 0, whole->data(), whole->size()) == whole->size())
+        holdBytes(std::move(whole));
+}
+
+void CPdfFileStream::holdBytes(CHeldBytes whole)
+{
     m_whole = std::move(whole);
     emptyBuffer(m_bufferPos);
 }

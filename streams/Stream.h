@@ -62,6 +62,8 @@ public:
     // opened from it then read instead of the file: a small document's many fetches cost no
     // system call each.
     void holdWholeFile(uint64_t size, uint64_t limit);
+    // The same with the whole file read already.
+    void holdBytes(CHeldBytes whole);
     // The whole file when it is held, else null.
     const CHeldBytes& heldBytes() const { return m_whole; }
     size_t readBlock(char* buffer, size_t length) override;

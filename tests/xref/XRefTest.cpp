@@ -461,6 +461,24 @@ TEST(XRef, RebuiltInputAppendsLikeAnIntactCopy)
     }
 }
 
+// A size the caller expects only spares measuring the file: a wrong one (the file grew or
+// shrank since it was looked up) reads the file as it is.
+TEST(Document, ExpectedSizeIsOnlyAHint)
+{
+    CTestDir dir;
+    const std::string bytes = ClassicWith("/Root 1 0 R");
+    const std::string path = dir.Write("in.pdf", bytes);
+    const uint64_t size = bytes.size();
+    for (const uint64_t expected : {size, size - 1, size + 1, uint64_t{0}, uint64_t{5} << 20, kUnknownFileSize}) {
+        SCOPED_TRACE(expected);
+        CPdfDocument document;
+        document.open(path, expected);
+        ASSERT_TRUE(document.heldBytes());
+        EXPECT_EQ(bytes, std::string(document.heldBytes()->data(), document.heldBytes()->size()));
+        EXPECT_EQ("dict Pages", Fetched(*document.xref(), 2, 0));
+    }
+}
+
 // Inputs that cannot be read are named: offsets are 32-bit, so a file of 2 GiB or more is
 // refused before anything is read from it; a missing file names its path and errno.
 TEST(Document, UnreadableInputsNamed)
