@@ -2,6 +2,15 @@
 
 namespace {
 
+// The first four bytes of a name as one number (one load, where the machine is little-endian).
+constexpr uint32_t FirstFour(const char* name)
+{
+    return static_cast<uint32_t>(static_cast<unsigned char>(name[0])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(name[1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(name[2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(name[3])) << 24;
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;
@@ -29,8 +38,8 @@ void CObjectScanner::Reset(ScanMode mode)
 // some hundred thousand times for an ordinary file, and calls were a third of their cost.
 ScanStatus CObjectScanner::Scan(std::string_view text, bool atEnd)
 {
+    Token token; // every field Take reads is set by NextToken
     for (;;) {
-        Token token;
         if (!NextToken(text, atEnd, token))
             return atEnd ? ScanStatus::Bad : ScanStatus::NeedMore;
         m_pos = token.end;
@@ -197,6 +206,33 @@ ScanStatus CObjectScanner::TakeHeader(std::string_view text, const Token& token)
     return ScanStatus::NeedMore;
 }
 
+inline void CObjectScanner::NoteName(std::string_view name, size_t at)
+{
+    // Pages and page-tree nodes, object streams, objects that hang in a tree by "Parent", and
+    // embedded TrueType fonts are never shared between the two files; nor are annotations and
+    // structure elements, which belong to one page (keys of such objects: NoteKey). Most names
+    // differ from all of these in their first four bytes, which are compared at once.
+    if (name.size() < 4 || m_hasUnsharedName)
+        return;
+    constexpr uint32_t kPage = FirstFour("Page");
+    constexpr uint32_t kPare = FirstFour("Pare");
+    constexpr uint32_t kObjS = FirstFour("ObjS");
+    constexpr uint32_t kFont = FirstFour("Font");
+    constexpr uint32_t kAnno = FirstFour("Anno");
+    constexpr uint32_t kStru = FirstFour("Stru");
+    const uint32_t first = FirstFour(name.data());
+    if (first == kPage || first == kAnno)
+        NoteUnshared(true, at);
+    else if (first == kPare)
+        NoteUnshared(StartsWith(name, "Parent"), at);
+    else if (first == kObjS)
+        NoteUnshared(StartsWith(name, "ObjStm"), at);
+    else if (first == kFont)
+        NoteUnshared(StartsWith(name, "FontFile2"), at);
+    else if (first == kStru)
+        NoteUnshared(StartsWith(name, "StructElem") || StartsWith(name, "StructTreeRoot"), at);
+}
+
 inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token)
 {
     if (m_headerTokens < 3)
@@ -212,7 +248,7 @@ inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token
             m_streamEnd = token.end;
             return ScanStatus::Stream;
         }
-        if (word == "endstream" && m_mode == ScanMode::Tail && m_previousCount == 0)
+        if (word == "endstream" && m_mode == ScanMode::Tail && m_isFirstToken)
             m_sawEndstream = true;
         if (word == "R")
             TakeReference(token);
@@ -221,17 +257,22 @@ inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token
         NoteName(word.substr(1), token.start);
     if (m_mode != ScanMode::Tail)
         TakeStructure(text, token);
-    m_previous[m_previousCount & 1] = token; // the two last tokens, by turns
-    ++m_previousCount;
+    if (token.kind == TokenKind::Integer) {
+        m_integers[0] = m_integers[1];
+        m_integers[1] = {token.start, token.end, token.value};
+        m_integerRun += m_integerRun < 2;
+    } else {
+        m_integerRun = 0;
+    }
+    m_isFirstToken = false;
     return ScanStatus::NeedMore;
 }
 
 void CObjectScanner::TakeReference(const Token& token)
 {
-    const Token& number = m_previous[m_previousCount & 1];
-    const Token& generation = m_previous[(m_previousCount + 1) & 1];
-    if (m_previousCount < 2 || number.kind != TokenKind::Integer || generation.kind != TokenKind::Integer ||
-        number.value > UINT32_MAX || generation.value > UINT32_MAX)
+    const IntegerToken& number = m_integers[0];
+    const IntegerToken& generation = m_integers[1];
+    if (m_integerRun < 2 || number.value > UINT32_MAX || generation.value > UINT32_MAX)
         return;
     CObjectRef ref;
     ref.start = number.start;
@@ -316,34 +357,6 @@ inline void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token
     m_keys.back().valueStart = token.start;
     m_keys.back().valueEnd = token.end;
     m_expectKey = true;
-}
-
-void CObjectScanner::NoteName(std::string_view name, size_t at)
-{
-    // Pages and page-tree nodes, object streams, objects that hang in a tree by "Parent", and
-    // embedded TrueType fonts are never shared between the two files; nor are annotations and
-    // structure elements, which belong to one page (keys of such objects: NoteKey).
-    if (name.size() < 4 || m_hasUnsharedName)
-        return;
-    switch (name[0]) {
-    case 'P':
-        NoteUnshared(StartsWith(name, "Page") || StartsWith(name, "Parent"), at);
-        return;
-    case 'O':
-        NoteUnshared(StartsWith(name, "ObjStm"), at);
-        return;
-    case 'F':
-        NoteUnshared(StartsWith(name, "FontFile2"), at);
-        return;
-    case 'A':
-        NoteUnshared(StartsWith(name, "Annot"), at);
-        return;
-    case 'S':
-        NoteUnshared(StartsWith(name, "StructElem") || StartsWith(name, "StructTreeRoot"), at);
-        return;
-    default:
-        return;
-    }
 }
 
 // Keys of the top dictionary that only objects of one page have: an annotation's page and

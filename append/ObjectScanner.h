@@ -115,6 +115,14 @@ private:
     int64_t m_depth = 0;
     bool m_expectKey = false;
     bool m_valueOpen = false;
-    Token m_previous[2];
-    int m_previousCount = 0;
+    // The last two tokens while they are integers ([1] the later): a reference's number and
+    // generation when an "R" follows.
+    struct IntegerToken {
+        size_t start = 0;
+        size_t end = 0;
+        uint64_t value = 0;
+    };
+    IntegerToken m_integers[2];
+    int m_integerRun = 0;  // how many of the tokens just taken are integers, up to 2
+    bool m_isFirstToken = true; // no token of the body (or tail) taken yet
 };

@@ -39,6 +39,22 @@ constexpr bool IsPdfRegular(int c)
     return kPdfByteClasses.has(c, 0);
 }
 
+// A byte as unsigned char needs no range test: the hot loops of the scanners take these.
+constexpr bool IsPdfWhite(unsigned char c)
+{
+    return kPdfByteClasses.classOf[c] == 1;
+}
+
+constexpr bool IsPdfDelimiter(unsigned char c)
+{
+    return kPdfByteClasses.classOf[c] == 2;
+}
+
+constexpr bool IsPdfRegular(unsigned char c)
+{
+    return kPdfByteClasses.classOf[c] == 0;
+}
+
 bool IsPdfWhite(char c) = delete;
 bool IsPdfDelimiter(char c) = delete;
 bool IsPdfRegular(char c) = delete;
