@@ -61,7 +61,7 @@ void CAppendEngine::CopySecondFile()
 {
     for (uint32_t number = 1; number < m_entries2->size(); ++number)
         CopySecondObject(number);
-    m_keptIndex.clear(); // the texts are this file's: no later copy may take them
+    m_kept.Clear(); // the texts are this file's: no later copy may take them
 }
 
 void CAppendEngine::CopySecondObject(uint32_t number)
@@ -71,10 +71,9 @@ void CAppendEngine::CopySecondObject(uint32_t number)
     if ((*m_entries2)[number].type == 0 || number == m_root2 || number == m_info2 || m_dupMap[number].marked ||
         (!m_plan.secondDropped.empty() && m_plan.secondDropped.count(number)))
         return;
-    const CObjectText* kept = KeptText(number);
-    if (!kept && !m_reader2.Read(number, m_text))
+    if (!m_kept.Unpack(number, m_reader2, m_text) && !m_reader2.Read(number, m_text))
         return;
-    const CObjectText& text = kept ? *kept : m_text;
+    const CObjectText& text = m_text;
     m_progress.Tick();
     if (IsObjectStream(text))
         return;

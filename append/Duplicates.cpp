@@ -28,7 +28,7 @@ constexpr size_t kCompareBlock = 64 * 1024;
 constexpr uint64_t kKeptCandidateBytes = 1024 * 1024;
 constexpr char kReferenceMark = '\x01';
 constexpr size_t kSampleLength = 64;
-constexpr uint64_t kMaxKeptTextBytes = 2 * 1024 * 1024;
+constexpr uint64_t kMaxKeptTextBytes = 4 * 1024 * 1024;
 
 enum class RefForm { Blank, AsWritten };
 
@@ -261,9 +261,7 @@ bool CAppendEngine::IsKnownShape(uint64_t shape) const
 
 void CAppendEngine::StartKeptTexts()
 {
-    m_keptIndex.assign(m_entries2->size(), 0);
-    m_keptUsed = 0;
-    m_keptBytes = 0;
+    m_kept.Start(m_entries2->size(), kMaxKeptTextBytes);
 }
 
 void CAppendEngine::MarkDuplicates()
@@ -297,41 +295,8 @@ bool CAppendEngine::IsDuplicate(uint32_t number, uint32_t depth)
     const bool isDuplicate = ExamineDuplicate(number, depth); // never resizes the map
     entry.state = isDuplicate ? DuplicateState::Duplicate : DuplicateState::Distinct;
     if (frame.isRead && !isDuplicate)
-        KeepForCopy(number, frame.text);
+        m_kept.Keep(number, frame.text);
     return isDuplicate;
-}
-
-// The memory a kept text holds, counted against the pool's limit.
-uint64_t CAppendEngine::KeptBytes(const CObjectText& text)
-{
-    return text.head.capacity() + text.tail.capacity() + text.scan.m_refs.capacity() * sizeof(CObjectRef) +
-           text.scan.m_keys.capacity() * sizeof(CObjectKey) + sizeof(CObjectText);
-}
-
-// The copy writes the text the search read; the frame takes an old text's buffers in exchange.
-bool CAppendEngine::KeepForCopy(uint32_t number, CObjectText& text)
-{
-    const uint64_t bytes = KeptBytes(text);
-    if (m_keptBytes + bytes > kMaxKeptTextBytes)
-        return false;
-    m_keptBytes += bytes;
-    if (m_keptUsed == m_keptTexts.size())
-        m_keptTexts.emplace_back();
-    std::swap(m_keptTexts[m_keptUsed], text);
-    m_keptIndex[number] = static_cast<uint32_t>(++m_keptUsed);
-    return true;
-}
-
-// Texts kept by a walk before the search go to the search, which keeps them again for the copy.
-bool CAppendEngine::TakeKeptText(uint32_t number, CObjectText& into)
-{
-    if (number >= m_keptIndex.size() || m_keptIndex[number] == 0)
-        return false;
-    CObjectText& kept = m_keptTexts[m_keptIndex[number] - 1];
-    m_keptBytes -= KeptBytes(kept);
-    std::swap(kept, into);
-    m_keptIndex[number] = 0;
-    return true;
 }
 
 // The walks of the second file's trees keep what they read for the search and the copy, which
@@ -339,7 +304,7 @@ bool CAppendEngine::TakeKeptText(uint32_t number, CObjectText& into)
 std::function<bool(uint32_t, CObjectText&)> CAppendEngine::KeepWalkedText()
 {
     return [this](uint32_t number, CObjectText& text) {
-        return !(IsExaminedLater(number) || number == m_pages2) || KeepForCopy(number, text);
+        return !(IsExaminedLater(number) || number == m_pages2) || m_kept.Keep(number, text);
     };
 }
 
@@ -351,17 +316,12 @@ bool CAppendEngine::IsExaminedLater(uint32_t number) const
            number < m_entries2->size() && (*m_entries2)[number].type != 0;
 }
 
-const CObjectText* CAppendEngine::KeptText(uint32_t number) const
-{
-    return number < m_keptIndex.size() && m_keptIndex[number] != 0 ? &m_keptTexts[m_keptIndex[number] - 1] : nullptr;
-}
-
 bool CAppendEngine::ExamineDuplicate(uint32_t number, uint32_t depth)
 {
     if (!IsExaminedLater(number))
         return false;
     CDuplicateFrame& frame = m_dupFrames[depth];
-    if (!TakeKeptText(number, frame.text) && !m_reader2.Read(number, frame.text))
+    if (!m_kept.Unpack(number, m_reader2, frame.text) && !m_reader2.Read(number, frame.text))
         return false;
     frame.isRead = true;
     const CObjectScanner& scan = frame.text.scan;

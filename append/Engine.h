@@ -19,6 +19,7 @@
 #include "append/DocumentMerge.h"
 #include "append/ElementText.h"
 #include "append/InputFile.h"
+#include "append/KeptTexts.h"
 #include "append/ObjectText.h"
 #include "append/OutputBound.h"
 #include "append/OutputFile.h"
@@ -127,12 +128,8 @@ private:
     uint64_t FirstFileDataHash(uint32_t target);
     void Unfingerprint(uint32_t number);
     void StartKeptTexts();
-    static uint64_t KeptBytes(const CObjectText& text);
-    bool KeepForCopy(uint32_t number, CObjectText& text);
-    bool TakeKeptText(uint32_t number, CObjectText& into);
     bool IsExaminedLater(uint32_t number) const;
     std::function<bool(uint32_t, CObjectText&)> KeepWalkedText();
-    const CObjectText* KeptText(uint32_t number) const;
     bool IsKnownShape(uint64_t shape) const;
 
     // The kept output of a plain list: the running line's bookkeeping and the output's writing.
@@ -247,12 +244,8 @@ private:
     // from one writing to the next.
     COutputFile m_ownWriter;
     CInputFile m_journalView;
-    // Second-file texts the duplicate search read and the copy writes: read once. The pool's
-    // texts keep their buffers from line to line; the index gives each number's place plus one.
-    std::vector<CObjectText> m_keptTexts;
-    std::vector<uint32_t> m_keptIndex;
-    size_t m_keptUsed = 0;
-    uint64_t m_keptBytes = 0;
+    // Second-file texts the walks and the duplicate search read and the copy writes: read once.
+    CKeptTexts m_kept;
     std::string m_targetCanonical;
     std::string m_compareBuffer1;
     std::string m_compareBuffer2;

@@ -164,18 +164,26 @@ bool CObjectReader::IsPlainLeaf(uint32_t number)
     return IsDictionaryStart(text, at + 3);
 }
 
-bool CObjectReader::ReadCompressed(uint32_t number, CObjectText& out)
+bool CObjectReader::CompressedHead(uint32_t number, std::string& head)
 {
+    head.clear();
     uint32_t length = 0;
     const unsigned char* bytes = m_xref->getObjectText(static_cast<int32_t>(number), 0, length);
     if (!bytes || length == 0)
         return false;
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, number);
-    out.head.append(digits, result.ptr);
-    out.head.append(" 0 obj\r");
-    out.head.append(reinterpret_cast<const char*>(bytes), length);
-    out.head.append(" endobj\r");
+    head.append(digits, result.ptr);
+    head.append(" 0 obj\r");
+    head.append(reinterpret_cast<const char*>(bytes), length);
+    head.append(" endobj\r");
+    return true;
+}
+
+bool CObjectReader::ReadCompressed(uint32_t number, CObjectText& out)
+{
+    if (!CompressedHead(number, out.head))
+        return false;
     out.isCompressed = true;
     out.scan.Reset(ScanMode::Compressed);
     // The header is ours, so the text is copied whatever its bytes hold; the scan only finds

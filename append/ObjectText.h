@@ -78,6 +78,10 @@ public:
     // Read tells the rest.
     bool IsPlainLeaf(uint32_t number);
 
+    // A compressed object's head as Read gives it, without the scan; false when it cannot be
+    // delivered.
+    bool CompressedHead(uint32_t number, std::string& head);
+
     // Page counting reads an entry beyond the end of the file as no text instead of failing.
     bool m_beyondEndIsError = true;
 
