@@ -1,10 +1,8 @@
-// Second-file texts that the tree walks and the duplicate search read, kept for
-// the search and the copy so that no object is read and scanned twice. A kept
-// text is packed: its bytes go to one buffer, its references and keys to two
-// arrays, the rest of its scan to a small record. A whole CObjectText would
-// cost some 400 bytes more than its own bytes, which is more than most objects
-// hold. A member of an object stream keeps no bytes: the decoded stream has
-// them.
+// Second-file texts that the tree walks and the duplicate search read, kept for the search and
+// the copy so that no object is read and scanned twice. A kept text is packed: its bytes go to
+// one buffer, its references and keys to two arrays, the rest of its scan to a small record.
+// A whole CObjectText would cost some 400 bytes more than its own bytes, which is more than
+// most objects hold. A member of an object stream keeps no bytes: the decoded stream has them.
 #pragma once
 
 #include <cstdint>
@@ -15,45 +13,44 @@
 
 class CKeptTexts {
 public:
-  // Empties the pool for a file of count objects; it holds at most limit bytes,
-  // which it reserves at once (memory the system gives only as it is written).
-  void Start(size_t count, uint64_t limit);
-  // Keeps text as number's; false when the pool has no room for it. Keeping a
-  // number kept already changes nothing.
-  bool Keep(uint32_t number, const CObjectText &text);
-  // Number's kept text into out (its buffers reused); false when none is kept.
-  // reader is the one that read it.
-  bool Unpack(uint32_t number, CObjectReader &reader, CObjectText &out) const;
-  // No text is kept any more (they are of a file that is done with).
-  void Clear() { m_index.clear(); }
+    // Empties the pool for a file of count objects; it holds at most limit bytes, which it
+    // reserves at once (memory the system gives only as it is written).
+    void Start(size_t count, uint64_t limit);
+    // Keeps text as number's; false when the pool has no room for it. Keeping a number kept
+    // already changes nothing.
+    bool Keep(uint32_t number, const CObjectText& text);
+    // Number's kept text into out (its buffers reused); false when none is kept. reader is the
+    // one that read it.
+    bool Unpack(uint32_t number, CObjectReader& reader, CObjectText& out) const;
+    // No text is kept any more (they are of a file that is done with).
+    void Clear() { m_index.clear(); }
 
 private:
-  struct CRecord {
-    CScanFindings findings;
-    uint32_t number = 0;
-    uint32_t generation = 0;
-    bool isCompressed = false;
-    bool isStream = false;
-    bool isVerbatim = false;
-    uint64_t dataStart = 0;
-    uint64_t dataLength = 0;
-    uint64_t filePosition = 0;
-    size_t tailEndobj = 0;
-    size_t headAt = 0; // in m_bytes, the tail after the head; a compressed text
-                       // has no head there
-    size_t headSize = 0;
-    size_t tailSize = 0;
-    size_t refsAt = 0;
-    size_t refsCount = 0;
-    size_t keysAt = 0;
-    size_t keysCount = 0;
-  };
+    struct CRecord {
+        CScanFindings findings;
+        uint32_t number = 0;
+        uint32_t generation = 0;
+        bool isCompressed = false;
+        bool isStream = false;
+        bool isVerbatim = false;
+        uint64_t dataStart = 0;
+        uint64_t dataLength = 0;
+        uint64_t filePosition = 0;
+        size_t tailEndobj = 0;
+        size_t headAt = 0; // in m_bytes, the tail after the head; a compressed text has no head there
+        size_t headSize = 0;
+        size_t tailSize = 0;
+        size_t refsAt = 0;
+        size_t refsCount = 0;
+        size_t keysAt = 0;
+        size_t keysCount = 0;
+    };
 
-  std::vector<uint32_t> m_index; // each number's record plus one; 0: none
-  std::vector<CRecord> m_records;
-  std::string m_bytes;
-  std::vector<CObjectRef> m_refs;
-  std::vector<CObjectKey> m_keys;
-  uint64_t m_used = 0;
-  uint64_t m_limit = 0;
+    std::vector<uint32_t> m_index; // each number's record plus one; 0: none
+    std::vector<CRecord> m_records;
+    std::string m_bytes;
+    std::vector<CObjectRef> m_refs;
+    std::vector<CObjectKey> m_keys;
+    uint64_t m_used = 0;
+    uint64_t m_limit = 0;
 };

@@ -1,13 +1,11 @@
-// Reads the syntax of one object's text without building values: the header "12
-// 0 obj", the references "5 0 R", the keys of the top dictionary with the byte
-// span of each value, and where the text ends ("stream" or "endobj" as tokens,
-// never inside strings, names or comments). For "7 0 obj << /Kids [3 0 R]
-// /Count 1 >> endobj" it records the header (7, 0), the reference 3 0 R, the
-// keys Kids (value "[3 0 R]") and Count (value "1"), and the end.
+// Reads the syntax of one object's text without building values: the header "12 0 obj", the
+// references "5 0 R", the keys of the top dictionary with the byte span of each value, and
+// where the text ends ("stream" or "endobj" as tokens, never inside strings, names or
+// comments). For "7 0 obj << /Kids [3 0 R] /Count 1 >> endobj" it records the header (7, 0),
+// the reference 3 0 R, the keys Kids (value "[3 0 R]") and Count (value "1"), and the end.
 //
-// The scan can be continued: when a token runs into the end of the bytes given,
-// Scan returns NeedMore, and a later call with more bytes (the same text,
-// longer) resumes at that token.
+// The scan can be continued: when a token runs into the end of the bytes given, Scan returns
+// NeedMore, and a later call with more bytes (the same text, longer) resumes at that token.
 #pragma once
 
 #include <cstddef>
@@ -21,136 +19,115 @@ constexpr size_t kNoIndex = SIZE_MAX;
 
 // A reference "number generation R": indexes into the scanned text.
 struct CObjectRef {
-  size_t start = 0;           // first digit of the number
-  size_t numberEnd = 0;       // one past the number
-  size_t generationStart = 0; // first digit of the generation
-  size_t generationEnd = 0;   // one past the generation
-  size_t end = 0;             // one past the 'R'
-  uint32_t number = 0;
-  uint32_t generation = 0;
+    size_t start = 0;           // first digit of the number
+    size_t numberEnd = 0;       // one past the number
+    size_t generationStart = 0; // first digit of the generation
+    size_t generationEnd = 0;   // one past the generation
+    size_t end = 0;             // one past the 'R'
+    uint32_t number = 0;
+    uint32_t generation = 0;
 };
 
-// A key of the top dictionary and its value's span; valueStart is kNoIndex when
-// the dictionary ends before the value.
+// A key of the top dictionary and its value's span; valueStart is kNoIndex when the
+// dictionary ends before the value.
 struct CObjectKey {
-  size_t keyStart = 0; // the slash
-  size_t keyEnd = 0;   // one past the name
-  size_t valueStart = kNoIndex;
-  size_t valueEnd = kNoIndex; // kNoIndex too when the value opens a container
-                              // that never closes
+    size_t keyStart = 0; // the slash
+    size_t keyEnd = 0;   // one past the name
+    size_t valueStart = kNoIndex;
+    size_t valueEnd = kNoIndex; // kNoIndex too when the value opens a container that never closes
 
-  bool HasValue() const {
-    return valueStart != kNoIndex && valueEnd != kNoIndex;
-  }
+    bool HasValue() const { return valueStart != kNoIndex && valueEnd != kNoIndex; }
 };
 
 enum class ScanMode {
-  Stored,     // a stored object: header, body up to "stream" or "endobj"
-  Compressed, // a member of an object stream in its copied form: "stream" is
-              // not special
-  Tail,       // what follows stream data: everything up to "endobj"
+    Stored,     // a stored object: header, body up to "stream" or "endobj"
+    Compressed, // a member of an object stream in its copied form: "stream" is not special
+    Tail,       // what follows stream data: everything up to "endobj"
 };
 
 enum class ScanStatus { NeedMore, Stream, EndObj, Bad };
 
-// What a scan finds besides its references and keys: the header and where the
-// text's parts lie (kNoIndex: not found). Plain values, so that a finished
-// scan's findings copy at once.
+// What a scan finds besides its references and keys: the header and where the text's parts
+// lie (kNoIndex: not found). Plain values, so that a finished scan's findings copy at once.
 struct CScanFindings {
-  uint32_t m_number = 0;
-  uint32_t m_generation = 0;
-  size_t m_headerStart = 0;     // first digit of the object number
-  size_t m_headerNumberEnd = 0; // one past it
-  size_t m_bodyStart = 0;       // one past "obj"
-  size_t m_firstValueStart =
-      kNoIndex; // the object's value (first token after "obj")
-  size_t m_firstValueEnd =
-      kNoIndex; // one past it; for containers past the matching close
-  size_t m_dictOpen = kNoIndex;    // the "<<" of the top dictionary
-  size_t m_dictClose = kNoIndex;   // the ">>" that closes it
-  size_t m_streamEnd = kNoIndex;   // one past the keyword "stream"
-  size_t m_endobjStart = kNoIndex; // the keyword "endobj"
-  size_t m_endobjEnd = kNoIndex;
-  bool m_sawEndstream = false; // tail mode: "endstream" came first
-  bool m_hasUnsharedName =
-      false; // a name that keeps the object out of duplicates
-  size_t m_unsharedAt = kNoIndex; // the first such name's slash
+    uint32_t m_number = 0;
+    uint32_t m_generation = 0;
+    size_t m_headerStart = 0;            // first digit of the object number
+    size_t m_headerNumberEnd = 0;        // one past it
+    size_t m_bodyStart = 0;              // one past "obj"
+    size_t m_firstValueStart = kNoIndex; // the object's value (first token after "obj")
+    size_t m_firstValueEnd = kNoIndex;   // one past it; for containers past the matching close
+    size_t m_dictOpen = kNoIndex;        // the "<<" of the top dictionary
+    size_t m_dictClose = kNoIndex;       // the ">>" that closes it
+    size_t m_streamEnd = kNoIndex;       // one past the keyword "stream"
+    size_t m_endobjStart = kNoIndex;     // the keyword "endobj"
+    size_t m_endobjEnd = kNoIndex;
+    bool m_sawEndstream = false;         // tail mode: "endstream" came first
+    bool m_hasUnsharedName = false;      // a name that keeps the object out of duplicates
+    size_t m_unsharedAt = kNoIndex;      // the first such name's slash
 };
 
 class CObjectScanner : public CScanFindings {
 public:
-  void Reset(ScanMode mode);
-  ScanStatus Scan(std::string_view text, bool atEnd);
+    void Reset(ScanMode mode);
+    ScanStatus Scan(std::string_view text, bool atEnd);
 
-  // The top dictionary's key named name (without its slash), or null. text is
-  // the text scanned.
-  const CObjectKey *FindKey(std::string_view text, std::string_view name) const;
-  // The value of key as a reference that spans the whole value, or null.
-  const CObjectRef *ReferenceValue(const CObjectKey &key) const;
-  // True when the value of key is one integer token; its value in out.
-  bool IntegerValue(std::string_view text, const CObjectKey &key,
-                    int64_t &out) const;
+    // The top dictionary's key named name (without its slash), or null. text is the text scanned.
+    const CObjectKey* FindKey(std::string_view text, std::string_view name) const;
+    // The value of key as a reference that spans the whole value, or null.
+    const CObjectRef* ReferenceValue(const CObjectKey& key) const;
+    // True when the value of key is one integer token; its value in out.
+    bool IntegerValue(std::string_view text, const CObjectKey& key, int64_t& out) const;
 
-  std::vector<CObjectRef> m_refs;
-  std::vector<CObjectKey> m_keys;
+    std::vector<CObjectRef> m_refs;
+    std::vector<CObjectKey> m_keys;
 
 private:
-  enum class TokenKind {
-    Integer,
-    Number,
-    Name,
-    String,
-    DictOpen,
-    DictClose,
-    ArrayOpen,
-    ArrayClose,
-    Keyword,
-    Other
-  };
-  struct Token {
-    TokenKind kind = TokenKind::Other;
-    size_t start = 0;
-    size_t end = 0;
-    uint64_t value = 0; // Integer: its value, saturated above 32 bits
-  };
+    enum class TokenKind { Integer, Number, Name, String, DictOpen, DictClose, ArrayOpen, ArrayClose, Keyword, Other };
+    struct Token {
+        TokenKind kind = TokenKind::Other;
+        size_t start = 0;
+        size_t end = 0;
+        uint64_t value = 0; // Integer: its value, saturated above 32 bits
+    };
 
-  // Next token from m_pos; false when the bytes end inside it (or before it).
-  bool NextToken(std::string_view text, bool atEnd, Token &token);
-  bool SkipBlanks(std::string_view text, bool atEnd);
-  bool ReadRegular(std::string_view text, bool atEnd, Token &token);
-  bool ReadLiteralString(std::string_view text, bool atEnd, Token &token);
-  // Returns the status the token ends the scan with, or NeedMore to go on.
-  ScanStatus Take(std::string_view text, const Token &token);
-  ScanStatus TakeHeader(std::string_view text, const Token &token);
-  void TakeStructure(std::string_view text, const Token &token);
-  void TakeOpen(const Token &token, bool inTopDict);
-  void TakeClose(const Token &token);
-  void TakeTopEntryToken(std::string_view text, const Token &token);
-  void TakeReference(const Token &token);
-  void NoteName(std::string_view name, size_t at);
-  void NoteKey(std::string_view name, size_t at);
-  void NoteUnshared(bool isUnshared, size_t at) {
-    if (isUnshared && !m_hasUnsharedName) {
-      m_hasUnsharedName = true;
-      m_unsharedAt = at;
+    // Next token from m_pos; false when the bytes end inside it (or before it).
+    bool NextToken(std::string_view text, bool atEnd, Token& token);
+    bool SkipBlanks(std::string_view text, bool atEnd);
+    bool ReadRegular(std::string_view text, bool atEnd, Token& token);
+    bool ReadLiteralString(std::string_view text, bool atEnd, Token& token);
+    // Returns the status the token ends the scan with, or NeedMore to go on.
+    ScanStatus Take(std::string_view text, const Token& token);
+    ScanStatus TakeHeader(std::string_view text, const Token& token);
+    void TakeStructure(std::string_view text, const Token& token);
+    void TakeOpen(const Token& token, bool inTopDict);
+    void TakeClose(const Token& token);
+    void TakeTopEntryToken(std::string_view text, const Token& token);
+    void TakeReference(const Token& token);
+    void NoteName(std::string_view name, size_t at);
+    void NoteKey(std::string_view name, size_t at);
+    void NoteUnshared(bool isUnshared, size_t at)
+    {
+        if (isUnshared && !m_hasUnsharedName) {
+            m_hasUnsharedName = true;
+            m_unsharedAt = at;
+        }
     }
-  }
 
-  ScanMode m_mode = ScanMode::Stored;
-  size_t m_pos = 0;
-  int m_headerTokens = 0;
-  int64_t m_depth = 0;
-  bool m_expectKey = false;
-  bool m_valueOpen = false;
-  // The last two tokens while they are integers ([1] the later): a reference's
-  // number and generation when an "R" follows.
-  struct IntegerToken {
-    size_t start = 0;
-    size_t end = 0;
-    uint64_t value = 0;
-  };
-  IntegerToken m_integers[2];
-  int m_integerRun =
-      0; // how many of the tokens just taken are integers, up to 2
-  bool m_isFirstToken = true; // no token of the body (or tail) taken yet
+    ScanMode m_mode = ScanMode::Stored;
+    size_t m_pos = 0;
+    int m_headerTokens = 0;
+    int64_t m_depth = 0;
+    bool m_expectKey = false;
+    bool m_valueOpen = false;
+    // The last two tokens while they are integers ([1] the later): a reference's number and
+    // generation when an "R" follows.
+    struct IntegerToken {
+        size_t start = 0;
+        size_t end = 0;
+        uint64_t value = 0;
+    };
+    IntegerToken m_integers[2];
+    int m_integerRun = 0;  // how many of the tokens just taken are integers, up to 2
+    bool m_isFirstToken = true; // no token of the body (or tail) taken yet
 };
