@@ -80,7 +80,7 @@ void CAppendEngine::CopySecondObject(uint32_t number)
     m_progress.Tick();
     entry.inUse = 1;
     entry.generation = text.generation;
-    if (m_plan.IsEmpty())
+    if (m_plan.IsEmpty() || m_dupMap[number].hasNoEdits)
         m_spanEdits.clear();
     else
         CollectSecondEdits(number, text, m_spanEdits);

@@ -103,6 +103,19 @@ void TakeValue(std::string_view text, const CToken& token, CFrame& frame, const 
 
 } // namespace
 
+bool MayUseDestinations(std::string_view text)
+{
+    // Names such as /DA, /Dests or /DecodeParms go on with a regular byte; the keys end there.
+    for (size_t at = text.find("/D"); at != std::string_view::npos; at = text.find("/D", at + 2)) {
+        size_t end = at + 2;
+        if (text.compare(end, 3, "est") == 0)
+            end += 3;
+        if (end == text.size() || !IsPdfRegular(static_cast<unsigned char>(text[end])))
+            return true;
+    }
+    return false;
+}
+
 void FindRenamedDestinations(std::string_view text, size_t from, size_t to, const CNameRenames& renames,
                              std::vector<CSpanEdit>& edits)
 {

@@ -331,6 +331,7 @@ bool CAppendEngine::ExamineDuplicate(uint32_t number, uint32_t depth)
         CollectSecondEdits(number, frame.text, m_spanEdits);
         if (!m_spanEdits.empty())
             return false;
+        m_dupMap[number].hasNoEdits = true; // the copy need not look again
     }
     if (scan.m_hasUnsharedName) {
         m_progress.Tick(5);

@@ -24,4 +24,5 @@ struct DuplicateEntry {
     uint32_t target = 0; // output number standing for this object
     uint32_t marked = 0; // 1: the object duplicates output object target
     DuplicateState state = DuplicateState::Unknown;
+    bool hasNoEdits = false; // the search found that the document merge edits nothing in it
 };

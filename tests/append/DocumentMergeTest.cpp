@@ -110,9 +110,15 @@ TEST(DocumentMerge, DestinationUses)
         {"<< /Title (b) /Dest (c) /Kids [<< /D (b) >>] >>", "<< /Title (b) /Dest (c) /Kids [<< /D (b-2) >>] >>"},
         {"<< /D % (b)\n(b) >>", "<< /D % (b)\n(b-2) >>"},
         {"<< /D (b", "<< /D (b"},
+        {"<< /Dest(b)>>", "<< /Dest(b-2)>>"},
+        {"<< /D/b>>", "<< /D/b-2>>"},
+        // Names that begin like the keys are none of them: the quick test passes such objects by.
+        {"<< /DA (b) /Dests (b) /D#20 (b) /DecodeParms << /D1 (b) >> >>", nullptr},
     };
-    for (const auto& [text, expected] : rows)
-        EXPECT_EQ(Renamed(text, renames), expected) << text;
+    for (const auto& [text, expected] : rows) {
+        EXPECT_EQ(Renamed(text, renames), expected ? expected : text) << text;
+        EXPECT_EQ(MayUseDestinations(text), expected != nullptr) << text;
+    }
 }
 
 // Forms, labels, layers, structure and objects of one page, each in a pair of small files.
