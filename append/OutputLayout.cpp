@@ -75,6 +75,21 @@ bool IsNewer(const CPdfVersion& a, const CPdfVersion& b)
     return a.isValid && (!b.isValid || a.major > b.major || (a.major == b.major && a.minor > b.minor));
 }
 
+// The last count decimal digits of value, zero-padded, two at a time: a table of thousands of
+// entries is written at every checkpoint of a list.
+void PutDigits(char* out, uint64_t value, int count)
+{
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                     "8081828384858687888990919293949596979899";
+    for (; count >= 2; value /= 100) {
+        count -= 2;
+        std::memcpy(out + count, kPairs + 2 * (value % 100), 2);
+    }
+    if (count == 1)
+        out[0] = static_cast<char>('0' + value % 10);
+}
+
 // One 20-byte cross-reference entry: position in ten digits, generation in five, 'n' or 'f'.
 void WriteEntry(COutputFile& output, uint64_t position, uint32_t generation, bool inUse)
 {
@@ -87,10 +102,8 @@ void WriteEntry(COutputFile& output, uint64_t position, uint32_t generation, boo
     }
     // NOLINTNEXTLINE(bugprone-not-null-terminated-result): an entry is 20 bytes, not a string
     std::memcpy(entry, "0000000000 00000 n \r", 20);
-    for (int k = 9; k >= 0; --k, position /= 10)
-        entry[k] = static_cast<char>('0' + position % 10);
-    for (int k = 15; k >= 11; --k, generation /= 10)
-        entry[k] = static_cast<char>('0' + generation % 10);
+    PutDigits(entry, position, 10);
+    PutDigits(entry + 11, generation, 5);
     entry[17] = inUse ? 'n' : 'f';
     output.Write(entry, 20);
 }
