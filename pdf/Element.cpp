@@ -1,5 +1,7 @@
 #include "pdf/Element.h"
 
+#include <algorithm>
+
 #include "pdf/RefHolder.h"
 
 #include "streams/Stream.h"
@@ -115,15 +117,56 @@ void CPdfDictionary::release()
         delete this;
 }
 
+namespace {
+
+bool KeyBefore(const CPdfDictionary::Entry& entry, std::string_view key)
+{
+    return std::string_view(entry.first) < key;
+}
+
+bool EntryBefore(const CPdfDictionary::Entry& a, const CPdfDictionary::Entry& b)
+{
+    return a.first < b.first;
+}
+
+} // namespace
+
 void CPdfDictionary::set(const std::string& key, const CPdfElement& value)
 {
-    m_entries.emplace(key, value);
+    set(std::string(key), CPdfElement(value));
+}
+
+void CPdfDictionary::set(std::string key, CPdfElement&& value)
+{
+    if (m_entries.empty() || m_entries.back().first < key) {
+        m_entries.emplace_back(std::move(key), std::move(value));
+        return;
+    }
+    const auto at = std::lower_bound(m_entries.begin(), m_entries.end(), key, KeyBefore);
+    if (at == m_entries.end() || at->first != key)
+        m_entries.emplace(at, std::move(key), std::move(value));
+}
+
+void CPdfDictionary::setAll(Entries entries)
+{
+    if (!m_entries.empty()) {
+        for (Entry& entry : entries)
+            set(std::move(entry.first), std::move(entry.second));
+        return;
+    }
+    if (!std::is_sorted(entries.begin(), entries.end(), EntryBefore))
+        std::stable_sort(entries.begin(), entries.end(), EntryBefore);
+    // Of equal keys the first stays.
+    entries.erase(std::unique(entries.begin(), entries.end(),
+                              [](const Entry& a, const Entry& b) { return a.first == b.first; }),
+                  entries.end());
+    m_entries = std::move(entries);
 }
 
 const CPdfElement* CPdfDictionary::find(std::string_view key) const
 {
-    auto it = m_entries.find(key);
-    return it == m_entries.end() ? nullptr : &it->second;
+    const auto at = std::lower_bound(m_entries.begin(), m_entries.end(), key, KeyBefore);
+    return at == m_entries.end() || at->first != key ? nullptr : &at->second;
 }
 
 void CPdfDictionary::get(std::string_view key, CPdfElement& out) const

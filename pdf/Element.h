@@ -7,7 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -187,7 +187,10 @@ private:
 
 class CPdfDictionary {
 public:
-    using Entries = std::map<std::string, CPdfElement, std::less<>>; // keys order bytes as unsigned
+    // One entry per key, in the order of the keys' bytes (compared as unsigned): a sorted array,
+    // which costs one allocation where a tree would cost one per entry.
+    using Entry = std::pair<std::string, CPdfElement>;
+    using Entries = std::vector<Entry>;
 
     explicit CPdfDictionary(CPdfXRef* xref) : m_xref(xref) {}
     virtual ~CPdfDictionary() = default;
@@ -203,7 +206,10 @@ public:
 
     // Stores a copy under key unless the key is present: the first value wins.
     void set(const std::string& key, const CPdfElement& value);
-    void set(std::string key, CPdfElement&& value) { m_entries.try_emplace(std::move(key), std::move(value)); }
+    void set(std::string key, CPdfElement&& value);
+    // Takes entries in any order, as set would one after the other (of equal keys the first
+    // wins), in one sort: a parsed dictionary may hold many keys in no order.
+    void setAll(Entries entries);
     // Borrowed view of the value under key, or null when absent.
     const CPdfElement* find(std::string_view key) const;
     // out := copy of the value, or Null when absent.

@@ -74,6 +74,8 @@ void CPdfParser::parseDictionary(CPdfElement& out, int depth)
         throw CPdfDamaged();
     advance();
     CPdfDictionary& dictionary = out.newDictionary(m_xref);
+    CPdfDictionary::Entries entries;
+    entries.reserve(8); // most dictionaries in one allocation
     for (;;) {
         if (current().isKeyword(">>") || current().is(PdfKind::EndOfData))
             break;
@@ -87,8 +89,9 @@ void CPdfParser::parseDictionary(CPdfElement& out, int depth)
             continue; // a key followed by a stray delimiter is dropped
         CPdfElement value;
         parseAt(value, depth);
-        dictionary.set(std::move(key), std::move(value));
+        entries.emplace_back(std::move(key), std::move(value));
     }
+    dictionary.setAll(std::move(entries));
     if (current().isKeyword(">>") && lookAhead().isKeyword("stream"))
         readStreamData(out);
     else
