@@ -92,25 +92,28 @@ public:
 
     // The references that are items of the array under /Kids, directly or as an object of its
     // own (a reference inside a kid written out in place is no kid); false without such an array.
+    // An array of its own is read into a text of its own: the node's text stays whole, to be kept.
     bool KidsOf(std::vector<uint32_t>& kids)
     {
         const CObjectKey* key = m_text.scan.FindKey(m_text.head, "Kids");
         if (!key || !key->HasValue())
             return false;
+        const CObjectText* holder = &m_text;
         size_t start = key->valueStart;
         size_t end = key->valueEnd;
         if (const CObjectRef* reference = m_text.scan.ReferenceValue(*key)) {
-            if (!m_reader.Read(reference->number, m_text) || m_text.scan.m_firstValueEnd == kNoIndex)
+            if (!m_reader.Read(reference->number, m_kidsText) || m_kidsText.scan.m_firstValueEnd == kNoIndex)
                 return false;
-            start = m_text.scan.m_firstValueStart;
-            end = m_text.scan.m_firstValueEnd;
+            holder = &m_kidsText;
+            start = m_kidsText.scan.m_firstValueStart;
+            end = m_kidsText.scan.m_firstValueEnd;
         }
-        if (m_text.head[start] != '[')
+        const std::string& head = holder->head;
+        if (head[start] != '[')
             return false;
-        if (ReadPlainKids(std::string_view(m_text.head).substr(start, end - start), kids))
+        if (ReadPlainKids(std::string_view(head).substr(start, end - start), kids))
             return true;
-        CPdfParser parser(m_reader.xref(),
-                          CPdfRef<CPdfStream>::create<CPdfMemoryStream>(m_text.head.substr(start, end - start)));
+        CPdfParser parser(m_reader.xref(), CPdfRef<CPdfStream>::create<CPdfMemoryStream>(head.substr(start, end - start)));
         CPdfElement array;
         parser.parseObject(array);
         for (size_t i = 0; array.array() && i < array.array()->size(); ++i) {
@@ -124,6 +127,7 @@ public:
 private:
     CObjectReader& m_reader;
     CObjectText& m_text;
+    CObjectText m_kidsText;
     std::vector<bool> m_isReached;
 };
 
@@ -136,7 +140,7 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
     std::vector<uint32_t> pending; // kids still to walk, last first
     if (!reached.Enter(rootNumber) || !reached.KidsOf(pending))
         return 0;
-    bool isKeeping = keep && (text.scan.m_number != rootNumber || keep(rootNumber, text));
+    bool isKeeping = keep && keep(rootNumber, text);
     int64_t leaves = 0;
     std::vector<uint32_t> kids;
     while (!pending.empty()) {
@@ -153,7 +157,7 @@ int64_t CountPageTreeLeaves(CObjectReader& reader, uint32_t rootNumber, CObjectT
         kids.clear();
         if (!reached.KidsOf(kids)) {
             ++leaves;
-            if (isKeeping && text.scan.m_number == number) // not an indirect /Kids read in its place
+            if (isKeeping)
                 isKeeping = keep(number, text);
         }
         pending.insert(pending.end(), kids.rbegin(), kids.rend());

@@ -83,6 +83,12 @@ TEST(PageTreeMerge, Rows)
                      {3, "<< /Type /Page /Parent 2 0 R /Kids 4 0 R /MediaBox [0 0 200 200] >>"}, {4, "null"}}),
          {{8, "8 0 obj\n<< /Type /Page /Parent 7 0 R /Kids 9 0 R /MediaBox [0 0 200 200] >>\nendobj\n"},
           {9, "9 0 obj\nnull\nendobj\n"}}},
+        // The same with /Kids naming an object past the table: the read that fails in its place
+        // leaves the page's text unkept, and the page is copied as it stands.
+        {"a leaf with an indirect /Kids past the table", FirstWithRoot("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+         ClassicPdf({{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+                     {3, "<< /Type /Page /Parent 2 0 R /Kids 9 0 R /MediaBox [0 0 200 200] >>"}}),
+         {{8, "8 0 obj\n<< /Type /Page /Parent 7 0 R /Kids 14 0 R /MediaBox [0 0 200 200] >>\nendobj\n"}}},
         {"resources", FirstWithRoot("<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 4 0 R >>", "<< >>"),
          SecondWithRoot(),
          {{7, "7 0 obj\n<<\r/Parent 2 0 R /Resources << >> /Type /Pages /Kids [8 0 R 9 0 R] /Count 2 >>\nendobj\n"}}},
