@@ -31,16 +31,8 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
         return false;
     m_used += bytes;
     CRecord& record = m_records.emplace_back();
+    record.facts = text;
     record.findings = text.scan;
-    record.number = text.number;
-    record.generation = text.generation;
-    record.isCompressed = text.isCompressed;
-    record.isStream = text.isStream;
-    record.isVerbatim = text.isVerbatim;
-    record.dataStart = text.dataStart;
-    record.dataLength = text.dataLength;
-    record.filePosition = text.filePosition;
-    record.tailEndobj = text.tailEndobj;
     record.headAt = m_bytes.size();
     record.headSize = headSize;
     record.tailSize = text.tail.size();
@@ -61,20 +53,12 @@ bool CKeptTexts::Unpack(uint32_t number, CObjectReader& reader, CObjectText& out
     if (number >= m_index.size() || m_index[number] == 0)
         return false;
     const CRecord& record = m_records[m_index[number] - 1];
-    if (!record.isCompressed)
+    if (!record.facts.isCompressed)
         out.head.assign(m_bytes, record.headAt, record.headSize);
     else if (!reader.CompressedHead(number, out.head))
         return false;
+    static_cast<CObjectTextFacts&>(out) = record.facts;
     static_cast<CScanFindings&>(out.scan) = record.findings;
-    out.number = record.number;
-    out.generation = record.generation;
-    out.isCompressed = record.isCompressed;
-    out.isStream = record.isStream;
-    out.isVerbatim = record.isVerbatim;
-    out.dataStart = record.dataStart;
-    out.dataLength = record.dataLength;
-    out.filePosition = record.filePosition;
-    out.tailEndobj = record.tailEndobj;
     out.tail.assign(m_bytes, record.headAt + record.headSize, record.tailSize);
     const auto refs = m_refs.begin() + static_cast<std::ptrdiff_t>(record.refsAt);
     out.scan.m_refs.assign(refs, refs + static_cast<std::ptrdiff_t>(record.refsCount));

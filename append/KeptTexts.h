@@ -27,16 +27,8 @@ public:
 
 private:
     struct CRecord {
+        CObjectTextFacts facts;
         CScanFindings findings;
-        uint32_t number = 0;
-        uint32_t generation = 0;
-        bool isCompressed = false;
-        bool isStream = false;
-        bool isVerbatim = false;
-        uint64_t dataStart = 0;
-        uint64_t dataLength = 0;
-        uint64_t filePosition = 0;
-        size_t tailEndobj = 0;
         size_t headAt = 0; // in m_bytes, the tail after the head; a compressed text has no head there
         size_t headSize = 0;
         size_t tailSize = 0;

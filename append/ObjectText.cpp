@@ -63,14 +63,8 @@ uint32_t CObjectReader::size() const
 
 bool CObjectReader::Read(uint32_t number, CObjectText& out)
 {
+    static_cast<CObjectTextFacts&>(out) = CObjectTextFacts();
     out.number = number;
-    out.generation = 0;
-    out.isVerbatim = false;
-    out.filePosition = 0;
-    out.isCompressed = false;
-    out.isStream = false;
-    out.dataStart = 0;
-    out.dataLength = 0;
     out.head.clear();
     out.tail.clear();
     if (!m_xref || number >= size())

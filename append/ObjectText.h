@@ -38,21 +38,26 @@ private:
 // A start beyond the end of the file raises "FindInFile error\r\n".
 uint64_t FindInFile(CInputFile& file, uint64_t start, const char* pattern, uint32_t length);
 
-struct CObjectText {
+// What a read says of an object's text besides its bytes and their syntax. Plain values, so
+// that a read starts them afresh and a kept text copies them, in one step each.
+struct CObjectTextFacts {
     uint32_t number = 0;
     uint32_t generation = 0;
     bool isCompressed = false;
     bool isStream = false;
-    std::string head;        // the whole text, or for a stream up to its data
     uint64_t dataStart = 0;  // stream data: file position and length
     uint64_t dataLength = 0;
-    std::string tail;        // for a stream: from the end of its data through "endobj" and a byte
     size_t tailEndobj = 0;   // for a stream: where "endobj" starts in tail
-    CObjectScanner scan;     // syntax of head
     // The text is the file's bytes from filePosition on, unchanged (not so for a compressed
     // object, or one whose "endobj" is not followed by white space in the file).
     bool isVerbatim = false;
     uint64_t filePosition = 0;
+};
+
+struct CObjectText : CObjectTextFacts {
+    std::string head;        // the whole text, or for a stream up to its data
+    std::string tail;        // for a stream: from the end of its data through "endobj" and a byte
+    CObjectScanner scan;     // syntax of head
 
     // Length of the whole text: head, stream data and tail.
     uint64_t Size() const { return head.size() + (isStream ? dataLength + tail.size() : 0); }

@@ -56,8 +56,10 @@ constexpr const char* kIrregularText = "Input is not a regular file but %s: '%s'
 
 // Directories, FIFOs, devices and sockets are refused before anything reads them: a FIFO
 // would block the run, a device never end it.
-std::string g_knownRegularInput;
-uint64_t g_knownRegularSize = 0;
+struct CKnownInput {
+    std::string path; // empty: none
+    uint64_t size = 0;
+} g_knownRegularInput;
 
 void RefuseIrregular(const char* path)
 {
@@ -154,23 +156,22 @@ std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPa
 
 CKnownRegularInput::CKnownRegularInput(std::string path, uint64_t size)
 {
-    g_knownRegularInput = std::move(path);
-    g_knownRegularSize = size;
+    g_knownRegularInput = {std::move(path), size};
 }
 
 CKnownRegularInput::~CKnownRegularInput()
 {
-    g_knownRegularInput.clear();
+    g_knownRegularInput = {};
 }
 
 uint64_t CKnownRegularInput::SizeOf(const char* path)
 {
-    return Covers(path) ? g_knownRegularSize : kUnknownFileSize;
+    return Covers(path) ? g_knownRegularInput.size : kUnknownFileSize;
 }
 
 bool CKnownRegularInput::Covers(const char* path)
 {
-    return !g_knownRegularInput.empty() && g_knownRegularInput == path;
+    return !g_knownRegularInput.path.empty() && g_knownRegularInput.path == path;
 }
 
 bool CFoliobind::Append(const char* file1, const char* file2, const char* outputArg, int argc, char** argv)

@@ -1,6 +1,7 @@
 #include "pdf/Element.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "pdf/RefHolder.h"
 
@@ -149,11 +150,8 @@ void CPdfDictionary::set(std::string key, CPdfElement&& value)
 
 void CPdfDictionary::setAll(Entries entries)
 {
-    if (!m_entries.empty()) {
-        for (Entry& entry : entries)
-            set(std::move(entry.first), std::move(entry.second));
-        return;
-    }
+    // Entries held already go first, so that they win over new ones of the same key.
+    entries.insert(entries.begin(), std::make_move_iterator(m_entries.begin()), std::make_move_iterator(m_entries.end()));
     if (!std::is_sorted(entries.begin(), entries.end(), EntryBefore))
         std::stable_sort(entries.begin(), entries.end(), EntryBefore);
     // Of equal keys the first stays.
