@@ -18,7 +18,7 @@ void COutputFile::Open(const std::string& path, bool syncOnClose)
     m_position = 0;
     if (m_buffer.empty())
         m_buffer.resize(kBufferSize);
-    if (!m_file.Open(path, "wb"))
+    if (!m_file.OpenEmptied(path))
         Fail();
 }
 

@@ -47,7 +47,7 @@ CopyFailure WriteCopy(FILE* source, CTemporaryOutput& temporary, bool syncs, int
 {
     CFileHandle copy;
     error = temporary.Create();
-    if (error == 0 && !copy.Open(temporary.path(), "wb"))
+    if (error == 0 && !copy.OpenEmptied(temporary.path()))
         error = errno;
     if (error != 0)
         return CopyFailure::Create;

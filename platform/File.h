@@ -32,6 +32,18 @@ public:
         m_file = std::fopen(path.c_str(), mode);
         return m_file != nullptr;
     }
+    // Opens path for writing from its start, empty, as mode "wb" does; a file that is empty
+    // already (a temporary just created) is opened as it stands, since truncating it would make
+    // some file systems (ext4) write it out as soon as it is closed.
+    bool OpenEmptied(const std::string& path)
+    {
+        if (Open(path, "r+b")) {
+            if (std::fseek(m_file, 0, SEEK_END) == 0 && std::ftell(m_file) == 0)
+                return true;
+            Close();
+        }
+        return Open(path, "wb");
+    }
     // Flushes and closes; false when any buffered byte could not be written.
     bool Close()
     {

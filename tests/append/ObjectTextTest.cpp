@@ -147,6 +147,7 @@ TEST(ObjectText, OutputFile)
     input.Attach(file.get(), 0);
     const std::string expected = "head" + bytes.substr(10, 400100) + "|" + bytes.substr(5, 3) + bytes.substr(600000) +
                                  bytes.substr(0, 2) + "tail";
+    dir.Write("out", std::string(expected.size() + 5000, 'z')); // an output that is there is emptied first
     for (const bool isWatched : {false, true}) {
         SCOPED_TRACE(isWatched ? "through the buffer" : "file to file");
         if (isWatched)
