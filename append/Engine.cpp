@@ -74,6 +74,7 @@ void CAppendEngine::RunAppend(const char* file1, const char* file2, const char* 
 void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char* outputPath)
 {
     const uint64_t expectedSize = std::exchange(m_secondFileSize, kUnknownFileSize);
+    CHeldBytes readBytes = std::move(m_secondFileBytes);
     if (m_own.isActive)
         OpenOwnFirst();
     else
@@ -82,7 +83,7 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
     m_root1 = ReferenceNumber(m_xref1->m_rootNumber);
     m_info1 = ReferenceNumber(m_xref1->m_infoNumber);
     m_entries1 = &m_xref1->getEntries();
-    m_doc2.open(file2, expectedSize);
+    m_doc2.open(file2, expectedSize, std::move(readBytes));
     m_xref2 = m_doc2.xref();
     m_root2 = ReferenceNumber(m_xref2->m_rootNumber);
     m_info2 = ReferenceNumber(m_xref2->m_infoNumber);

@@ -47,8 +47,13 @@ public:
     void SetTemporaryFolder(const std::string& folder) { m_temporaryFolder = folder; }
     // The output is put on disk before it is closed (it is to replace a file).
     void SetSyncsOutput(bool syncs) { m_syncsOutput = syncs; }
-    // The size the caller has just found for the next run's second file (kUnknownFileSize: none).
-    void ExpectSecondFileSize(uint64_t size) { m_secondFileSize = size; }
+    // The size the caller has just found for the next run's second file (kUnknownFileSize: none)
+    // and, when given, the whole file as the caller has just read it.
+    void ExpectSecondFile(uint64_t size, CHeldBytes bytes = nullptr)
+    {
+        m_secondFileSize = size;
+        m_secondFileBytes = std::move(bytes);
+    }
 
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
     uint32_t CountPages(const char* fileName);
@@ -257,5 +262,6 @@ private:
     std::string m_destination;
     std::string m_temporaryFolder;
     uint64_t m_secondFileSize = kUnknownFileSize;
+    CHeldBytes m_secondFileBytes;
     COwnOutput m_own;
 };

@@ -59,6 +59,7 @@ constexpr const char* kIrregularText = "Input is not a regular file but %s: '%s'
 struct CKnownInput {
     std::string path; // empty: none
     uint64_t size = 0;
+    CHeldBytes bytes;
 } g_knownRegularInput;
 
 void RefuseIrregular(const char* path)
@@ -154,9 +155,9 @@ std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPa
 
 } // namespace
 
-CKnownRegularInput::CKnownRegularInput(std::string path, uint64_t size)
+CKnownRegularInput::CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes)
 {
-    g_knownRegularInput = {std::move(path), size};
+    g_knownRegularInput = {std::move(path), size, std::move(bytes)};
 }
 
 CKnownRegularInput::~CKnownRegularInput()
@@ -167,6 +168,11 @@ CKnownRegularInput::~CKnownRegularInput()
 uint64_t CKnownRegularInput::SizeOf(const char* path)
 {
     return Covers(path) ? g_knownRegularInput.size : kUnknownFileSize;
+}
+
+CHeldBytes CKnownRegularInput::BytesOf(const char* path)
+{
+    return Covers(path) ? g_knownRegularInput.bytes : nullptr;
 }
 
 bool CKnownRegularInput::Covers(const char* path)
@@ -302,7 +308,7 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
             return false;
         }
         AimAtFirstFile(file1);
-        m_engine.ExpectSecondFileSize(CKnownRegularInput::SizeOf(file2));
+        m_engine.ExpectSecondFile(CKnownRegularInput::SizeOf(file2), CKnownRegularInput::BytesOf(file2));
         RunSafely(file1, file2, m_journal->path());
     } catch (...) {
         // The run ends here: the output takes what the lines before this one made of it.

@@ -15,10 +15,11 @@
 
 // The file of a plain list's line, which the list driver found to be a regular file of size
 // bytes while it lives: the line's job refuses irregular inputs without looking that one up
-// again, and reads it whole at once when the size still holds.
+// again, and reads it whole at once when the size still holds. bytes, when given, are the whole
+// file as the driver has just read it: the job then does not read it again.
 class CKnownRegularInput {
 public:
-    CKnownRegularInput(std::string path, uint64_t size);
+    CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes = nullptr);
     ~CKnownRegularInput();
     CKnownRegularInput(const CKnownRegularInput&) = delete;
     CKnownRegularInput& operator=(const CKnownRegularInput&) = delete;
@@ -26,6 +27,8 @@ public:
     static bool Covers(const char* path);
     // The size found for path, or kUnknownFileSize.
     static uint64_t SizeOf(const char* path);
+    // The bytes read for path, or null.
+    static CHeldBytes BytesOf(const char* path);
 };
 
 class CFoliobind {

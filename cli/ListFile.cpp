@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "cli/Diagnostics.h"
 #include "cli/Foliobind.h"
 #include "cli/Globals.h"
+#include "cli/ListReadAhead.h"
 #include "platform/File.h"
 #include "platform/Platform.h"
 #include "platform/Replace.h"
@@ -32,6 +34,19 @@ constexpr const char* kOutsideFolderText =
     "Output name leaves the -listout folder in list line %u, line skipped: '%s'\r\n";
 constexpr const char* kListAsOutputText = "Output file is the list file in list line %u, line skipped: '%s'\r\n";
 constexpr const char kByteOrderMark[] = "\xEF\xBB\xBF";
+// A plain list's lines are read this many ahead, and their files read ahead up to this many
+// bytes not yet taken: enough to keep the reading thread ahead, waking it once in a while.
+constexpr size_t kLinesAhead = 32;
+constexpr size_t kReadAheadBytes = 16 * 1024 * 1024;
+
+// A line as read ends at its first CR, LF or zero byte.
+std::string WithoutLineEnd(std::string line)
+{
+    const size_t end = line.find_first_of(std::string_view("\r\n\0", 3));
+    if (end != std::string::npos)
+        line.resize(end);
+    return line;
+}
 
 // A list is named by its extension: ".tx" or ".cs" where a four-character extension starts
 // (case-sensitive). Names of four characters or fewer have no room for "x" plus an extension
@@ -206,13 +221,40 @@ CListDriver::~CListDriver()
 
 void CListDriver::RunLines(FILE* list)
 {
+    // A plain list's files are read ahead on a thread of their own, some lines at a time.
+    std::unique_ptr<CListReadAhead> readAhead;
+    if (m_savedDelim.empty())
+        readAhead = std::make_unique<CListReadAhead>(kReadAheadBytes);
+    std::deque<CReadLine> lines;
     std::string chunk(kLineChunk, '\0');
     bool isFirst = true;
-    while (std::fgets(chunk.data(), kLineChunk, list)) {
-        // Lists saved by common Windows editors begin with a byte-order mark.
-        const bool hasMark = isFirst && chunk.compare(0, 3, kByteOrderMark) == 0;
-        isFirst = false;
-        RunLine(hasMark ? chunk.substr(3) : chunk); // ends at the zero byte that fgets wrote
+    bool isListEnd = false;
+    for (;;) {
+        if (lines.size() <= kLinesAhead / 2 && !isListEnd) {
+            std::vector<std::string> paths;
+            while (lines.size() < kLinesAhead) {
+                if (!std::fgets(chunk.data(), kLineChunk, list)) {
+                    isListEnd = true;
+                    break;
+                }
+                // Lists saved by common Windows editors begin with a byte-order mark.
+                const bool hasMark = isFirst && chunk.compare(0, 3, kByteOrderMark) == 0;
+                isFirst = false;
+                // The line ends at the zero byte that fgets wrote.
+                lines.push_back({std::string(chunk.c_str() + (hasMark ? 3 : 0)), PlatformReplaceCount()});
+                if (readAhead)
+                    paths.push_back(WithoutLineEnd(lines.back().text));
+            }
+            if (readAhead)
+                readAhead->Queue(paths);
+        }
+        if (lines.empty())
+            return;
+        CReadLine line = std::move(lines.front());
+        lines.pop_front();
+        CReadAheadFile file;
+        const bool isRead = readAhead && readAhead->Take(file);
+        RunLine(std::move(line.text), isRead ? &file : nullptr, line.replaceCount);
     }
 }
 
@@ -228,13 +270,16 @@ bool CListDriver::Finish()
 
 void CListDriver::RunLine(std::string line)
 {
+    RunLine(std::move(line), nullptr, 0);
+}
+
+void CListDriver::RunLine(std::string line, const CReadAheadFile* file, uint64_t replaceCount)
+{
     ++m_lineNumber;
     g_listDelim = m_savedDelim;
-    const size_t end = line.find_first_of(std::string_view("\r\n\0", 3));
-    if (end != std::string::npos)
-        line.resize(end);
+    line = WithoutLineEnd(std::move(line));
     if (g_listDelim.empty())
-        RunPlainLine(line);
+        RunPlainLine(line, file, replaceCount);
     else
         RunColumnLine(std::move(line));
 }
@@ -243,7 +288,7 @@ void CListDriver::RunLine(std::string line)
 // itself is refused (the output would be appended onto itself); once the output could not be
 // replaced, the lines left are only counted, so that no later file lands on an output that
 // misses an earlier one.
-void CListDriver::RunPlainLine(const std::string& line)
+void CListDriver::RunPlainLine(const std::string& line, const CReadAheadFile* read, uint64_t replaceCount)
 {
     ++m_listedCount;
     if (m_isStopped) {
@@ -251,14 +296,29 @@ void CListDriver::RunPlainLine(const std::string& line)
         return;
     }
     const CListLineContext context(m_lineNumber);
-    const CFileIdentity file = PlatformIdentify(line);
+    CFileIdentity file;
+    CHeldBytes bytes;
+    if (read && read->path == line) {
+        file = read->identity;
+        bytes = read->bytes;
+        // After a rename of this run the name may stand for the output: it is looked up again,
+        // and the bytes are kept only when it still names the file they were read from.
+        if (PlatformReplaceCount() != replaceCount) {
+            const CFileIdentity now = PlatformIdentify(line);
+            if (!now.IsSameFile(file) || now.size != file.size || now.isRegular != file.isRegular)
+                bytes = nullptr;
+            file = now;
+        }
+    } else {
+        file = PlatformIdentify(line);
+    }
     if (file.IsSameFile(OutputIdentity())) {
         std::printf(kOwnOutputText, m_plainOutput.c_str());
         Diagnose(line, "is the output of this list");
         ++m_notAppended;
         return;
     }
-    const CKnownRegularInput known(file.isRegular ? line : std::string(), file.size);
+    const CKnownRegularInput known(file.isRegular ? line : std::string(), file.size, std::move(bytes));
     const JobOutcome outcome = m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
     if (outcome == JobOutcome::Failed || outcome == JobOutcome::Fatal)
         ++m_notAppended;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/JobOutcome.h"
+#include "cli/ListReadAhead.h"
 #include "platform/Replace.h"
 
 // Runs one job: the second file appended onto the first; outputArg is null (in place) or "-o"
@@ -61,7 +62,15 @@ private:
         std::string outputArg;
     };
 
-    void RunPlainLine(const std::string& line);
+    // A line read from the list, and the count of this run's renames when it was.
+    struct CReadLine {
+        std::string text;
+        uint64_t replaceCount = 0;
+    };
+
+    // A line with the file that was read ahead for it (or null).
+    void RunLine(std::string line, const CReadAheadFile* file, uint64_t replaceCount);
+    void RunPlainLine(const std::string& line, const CReadAheadFile* read, uint64_t replaceCount);
     const CFileIdentity& OutputIdentity();
     void RunColumnLine(std::string line);
     bool IsSafeOutput(const std::string& field, const std::string& path) const;

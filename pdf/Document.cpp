@@ -14,18 +14,22 @@ namespace {
 // be misread, so they are refused.
 constexpr uint64_t kMaxInputSize = uint64_t(1) << 31;
 constexpr int kHeaderWindow = 1023;
-// Inputs up to this size are read into memory once; larger ones are read where they are needed.
-constexpr uint64_t kHeldFileSize = 4 * 1024 * 1024;
 
 } // namespace
 
-void CPdfDocument::open(const std::string& path, uint64_t expectedSize)
+void CPdfDocument::open(const std::string& path, uint64_t expectedSize, CHeldBytes read)
 {
     close();
     CFileHandle file;
-    if (!file.Open(path, "rb"))
-        throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
-    CHeldBytes held = expectedSize <= kHeldFileSize ? ReadExpected(file.get(), expectedSize) : nullptr;
+    CHeldBytes held;
+    if (read && read->size() == expectedSize && expectedSize <= kHeldFileSize) {
+        held = std::move(read);
+    } else {
+        if (!file.Open(path, "rb"))
+            throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
+        if (expectedSize <= kHeldFileSize)
+            held = ReadExpected(file.get(), expectedSize);
+    }
     const uint64_t size = held ? held->size() : PlatformFileSize(file.get());
     if (size >= kMaxInputSize)
         throw CPdfException(FormatText("File too large (2 GiB or more): '%s'", path.c_str()));

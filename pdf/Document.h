@@ -14,6 +14,8 @@
 
 // A file size no look-up has given.
 constexpr uint64_t kUnknownFileSize = UINT64_MAX;
+// Inputs up to this size are read whole at once and held while they are open.
+constexpr uint64_t kHeldFileSize = 4 * 1024 * 1024;
 
 class CPdfDocument {
 public:
@@ -23,10 +25,12 @@ public:
     CPdfDocument& operator=(const CPdfDocument&) = delete;
 
     // Opens and reads the file; throws CPdfException (and stays closed) on failure. A size the
-    // caller has just looked up spares measuring the file again, when its read confirms it.
-    void open(const std::string& path, uint64_t expectedSize = kUnknownFileSize);
+    // caller has just looked up spares measuring the file again, when its read confirms it; the
+    // whole file as the caller has just read it (expectedSize bytes) spares opening it at all.
+    void open(const std::string& path, uint64_t expectedSize = kUnknownFileSize, CHeldBytes read = nullptr);
     // The same on a file already open for reading (of less than 2 GiB) and size bytes long;
-    // the document owns it. held, when given, is the whole file, read already.
+    // the document owns it. held, when given, is the whole file, read already: file may then be
+    // none.
     void openFile(CFileHandle file, uint64_t size, CHeldBytes held = nullptr);
     void close();
     // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt).
@@ -43,9 +47,11 @@ public:
     FILE* file() const { return m_file.get(); }
     const CHeldBytes& heldBytes() const { return m_held; }
 
+    // The whole file when it is expected bytes long, else null (see Document.cpp).
+    static CHeldBytes ReadExpected(FILE* file, uint64_t expected);
+
 private:
     void findHeader();
-    static CHeldBytes ReadExpected(FILE* file, uint64_t expected);
     static void ReportRebuilt(const std::string& path);
 
     bool m_isOpen = false;

@@ -5,16 +5,20 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/ColumnList.h"
 #include "cli/Globals.h"
 #include "cli/ListFile.h"
+#include "cli/ListReadAhead.h"
 #include "cli/JobOutcome.h"
+#include "pdf/Document.h"
 #include "pdf/Exception.h"
 #include "platform/Platform.h"
 #include "tests/cli/JobFixtures.h"
+#include "tests/support/PdfBuilder.h"
 #include "tests/support/RunProgram.h"
 
 namespace {
@@ -150,6 +154,55 @@ TEST_F(ListFileTest, PlainLists)
         EXPECT_EQ(run.result, 2);
         EXPECT_EQ(run.jobs, jobs);
         EXPECT_EQ(run.out, "");
+    }
+}
+
+// The files of a plain list's coming lines, read on a thread of their own: each queued path
+// comes back in turn with its look-up, and its bytes when it is a regular file small enough to
+// be held, however few bytes the thread may hold at once. A FIFO is never opened (it would block).
+TEST(ListReadAhead, EachQueuedFileInTurn)
+{
+    CTestDir dir;
+    const std::string small = dir.Write("small.pdf", "%PDF-1.4 small");
+    const std::string big = dir.Write("big.pdf", "%PDF-1.4");
+    std::filesystem::resize_file(big, kHeldFileSize + 1); // sparse
+    ASSERT_EQ(mkdir(dir.PathOf("folder").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(dir.PathOf("fifo").c_str(), 0644), 0);
+    struct Row {
+        std::string path;
+        bool exists;
+        bool isRegular;
+        const char* bytes; // null: none read
+    };
+    const std::vector<Row> rows = {
+        {small, true, true, "%PDF-1.4 small"},
+        {dir.PathOf("missing.pdf"), false, false, nullptr},
+        {dir.PathOf("folder"), true, false, nullptr},
+        {dir.PathOf("fifo"), true, false, nullptr},
+        {big, true, true, nullptr},
+        {dir.Write("empty.pdf", ""), true, true, ""},
+        {small, true, true, "%PDF-1.4 small"},
+    };
+    for (const size_t maxBytes : {size_t{1}, size_t{1} << 20}) {
+        SCOPED_TRACE(maxBytes);
+        CListReadAhead readAhead(maxBytes);
+        CReadAheadFile file;
+        EXPECT_FALSE(readAhead.Take(file));
+        readAhead.Queue({rows[0].path, rows[1].path, rows[2].path});
+        readAhead.Queue({rows[3].path, rows[4].path, rows[5].path, rows[6].path});
+        EXPECT_EQ(readAhead.Pending(), rows.size());
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.path);
+            ASSERT_TRUE(readAhead.Take(file));
+            EXPECT_EQ(file.path, row.path);
+            EXPECT_EQ(file.identity.exists, row.exists);
+            EXPECT_EQ(file.identity.isRegular, row.isRegular);
+            ASSERT_EQ(file.bytes != nullptr, row.bytes != nullptr);
+            if (row.bytes) {
+                EXPECT_EQ(std::string(file.bytes->data(), file.bytes->size()), row.bytes);
+            }
+        }
+        EXPECT_FALSE(readAhead.Take(file));
     }
 }
 

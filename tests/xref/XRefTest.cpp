@@ -477,6 +477,18 @@ TEST(Document, ExpectedSizeIsOnlyAHint)
         EXPECT_EQ(bytes, std::string(document.heldBytes()->data(), document.heldBytes()->size()));
         EXPECT_EQ("dict Pages", Fetched(*document.xref(), 2, 0));
     }
+    // Bytes the caller read already stand for the file when they are the size it expects: the
+    // file is then not opened at all.
+    const CHeldBytes read = std::make_shared<CByteBuffer>(bytes.begin(), bytes.end());
+    for (const uint64_t expected : {size, size + 1}) {
+        SCOPED_TRACE(expected);
+        CPdfDocument document;
+        document.open(path, expected, read);
+        EXPECT_EQ(document.heldBytes() == read, expected == size);
+    }
+    CPdfDocument unopened;
+    unopened.open(dir.PathOf("gone.pdf"), size, read);
+    EXPECT_EQ("dict Pages", Fetched(*unopened.xref(), 2, 0));
 }
 
 // Inputs that cannot be read are named: offsets are 32-bit, so a file of 2 GiB or more is
