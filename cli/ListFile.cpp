@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "cli/ColumnList.h"
@@ -199,6 +200,10 @@ int RunListFile(const char* listName, const char* secondArg, const ListJobRunner
         DiagnoseError(listName, "cannot open the list", error);
         return 1;
     }
+    // A plain list replaces its output again and again: the replaced versions are let go beside it.
+    std::optional<CLateReleaseScope> lateRelease;
+    if (g_listDelim.empty())
+        lateRelease.emplace();
     CListDriver driver(secondArg, runJob);
     driver.SetListName(listName);
     if (finish)

@@ -1,7 +1,12 @@
 #include "platform/Replace.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <cstdlib>
@@ -38,7 +43,97 @@ void GiveModeOf(const std::string& from, const std::string& to)
 }
 #endif
 
+#ifndef _WIN32
+// Replaced files held open until a thread of their own closes them (see CLateReleaseScope).
+class CLateRelease {
+public:
+    ~CLateRelease() { Stop(); }
+
+    bool IsOn() const { return m_scopes > 0; }
+    void Enter() { ++m_scopes; }
+    void Leave()
+    {
+        if (--m_scopes == 0)
+            Stop();
+    }
+    // Closes descriptor on the thread, which starts with the first.
+    void Hand(int descriptor)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_toClose.push_back(descriptor);
+        }
+        if (m_thread.joinable()) {
+            m_wake.notify_one();
+            return;
+        }
+        try {
+            m_thread = std::thread(&CLateRelease::Run, this);
+        } catch (const std::system_error&) {
+            CloseAll(); // no thread to be had: released here, as without a scope
+        }
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_isStopping || !m_toClose.empty(); });
+            if (m_toClose.empty())
+                return;
+            const int descriptor = m_toClose.front();
+            m_toClose.pop_front();
+            lock.unlock();
+            close(descriptor);
+            lock.lock();
+        }
+    }
+    void Stop()
+    {
+        if (m_thread.joinable()) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_isStopping = true;
+            }
+            m_wake.notify_one();
+            m_thread.join();
+            m_isStopping = false;
+        }
+        CloseAll();
+    }
+    void CloseAll()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (const int descriptor : m_toClose)
+            close(descriptor);
+        m_toClose.clear();
+    }
+
+    int m_scopes = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<int> m_toClose;
+    bool m_isStopping = false;
+    std::thread m_thread;
+} g_lateRelease;
+#endif
+
 } // namespace
+
+CLateReleaseScope::CLateReleaseScope()
+{
+#ifndef _WIN32
+    g_lateRelease.Enter();
+#endif
+}
+
+CLateReleaseScope::~CLateReleaseScope()
+{
+#ifndef _WIN32
+    g_lateRelease.Leave();
+#endif
+}
 
 bool CFileIdentity::IsSameFile(const CFileIdentity& other) const
 {
@@ -125,8 +220,16 @@ int PlatformReplace(const std::string& from, const std::string& to)
         return 0;
     return GetLastError() == ERROR_NOT_SAME_DEVICE ? EXDEV : EACCES;
 #else
+    // The file replaced stays open here, so that its last close (and the freeing of its blocks)
+    // can come later, on the releasing thread.
+    const int replaced = g_lateRelease.IsOn() ? open(to.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1;
     GiveModeOf(from, to);
-    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    const int error = std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    if (replaced >= 0 && error == 0)
+        g_lateRelease.Hand(replaced);
+    else if (replaced >= 0)
+        close(replaced);
+    return error;
 #endif
 }
 

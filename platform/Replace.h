@@ -43,6 +43,18 @@ int PlatformReplaceBlocker(const std::string& path);
 // 0, or the errno of the failure (EXDEV when the two lie on different file systems).
 int PlatformReplace(const std::string& from, const std::string& to);
 
+// While one lives, a file that PlatformReplace replaces is let go on a thread of its own: freeing
+// the blocks of a file's last link waits for the disk where the file system discards them, and
+// a run that replaces its output again and again need not wait for that. The last scope to end
+// waits for the files it let go (POSIX only; elsewhere nothing changes).
+class CLateReleaseScope {
+public:
+    CLateReleaseScope();
+    ~CLateReleaseScope();
+    CLateReleaseScope(const CLateReleaseScope&) = delete;
+    CLateReleaseScope& operator=(const CLateReleaseScope&) = delete;
+};
+
 // Makes a finished rename durable by syncing the folder that holds path (POSIX only).
 void PlatformSyncFolderOf(const std::string& path);
 

@@ -24,6 +24,7 @@
 #include "platform/Replace.h"
 #include "platform/Write.h"
 #include "tests/cli/JobFixtures.h"
+#include "tests/support/PdfBuilder.h"
 #include "tests/support/RunProgram.h"
 
 namespace {
@@ -119,6 +120,32 @@ const std::string& BigResult()
 // (large files), or the rename that puts the result in place fails with its errno text (small
 // files). The first file is untouched and the temporary output removed. A write limit at the
 // output's size is not reached and changes nothing.
+// Within late-release scopes (which nest) each replacement takes effect at once, and the replaced
+// files held open for the releasing thread are all closed when the last scope ends.
+TEST(JobSafety, ReplacedFilesLetGoLater)
+{
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    CTestDir dir;
+    const std::string target = dir.Write("out.pdf", "v0");
+    const auto before = openDescriptors();
+    {
+        const CLateReleaseScope outer;
+        {
+            const CLateReleaseScope inner;
+            for (const std::string version : {"v1", "v2", "v3", "v4"}) {
+                ASSERT_EQ(PlatformReplace(dir.Write(version, version), target), 0);
+                EXPECT_EQ(CTestDir::Read(target), version);
+            }
+        }
+        ASSERT_EQ(PlatformReplace(dir.Write("v5", "v5"), target), 0);
+        ASSERT_EQ(PlatformReplace(dir.Write("v6", "v6"), dir.PathOf("new.pdf")), 0); // replaces nothing
+        EXPECT_EQ(CTestDir::Read(target), "v5");
+    }
+    EXPECT_EQ(openDescriptors(), before);
+}
+
 TEST(JobSafety, InjectedFailuresKeepFirstFile)
 {
     const uint64_t size = BigResult().size();
