@@ -2,6 +2,7 @@
 // higher version of the two, the cross-reference table and the trailer.
 #include "append/Engine.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -197,14 +198,31 @@ uint64_t CAppendEngine::TrailerInfo() const
 
 std::string CAppendEngine::TrailerText(uint32_t root, uint32_t info, uint64_t xrefPosition) const
 {
-    auto reference = [this](uint32_t number) {
-        return std::to_string(number) + " " + std::to_string(number < m_table.size() ? m_table[number].generation : 0) +
-               " R\n";
+    // Built in place: a list measures the trailer of its kept output after every line.
+    std::string text;
+    text.reserve(96);
+    auto number = [&text](uint64_t value) {
+        char digits[20];
+        text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
     };
-    std::string text = "trailer\n<<\n/Size " + std::to_string(m_table.size()) + "\n/Root " + reference(root);
-    if (info != 0)
-        text += "/Info " + reference(info);
-    return text + ">>\nstartxref\n" + std::to_string(xrefPosition) + "\n%%EOF";
+    auto reference = [&](uint32_t object) {
+        number(object);
+        text += ' ';
+        number(object < m_table.size() ? m_table[object].generation : 0);
+        text += " R\n";
+    };
+    text += "trailer\n<<\n/Size ";
+    number(m_table.size());
+    text += "\n/Root ";
+    reference(root);
+    if (info != 0) {
+        text += "/Info ";
+        reference(info);
+    }
+    text += ">>\nstartxref\n";
+    number(xrefPosition);
+    text += "\n%%EOF";
+    return text;
 }
 
 void CAppendEngine::WriteTrailer(uint64_t xrefPosition)

@@ -151,9 +151,18 @@ void CPdfDictionary::set(std::string key, CPdfElement&& value)
 void CPdfDictionary::setAll(Entries entries)
 {
     // Entries held already go first, so that they win over new ones of the same key.
-    entries.insert(entries.begin(), std::make_move_iterator(m_entries.begin()), std::make_move_iterator(m_entries.end()));
-    if (!std::is_sorted(entries.begin(), entries.end(), EntryBefore))
+    if (!m_entries.empty())
+        entries.insert(entries.begin(), std::make_move_iterator(m_entries.begin()), std::make_move_iterator(m_entries.end()));
+    // Most dictionaries are short: an insertion sort (stable too) spares the merge sort's buffer.
+    constexpr size_t kInsertionSortLimit = 16;
+    if (entries.size() <= kInsertionSortLimit) {
+        for (size_t i = 1; i < entries.size(); ++i) {
+            for (size_t j = i; j > 0 && EntryBefore(entries[j], entries[j - 1]); --j)
+                std::swap(entries[j], entries[j - 1]);
+        }
+    } else if (!std::is_sorted(entries.begin(), entries.end(), EntryBefore)) {
         std::stable_sort(entries.begin(), entries.end(), EntryBefore);
+    }
     // Of equal keys the first stays.
     entries.erase(std::unique(entries.begin(), entries.end(),
                               [](const Entry& a, const Entry& b) { return a.first == b.first; }),

@@ -297,6 +297,17 @@ void CPdfLexer::readName(CPdfElement& out)
 
 void CPdfLexer::readHexString(CPdfElement& out)
 {
+    // Most hex strings (a trailer's /ID) are plain digits that end inside the window.
+    const unsigned char* run = m_next;
+    while (run != m_end && HexValue(*run) >= 0)
+        ++run;
+    if (run != m_end && *run == '>' && (run - m_next) % 2 == 0) {
+        for (const unsigned char* digit = m_next; digit != run; digit += 2)
+            m_text.push_back(static_cast<char>(HexValue(digit[0]) * 16 + HexValue(digit[1])));
+        m_next = run + 1;
+        out.setString(m_text);
+        return;
+    }
     int pending = 0;
     int digits = 0;
     for (;;) {
