@@ -5,6 +5,7 @@
 
 #include "pdf/Document.h"
 #include "platform/File.h"
+#include "platform/Safety.h"
 
 CListReadAhead::CListReadAhead(size_t maxBytes) : m_maxBytes(maxBytes) {}
 
@@ -33,7 +34,7 @@ void CListReadAhead::Queue(const std::vector<std::string>& paths)
         return;
     }
     try {
-        m_thread = std::thread(&CListReadAhead::Run, this);
+        m_thread = PlatformStartHelperThread([this] { Run(); });
     } catch (const std::system_error&) {
         // No thread to be had: Take reads each file itself when its turn comes.
     }

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/Safety.h"
+
 #ifdef _WIN32
 #include <cstdlib>
 #include <cstring>
@@ -68,7 +70,7 @@ public:
             return;
         }
         try {
-            m_thread = std::thread(&CLateRelease::Run, this);
+            m_thread = PlatformStartHelperThread([this] { Run(); });
         } catch (const std::system_error&) {
             CloseAll(); // no thread to be had: released here, as without a scope
         }

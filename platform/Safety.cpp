@@ -222,6 +222,14 @@ void PlatformInstallSignalCleanup()
 #endif
 }
 
+std::thread PlatformStartHelperThread(std::function<void()> work)
+{
+#ifndef _WIN32
+    const CSignalBlock block; // the new thread starts with the mask it is created under
+#endif
+    return std::thread(std::move(work));
+}
+
 int PlatformAddSignalCleanup(const std::string& path)
 {
 #ifndef _WIN32

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 
 // Creates path as a new, empty file only this user can read (O_EXCL, mode 0600). 0, or errno.
 int PlatformCreatePrivate(const std::string& path);
@@ -44,6 +45,9 @@ private:
 // Ignores SIGPIPE (a closed standard output must not end a run half way) and has SIGINT,
 // SIGTERM and SIGHUP remove the registered files and end the process with 128 + signal.
 void PlatformInstallSignalCleanup();
+// Starts work on a thread of its own with every signal blocked there, so that a signal always
+// finds the main thread, which keeps the cleanup handler out while it changes what it removes.
+std::thread PlatformStartHelperThread(std::function<void()> work);
 // Registers a file to remove on such a signal; the slot, or -1 when none is free.
 int PlatformAddSignalCleanup(const std::string& path);
 void PlatformRemoveSignalCleanup(int slot);

@@ -10,18 +10,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "cli/Foliobind.h"
 #include "cli/Globals.h"
 #include "platform/Replace.h"
+#include "platform/Safety.h"
 #include "platform/Write.h"
 #include "tests/cli/JobFixtures.h"
 #include "tests/support/PdfBuilder.h"
@@ -120,6 +123,26 @@ const std::string& BigResult()
 // (large files), or the rename that puts the result in place fails with its errno text (small
 // files). The first file is untouched and the temporary output removed. A write limit at the
 // output's size is not reached and changes nothing.
+// A helper thread starts with every signal blocked, so that the cleanup handler runs on the main
+// thread, which keeps it out while it changes what it removes; the main thread's mask stays.
+TEST(JobSafety, HelperThreadsLeaveSignalsToTheMainThread)
+{
+    sigset_t before;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, nullptr, &before), 0);
+    std::vector<int> blocked;
+    std::thread helper = PlatformStartHelperThread([&blocked] {
+        sigset_t mask;
+        pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+        for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+            blocked.push_back(sigismember(&mask, signalNumber));
+    });
+    helper.join();
+    EXPECT_EQ(blocked, (std::vector<int>{1, 1, 1}));
+    sigset_t after;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, nullptr, &after), 0);
+    EXPECT_EQ(sigismember(&after, SIGTERM), sigismember(&before, SIGTERM));
+}
+
 // Within late-release scopes (which nest) each replacement takes effect at once, and the replaced
 // files held open for the releasing thread are all closed when the last scope ends.
 TEST(JobSafety, ReplacedFilesLetGoLater)
