@@ -245,10 +245,10 @@ void CListDriver::RunLines(FILE* list)
                 // Lists saved by common Windows editors begin with a byte-order mark.
                 const bool hasMark = isFirst && chunk.compare(0, 3, kByteOrderMark) == 0;
                 isFirst = false;
-                // The line ends at the zero byte that fgets wrote.
-                lines.push_back({std::string(chunk.c_str() + (hasMark ? 3 : 0)), PlatformReplaceCount()});
+                // The chunk ends at the zero byte that fgets wrote; the line, at its first line end.
+                lines.push_back({WithoutLineEnd(chunk.c_str() + (hasMark ? 3 : 0)), PlatformReplaceCount()});
                 if (readAhead)
-                    paths.push_back(WithoutLineEnd(lines.back().text));
+                    paths.push_back(lines.back().text);
             }
             if (readAhead)
                 readAhead->Queue(paths);
@@ -275,14 +275,13 @@ bool CListDriver::Finish()
 
 void CListDriver::RunLine(std::string line)
 {
-    RunLine(std::move(line), nullptr, 0);
+    RunLine(WithoutLineEnd(std::move(line)), nullptr, 0);
 }
 
 void CListDriver::RunLine(std::string line, const CReadAheadFile* file, uint64_t replaceCount)
 {
     ++m_lineNumber;
     g_listDelim = m_savedDelim;
-    line = WithoutLineEnd(std::move(line));
     if (g_listDelim.empty())
         RunPlainLine(line, file, replaceCount);
     else

@@ -62,13 +62,13 @@ private:
         std::string outputArg;
     };
 
-    // A line read from the list, and the count of this run's renames when it was.
+    // A line read from the list (without its line end), and the count of this run's renames when it was.
     struct CReadLine {
         std::string text;
         uint64_t replaceCount = 0;
     };
 
-    // A line with the file that was read ahead for it (or null).
+    // A line without its line end, with the file that was read ahead for it (or null).
     void RunLine(std::string line, const CReadAheadFile* file, uint64_t replaceCount);
     void RunPlainLine(const std::string& line, const CReadAheadFile* read, uint64_t replaceCount);
     const CFileIdentity& OutputIdentity();

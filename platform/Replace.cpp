@@ -99,10 +99,9 @@ private:
                 m_isStopping = true;
             }
             m_wake.notify_one();
-            m_thread.join();
+            m_thread.join(); // the thread leaves nothing to close behind it
             m_isStopping = false;
         }
-        CloseAll();
     }
     void CloseAll()
     {
