@@ -60,6 +60,7 @@ struct CKnownInput {
     std::string path; // empty: none
     uint64_t size = 0;
     CHeldBytes bytes;
+    std::shared_ptr<CPdfDecodedAhead> decoded;
 } g_knownRegularInput;
 
 void RefuseIrregular(const char* path)
@@ -155,9 +156,10 @@ std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPa
 
 } // namespace
 
-CKnownRegularInput::CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes)
+CKnownRegularInput::CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes,
+                                       std::shared_ptr<CPdfDecodedAhead> decoded)
 {
-    g_knownRegularInput = {std::move(path), size, std::move(bytes)};
+    g_knownRegularInput = {std::move(path), size, std::move(bytes), std::move(decoded)};
 }
 
 CKnownRegularInput::~CKnownRegularInput()
@@ -173,6 +175,11 @@ uint64_t CKnownRegularInput::SizeOf(const char* path)
 CHeldBytes CKnownRegularInput::BytesOf(const char* path)
 {
     return Covers(path) ? g_knownRegularInput.bytes : nullptr;
+}
+
+std::shared_ptr<CPdfDecodedAhead> CKnownRegularInput::DecodedOf(const char* path)
+{
+    return Covers(path) ? g_knownRegularInput.decoded : nullptr;
 }
 
 bool CKnownRegularInput::Covers(const char* path)
@@ -308,7 +315,8 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
             return false;
         }
         AimAtFirstFile(file1);
-        m_engine.ExpectSecondFile(CKnownRegularInput::SizeOf(file2), CKnownRegularInput::BytesOf(file2));
+        m_engine.ExpectSecondFile(CKnownRegularInput::SizeOf(file2), CKnownRegularInput::BytesOf(file2),
+                                  CKnownRegularInput::DecodedOf(file2));
         RunSafely(file1, file2, m_journal->path());
     } catch (...) {
         // The run ends here: the output takes what the lines before this one made of it.

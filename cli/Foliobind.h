@@ -19,7 +19,8 @@
 // file as the driver has just read it: the job then does not read it again.
 class CKnownRegularInput {
 public:
-    CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes = nullptr);
+    CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes = nullptr,
+                       std::shared_ptr<CPdfDecodedAhead> decoded = nullptr);
     ~CKnownRegularInput();
     CKnownRegularInput(const CKnownRegularInput&) = delete;
     CKnownRegularInput& operator=(const CKnownRegularInput&) = delete;
@@ -29,6 +30,8 @@ public:
     static uint64_t SizeOf(const char* path);
     // The bytes read for path, or null.
     static CHeldBytes BytesOf(const char* path);
+    // The object streams decoded from those bytes, or null.
+    static std::shared_ptr<CPdfDecodedAhead> DecodedOf(const char* path);
 };
 
 class CFoliobind {

@@ -302,15 +302,19 @@ void CListDriver::RunPlainLine(const std::string& line, const CReadAheadFile* re
     const CListLineContext context(m_lineNumber);
     CFileIdentity file;
     CHeldBytes bytes;
+    std::shared_ptr<CPdfDecodedAhead> decoded;
     if (read && read->path == line) {
         file = read->identity;
         bytes = read->bytes;
+        decoded = read->decoded;
         // After a rename of this run the name may stand for the output: it is looked up again,
         // and the bytes are kept only when it still names the file they were read from.
         if (PlatformReplaceCount() != replaceCount) {
             const CFileIdentity now = PlatformIdentify(line);
-            if (!now.IsSameFile(file) || now.size != file.size || now.isRegular != file.isRegular)
+            if (!now.IsSameFile(file) || now.size != file.size || now.isRegular != file.isRegular) {
                 bytes = nullptr;
+                decoded = nullptr;
+            }
             file = now;
         }
     } else {
@@ -322,7 +326,8 @@ void CListDriver::RunPlainLine(const std::string& line, const CReadAheadFile* re
         ++m_notAppended;
         return;
     }
-    const CKnownRegularInput known(file.isRegular ? line : std::string(), file.size, std::move(bytes));
+    const CKnownRegularInput known(file.isRegular ? line : std::string(), file.size, std::move(bytes),
+                                   std::move(decoded));
     const JobOutcome outcome = m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
     if (outcome == JobOutcome::Failed || outcome == JobOutcome::Fatal)
         ++m_notAppended;

@@ -1,11 +1,38 @@
 #include "cli/ListReadAhead.h"
 
+#include <exception>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
 #include "pdf/Document.h"
+#include "pdf/Exception.h"
 #include "platform/File.h"
 #include "platform/Safety.h"
+
+namespace {
+
+// Decoded object streams kept ahead for one file at most; the line decodes any others itself.
+constexpr size_t kDecodedAheadBytes = size_t(8) << 20;
+
+// The table of the held file read as its line will read it, and the object streams it names
+// decoded: they are most of the work of opening such a file, and their line takes them as they
+// are. Null when the file names no object stream (or fails to open: its line says why).
+std::shared_ptr<CPdfDecodedAhead> DecodeAhead(const CHeldBytes& bytes)
+{
+    if (std::string_view(bytes->data(), bytes->size()).find("/ObjStm") == std::string_view::npos)
+        return nullptr;
+    try {
+        CPdfDocument document;
+        document.openFile(CFileHandle(), bytes->size(), bytes);
+        return document.xref()->decodeAhead(kDecodedAheadBytes);
+    } catch (const CPdfException&) {
+    } catch (const std::exception&) {
+    }
+    return nullptr;
+}
+
+} // namespace
 
 CListReadAhead::CListReadAhead(size_t maxBytes) : m_maxBytes(maxBytes) {}
 
@@ -58,7 +85,7 @@ bool CListReadAhead::Take(CReadAheadFile& out)
     out = std::move(m_read.front());
     m_read.pop_front();
     const bool wasFull = m_readBytes >= m_maxBytes;
-    m_readBytes -= out.bytes ? out.bytes->size() : 0;
+    m_readBytes -= HeldBy(out);
     // The thread is woken only when it may wait for room: waking it for nothing costs a system call.
     if (wasFull && m_readBytes < m_maxBytes)
         m_wakeReader.notify_one();
@@ -79,9 +106,11 @@ void CListReadAhead::Run()
         m_isReading = true;
         lock.unlock();
         CReadAheadFile file = Read(path);
+        if (file.bytes)
+            file.decoded = DecodeAhead(file.bytes);
         lock.lock();
         m_isReading = false;
-        m_readBytes += file.bytes ? file.bytes->size() : 0;
+        m_readBytes += HeldBy(file);
         m_read.push_back(std::move(file));
         m_wakeTaker.notify_one();
     }
@@ -104,4 +133,9 @@ CReadAheadFile CListReadAhead::Read(const std::string& path)
         file.bytes = nullptr; // the line reads the file itself, as it would have
     }
     return file;
+}
+
+size_t CListReadAhead::HeldBy(const CReadAheadFile& file)
+{
+    return (file.bytes ? file.bytes->size() : 0) + (file.decoded ? file.decoded->bytes : 0);
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,12 +17,16 @@
 #include "platform/ByteBuffer.h"
 #include "platform/Replace.h"
 
+struct CPdfDecodedAhead;
+
 // One queued path as the thread found it: its look-up and, for a regular file small enough to
 // be held, its bytes (null when it is larger, or changed size while it was read).
 struct CReadAheadFile {
     std::string path;
     CFileIdentity identity;
     CHeldBytes bytes;
+    // Its object streams decoded (see CPdfXRef::decodeAhead), or null.
+    std::shared_ptr<CPdfDecodedAhead> decoded;
 };
 
 class CListReadAhead {
@@ -43,6 +48,7 @@ public:
 private:
     void Run();
     static CReadAheadFile Read(const std::string& path);
+    static size_t HeldBy(const CReadAheadFile& file);
 
     const size_t m_maxBytes;
     size_t m_pending = 0; // the caller's count: queued and not taken

@@ -27,11 +27,14 @@ public:
     // Opens and reads the file; throws CPdfException (and stays closed) on failure. A size the
     // caller has just looked up spares measuring the file again, when its read confirms it; the
     // whole file as the caller has just read it (expectedSize bytes) spares opening it at all.
-    void open(const std::string& path, uint64_t expectedSize = kUnknownFileSize, CHeldBytes read = nullptr);
+    // Object streams decoded ahead from those bytes spare decoding them (see CPdfXRef::offerDecoded).
+    void open(const std::string& path, uint64_t expectedSize = kUnknownFileSize, CHeldBytes read = nullptr,
+              std::shared_ptr<CPdfDecodedAhead> decoded = nullptr);
     // The same on a file already open for reading (of less than 2 GiB) and size bytes long;
     // the document owns it. held, when given, is the whole file, read already: file may then be
-    // none.
-    void openFile(CFileHandle file, uint64_t size, CHeldBytes held = nullptr);
+    // none; decoded, when given, comes from those bytes.
+    void openFile(CFileHandle file, uint64_t size, CHeldBytes held = nullptr,
+                  std::shared_ptr<CPdfDecodedAhead> decoded = nullptr);
     void close();
     // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt).
     void openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,

@@ -97,6 +97,7 @@ void CPdfXRef::read(CPdfStream* stream)
         readSections();
         readTrailerReferences();
     });
+    m_isTableRead = isRead;
     if (isRead && !hasEntryPastTheEnd() && hasUsableCatalog(m_rootNumber, m_rootGeneration))
         return;
     std::vector<CPdfXRefEntry> readEntries = std::move(m_entries);
@@ -555,14 +556,16 @@ CPdfObjectStreamText* CPdfXRef::objectStreamText(uint32_t number)
         found->second.lastUse = now;
         return found->second.text.get();
     }
-    std::unique_ptr<CPdfObjectStreamText> built;
-    {
+    // A build inside another fetch may meet that fetch's guards, which a build outside meets not.
+    const bool isTopLevel = m_beingFetched.empty() && m_streamsBeingBuilt.empty();
+    std::unique_ptr<CPdfObjectStreamText> built = isTopLevel ? takeDecodedAhead(number) : nullptr;
+    if (!built) {
         CFetchGuard guard(m_streamsBeingBuilt, static_cast<int32_t>(number));
         built = std::make_unique<CPdfObjectStreamText>(*this, number);
     }
     CPdfObjectStreamText* text = built.get();
     m_objectStreamBytes += text->byteSize();
-    m_objectStreamTexts[number] = CCachedObjectStream{std::move(built), now};
+    m_objectStreamTexts[number] = CCachedObjectStream{std::move(built), now, isTopLevel};
     // The newest stays whatever its size; the least recently used go while the cache holds too much.
     while (m_objectStreamBytes > kObjectStreamCacheBytes && m_objectStreamTexts.size() > 1) {
         auto oldest = m_objectStreamTexts.end();
@@ -574,4 +577,57 @@ CPdfObjectStreamText* CPdfXRef::objectStreamText(uint32_t number)
         m_objectStreamTexts.erase(oldest);
     }
     return text;
+}
+
+std::unique_ptr<CPdfObjectStreamText> CPdfXRef::takeDecodedAhead(uint32_t number)
+{
+    if (!m_ahead || !m_isTableRead)
+        return nullptr;
+    if (!m_isAheadChecked) {
+        m_isAheadChecked = true;
+        const auto same = [](const CPdfXRefEntry& a, const CPdfXRefEntry& b) {
+            return a.offset == b.offset && a.generation == b.generation && a.type == b.type;
+        };
+        if (!std::equal(m_entries.begin(), m_entries.end(), m_ahead->entries.begin(), m_ahead->entries.end(), same)) {
+            m_ahead.reset();
+            return nullptr;
+        }
+    }
+    const auto found = m_ahead->streams.find(number);
+    if (found == m_ahead->streams.end())
+        return nullptr;
+    std::unique_ptr<CPdfObjectStreamText> text = std::move(found->second);
+    m_ahead->streams.erase(found);
+    return text;
+}
+
+std::shared_ptr<CPdfDecodedAhead> CPdfXRef::decodeAhead(size_t maxBytes)
+{
+    if (m_isRebuilt || !m_isTableRead)
+        return nullptr;
+    std::vector<uint32_t> numbers;
+    for (const CPdfXRefEntry& entry : m_entries) {
+        if (entry.type == 2)
+            numbers.push_back(entry.offset);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    for (const uint32_t number : numbers) {
+        if (m_objectStreamBytes > maxBytes)
+            break;
+        Succeeds([&] { objectStreamText(number); });
+    }
+    auto ahead = std::make_shared<CPdfDecodedAhead>();
+    for (auto& [number, cached] : m_objectStreamTexts) {
+        if (!cached.isTopLevel || ahead->bytes + cached.text->byteSize() > maxBytes)
+            continue;
+        ahead->bytes += cached.text->byteSize();
+        ahead->streams.emplace(number, std::move(cached.text));
+    }
+    m_objectStreamTexts.clear();
+    m_objectStreamBytes = 0;
+    if (ahead->streams.empty())
+        return nullptr;
+    ahead->entries = m_entries;
+    return ahead;
 }

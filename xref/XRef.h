@@ -33,6 +33,14 @@ struct CPdfXRefEntry {
     int32_t fetchGeneration() const { return type == 2 ? 0 : static_cast<int32_t>(generation); }
 };
 
+// The object streams of one file decoded ahead by another table read from the same bytes, on
+// another thread: a table that reads the same entries takes them rather than decode them again.
+struct CPdfDecodedAhead {
+    std::vector<CPdfXRefEntry> entries;
+    std::unordered_map<uint32_t, std::unique_ptr<CPdfObjectStreamText>> streams;
+    size_t bytes = 0; // decoded bytes held
+};
+
 class CPdfXRef {
 public:
     CPdfXRef();
@@ -55,6 +63,12 @@ public:
     const CPdfObjectStreamText* decodedObjectStream(uint32_t number) const;
     // The same for a writer that knows how long the file now is.
     void remeasure(uint64_t fileSize);
+    // Decodes the object streams the read table names, while their decoded bytes stay within
+    // maxBytes, and gives them up; null for a rebuilt table or when none was decoded.
+    std::shared_ptr<CPdfDecodedAhead> decodeAhead(size_t maxBytes);
+    // Streams decoded ahead from the bytes this table is to read: the table decodes each one it
+    // needs itself unless it finds it there, once it has read the same entries.
+    void offerDecoded(std::shared_ptr<CPdfDecodedAhead> ahead) { m_ahead = std::move(ahead); }
     // True when the table was rebuilt from a scan of the file.
     bool isRebuilt() const { return m_isRebuilt; }
     // A stream's data that does not end where its /Length says ends before the first
@@ -138,9 +152,16 @@ private:
     struct CCachedObjectStream {
         std::unique_ptr<CPdfObjectStreamText> text;
         uint64_t lastUse = 0;
+        bool isTopLevel = false; // built outside any other fetch or build, as decodeAhead needs
     };
     std::unordered_map<uint32_t, CCachedObjectStream> m_objectStreamTexts;
     uint64_t m_objectStreamClock = 0;
     size_t m_objectStreamBytes = 0;
     CPdfObjectStreamText* objectStreamText(uint32_t number);
+    std::unique_ptr<CPdfObjectStreamText> takeDecodedAhead(uint32_t number);
+    // The offer is taken from only once the sections are read (the entries are final then) and
+    // when they equal those it was decoded by: the same bytes and table decode the same.
+    std::shared_ptr<CPdfDecodedAhead> m_ahead;
+    bool m_isTableRead = false;
+    bool m_isAheadChecked = false;
 };

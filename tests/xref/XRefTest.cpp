@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -316,6 +317,63 @@ TEST(XRef, ObjectStreamMembersAsText)
     EXPECT_EQ("(last)", std::string(reinterpret_cast<const char*>(text), length).substr(0, 6));
     EXPECT_EQ(nullptr, xref.getObjectText(4, 1, length));
     EXPECT_THROW(xref.getObjectText(12, 0, length), CPdfException);
+}
+
+// An object stream file whose last member is text, with an object before the stream when
+// shifted (which moves every entry after it).
+std::string TextInObjectStream(const char* text, bool shifted)
+{
+    CTestPdf pdf("1.5");
+    if (shifted)
+        pdf.Add(5, "(shift)");
+    pdf.AddObjectStream(10, {{1, kCatalog}, {2, kPages}, {3, kPage}, {4, text}}, false);
+    CTestXRefStreamOptions options;
+    return pdf.XRefStream(11, options, "/Root 1 0 R");
+}
+
+// Object streams decoded ahead (on another thread, in a list) stand in for a table's own
+// decoding only when that table read the very entries they were decoded by: an offer from
+// another file with the same entries shows they are taken, one with other entries or for a
+// rebuilt table is not. Files without object streams, and rebuilt ones, offer nothing.
+TEST(XRef, StreamsDecodedAheadServeOnlyTheSameTable)
+{
+    const std::string plain = TextInObjectStream("(last)", false);
+    const std::string rebuilt = ReplaceAll(plain, "startxref", "startxrex");
+    const struct {
+        const char* name;
+        std::string decodedFrom;
+        std::string opened;
+        std::string expected; // object 4 as the opened file's table gives it
+    } rows[] = {
+        {"same entries: the offer is taken", TextInObjectStream("(LAST)", false), plain, "(LAST)"},
+        {"the file's own streams", plain, plain, "(last)"},
+        {"other entries: the table decodes its own", TextInObjectStream("(LAST)", true), plain, "(last)"},
+        {"a rebuilt table decodes its own", TextInObjectStream("(LAST)", false), rebuilt, "(last)"},
+    };
+    CTestDir dir;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        CPdfDocument source;
+        source.open(dir.Write("source.pdf", row.decodedFrom));
+        std::shared_ptr<CPdfDecodedAhead> ahead = source.xref()->decodeAhead(size_t{1} << 20);
+        ASSERT_TRUE(ahead);
+        EXPECT_EQ(1u, ahead->streams.size());
+        const CHeldBytes bytes = std::make_shared<CByteBuffer>(row.opened.begin(), row.opened.end());
+        CPdfDocument document;
+        document.open(dir.PathOf("never-opened.pdf"), bytes->size(), bytes, ahead);
+        uint32_t length = 0;
+        const unsigned char* text = document.xref()->getObjectText(4, 0, length);
+        ASSERT_NE(nullptr, text);
+        EXPECT_EQ(row.expected, std::string(reinterpret_cast<const char*>(text), length).substr(0, 6));
+    }
+    for (const std::string& bytes : {ClassicWith("/Root 1 0 R"), rebuilt}) {
+        CPdfDocument document;
+        document.open(dir.Write("nothing.pdf", bytes));
+        EXPECT_EQ(nullptr, document.xref()->decodeAhead(size_t{1} << 20));
+    }
+    CPdfDocument source;
+    source.open(dir.Write("source.pdf", plain));
+    EXPECT_EQ(nullptr, source.xref()->decodeAhead(0)) << "streams past the limit are left to the line";
 }
 
 CTestPdf NoPageTree()
