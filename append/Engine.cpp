@@ -75,7 +75,7 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
 {
     const uint64_t expectedSize = std::exchange(m_secondFileSize, kUnknownFileSize);
     CHeldBytes readBytes = std::move(m_secondFileBytes);
-    std::shared_ptr<CPdfDecodedAhead> decoded = std::move(m_secondFileDecoded);
+    std::shared_ptr<CPdfReadAhead> ahead = std::move(m_secondFileAhead);
     if (m_own.isActive)
         OpenOwnFirst();
     else
@@ -84,7 +84,7 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
     m_root1 = ReferenceNumber(m_xref1->m_rootNumber);
     m_info1 = ReferenceNumber(m_xref1->m_infoNumber);
     m_entries1 = &m_xref1->getEntries();
-    m_doc2.open(file2, expectedSize, std::move(readBytes), std::move(decoded));
+    m_doc2.open(file2, expectedSize, std::move(readBytes), std::move(ahead));
     m_xref2 = m_doc2.xref();
     m_root2 = ReferenceNumber(m_xref2->m_rootNumber);
     m_info2 = ReferenceNumber(m_xref2->m_infoNumber);

@@ -48,13 +48,13 @@ public:
     // The output is put on disk before it is closed (it is to replace a file).
     void SetSyncsOutput(bool syncs) { m_syncsOutput = syncs; }
     // The size the caller has just found for the next run's second file (kUnknownFileSize: none)
-    // and, when given, the whole file as the caller has just read it, with its object streams
-    // decoded from those bytes.
-    void ExpectSecondFile(uint64_t size, CHeldBytes bytes = nullptr, std::shared_ptr<CPdfDecodedAhead> decoded = nullptr)
+    // and, when given, the whole file as the caller has just read it, with its table read ahead
+    // from those bytes.
+    void ExpectSecondFile(uint64_t size, CHeldBytes bytes = nullptr, std::shared_ptr<CPdfReadAhead> ahead = nullptr)
     {
         m_secondFileSize = size;
         m_secondFileBytes = std::move(bytes);
-        m_secondFileDecoded = std::move(decoded);
+        m_secondFileAhead = std::move(ahead);
     }
 
     // Page count of a file, read on its own; throws for unreadable, damaged or encrypted files.
@@ -265,6 +265,6 @@ private:
     std::string m_temporaryFolder;
     uint64_t m_secondFileSize = kUnknownFileSize;
     CHeldBytes m_secondFileBytes;
-    std::shared_ptr<CPdfDecodedAhead> m_secondFileDecoded;
+    std::shared_ptr<CPdfReadAhead> m_secondFileAhead;
     COwnOutput m_own;
 };

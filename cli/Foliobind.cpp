@@ -60,7 +60,7 @@ struct CKnownInput {
     std::string path; // empty: none
     uint64_t size = 0;
     CHeldBytes bytes;
-    std::shared_ptr<CPdfDecodedAhead> decoded;
+    std::shared_ptr<CPdfReadAhead> ahead;
 } g_knownRegularInput;
 
 void RefuseIrregular(const char* path)
@@ -157,9 +157,9 @@ std::unique_ptr<CTemporaryOutput> CreateTemporaryFor(const std::string& outputPa
 } // namespace
 
 CKnownRegularInput::CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes,
-                                       std::shared_ptr<CPdfDecodedAhead> decoded)
+                                       std::shared_ptr<CPdfReadAhead> ahead)
 {
-    g_knownRegularInput = {std::move(path), size, std::move(bytes), std::move(decoded)};
+    g_knownRegularInput = {std::move(path), size, std::move(bytes), std::move(ahead)};
 }
 
 CKnownRegularInput::~CKnownRegularInput()
@@ -177,9 +177,9 @@ CHeldBytes CKnownRegularInput::BytesOf(const char* path)
     return Covers(path) ? g_knownRegularInput.bytes : nullptr;
 }
 
-std::shared_ptr<CPdfDecodedAhead> CKnownRegularInput::DecodedOf(const char* path)
+std::shared_ptr<CPdfReadAhead> CKnownRegularInput::ReadAheadOf(const char* path)
 {
-    return Covers(path) ? g_knownRegularInput.decoded : nullptr;
+    return Covers(path) ? g_knownRegularInput.ahead : nullptr;
 }
 
 bool CKnownRegularInput::Covers(const char* path)
@@ -316,7 +316,7 @@ bool CFoliobind::AppendOwn(const char* file1, const char* file2, int argc, char*
         }
         AimAtFirstFile(file1);
         m_engine.ExpectSecondFile(CKnownRegularInput::SizeOf(file2), CKnownRegularInput::BytesOf(file2),
-                                  CKnownRegularInput::DecodedOf(file2));
+                                  CKnownRegularInput::ReadAheadOf(file2));
         RunSafely(file1, file2, m_journal->path());
     } catch (...) {
         // The run ends here: the output takes what the lines before this one made of it.

@@ -20,7 +20,7 @@
 class CKnownRegularInput {
 public:
     CKnownRegularInput(std::string path, uint64_t size, CHeldBytes bytes = nullptr,
-                       std::shared_ptr<CPdfDecodedAhead> decoded = nullptr);
+                       std::shared_ptr<CPdfReadAhead> ahead = nullptr);
     ~CKnownRegularInput();
     CKnownRegularInput(const CKnownRegularInput&) = delete;
     CKnownRegularInput& operator=(const CKnownRegularInput&) = delete;
@@ -30,8 +30,8 @@ public:
     static uint64_t SizeOf(const char* path);
     // The bytes read for path, or null.
     static CHeldBytes BytesOf(const char* path);
-    // The object streams decoded from those bytes, or null.
-    static std::shared_ptr<CPdfDecodedAhead> DecodedOf(const char* path);
+    // The table read ahead from those bytes, or null.
+    static std::shared_ptr<CPdfReadAhead> ReadAheadOf(const char* path);
 };
 
 class CFoliobind {

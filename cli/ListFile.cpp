@@ -260,6 +260,8 @@ void CListDriver::RunLines(FILE* list)
         CReadAheadFile file;
         const bool isRead = readAhead && readAhead->Take(file);
         RunLine(std::move(line.text), isRead ? &file : nullptr, line.replaceCount);
+        if (isRead)
+            readAhead->GiveBack(std::move(file));
     }
 }
 
@@ -302,18 +304,18 @@ void CListDriver::RunPlainLine(const std::string& line, const CReadAheadFile* re
     const CListLineContext context(m_lineNumber);
     CFileIdentity file;
     CHeldBytes bytes;
-    std::shared_ptr<CPdfDecodedAhead> decoded;
+    std::shared_ptr<CPdfReadAhead> ahead;
     if (read && read->path == line) {
         file = read->identity;
         bytes = read->bytes;
-        decoded = read->decoded;
+        ahead = read->ahead;
         // After a rename of this run the name may stand for the output: it is looked up again,
         // and the bytes are kept only when it still names the file they were read from.
         if (PlatformReplaceCount() != replaceCount) {
             const CFileIdentity now = PlatformIdentify(line);
             if (!now.IsSameFile(file) || now.size != file.size || now.isRegular != file.isRegular) {
                 bytes = nullptr;
-                decoded = nullptr;
+                ahead = nullptr;
             }
             file = now;
         }
@@ -327,7 +329,7 @@ void CListDriver::RunPlainLine(const std::string& line, const CReadAheadFile* re
         return;
     }
     const CKnownRegularInput known(file.isRegular ? line : std::string(), file.size, std::move(bytes),
-                                   std::move(decoded));
+                                   std::move(ahead));
     const JobOutcome outcome = m_runJob(m_plainOutput.c_str(), line.c_str(), nullptr);
     if (outcome == JobOutcome::Failed || outcome == JobOutcome::Fatal)
         ++m_notAppended;

@@ -1,7 +1,6 @@
 #include "cli/ListReadAhead.h"
 
 #include <exception>
-#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -15,17 +14,15 @@ namespace {
 // Decoded object streams kept ahead for one file at most; the line decodes any others itself.
 constexpr size_t kDecodedAheadBytes = size_t(8) << 20;
 
-// The table of the held file read as its line will read it, and the object streams it names
-// decoded: they are most of the work of opening such a file, and their line takes them as they
-// are. Null when the file names no object stream (or fails to open: its line says why).
-std::shared_ptr<CPdfDecodedAhead> DecodeAhead(const CHeldBytes& bytes)
+// The table of the held file read as its line would read it, and the object streams it names
+// decoded: they are most of the work of opening the file, and its line takes them as they are.
+// Null when the file does not open as it stands (its line then reads it, and says why).
+std::shared_ptr<CPdfReadAhead> ReadTableAhead(const CHeldBytes& bytes)
 {
-    if (std::string_view(bytes->data(), bytes->size()).find("/ObjStm") == std::string_view::npos)
-        return nullptr;
     try {
         CPdfDocument document;
         document.openFile(CFileHandle(), bytes->size(), bytes);
-        return document.xref()->decodeAhead(kDecodedAheadBytes);
+        return document.xref()->readAhead(bytes, kDecodedAheadBytes);
     } catch (const CPdfException&) {
     } catch (const std::exception&) {
     }
@@ -92,6 +89,14 @@ bool CListReadAhead::Take(CReadAheadFile& out)
     return true;
 }
 
+void CListReadAhead::GiveBack(CReadAheadFile file)
+{
+    if (!m_thread.joinable())
+        return;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_givenBack.push_back(std::move(file));
+}
+
 void CListReadAhead::Run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -104,10 +109,12 @@ void CListReadAhead::Run()
         const std::string path = std::move(m_toRead.front());
         m_toRead.pop_front();
         m_isReading = true;
+        m_toFree.swap(m_givenBack);
         lock.unlock();
+        m_toFree.clear();
         CReadAheadFile file = Read(path);
         if (file.bytes)
-            file.decoded = DecodeAhead(file.bytes);
+            file.ahead = ReadTableAhead(file.bytes);
         lock.lock();
         m_isReading = false;
         m_readBytes += HeldBy(file);
@@ -137,5 +144,5 @@ CReadAheadFile CListReadAhead::Read(const std::string& path)
 
 size_t CListReadAhead::HeldBy(const CReadAheadFile& file)
 {
-    return (file.bytes ? file.bytes->size() : 0) + (file.decoded ? file.decoded->bytes : 0);
+    return (file.bytes ? file.bytes->size() : 0) + (file.ahead ? file.ahead->bytes : 0);
 }

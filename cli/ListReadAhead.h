@@ -17,7 +17,7 @@
 #include "platform/ByteBuffer.h"
 #include "platform/Replace.h"
 
-struct CPdfDecodedAhead;
+struct CPdfReadAhead;
 
 // One queued path as the thread found it: its look-up and, for a regular file small enough to
 // be held, its bytes (null when it is larger, or changed size while it was read).
@@ -25,8 +25,8 @@ struct CReadAheadFile {
     std::string path;
     CFileIdentity identity;
     CHeldBytes bytes;
-    // Its object streams decoded (see CPdfXRef::decodeAhead), or null.
-    std::shared_ptr<CPdfDecodedAhead> decoded;
+    // Its table and object streams as read from those bytes (see CPdfXRef::readAhead), or null.
+    std::shared_ptr<CPdfReadAhead> ahead;
 };
 
 class CListReadAhead {
@@ -42,6 +42,9 @@ public:
     // The file of the first queued path not taken yet, waiting for the thread when needed.
     // False when nothing is queued.
     bool Take(CReadAheadFile& out);
+    // A file taken and done with. The thread frees what it allocated for it: freeing that here
+    // would contend for the thread's heap.
+    void GiveBack(CReadAheadFile file);
     // How many queued paths are not taken yet.
     size_t Pending() const { return m_pending; }
 
@@ -58,6 +61,8 @@ private:
     std::deque<std::string> m_toRead;
     std::deque<CReadAheadFile> m_read;
     size_t m_readBytes = 0; // bytes held by m_read
+    std::vector<CReadAheadFile> m_givenBack;
+    std::vector<CReadAheadFile> m_toFree; // the thread's: swapped with m_givenBack, so neither is reallocated
     bool m_isReading = false; // the thread has taken a path off m_toRead and not yet put it in m_read
     bool m_isStopping = false;
     std::thread m_thread;

@@ -18,7 +18,7 @@ constexpr int kHeaderWindow = 1023;
 } // namespace
 
 void CPdfDocument::open(const std::string& path, uint64_t expectedSize, CHeldBytes read,
-                        std::shared_ptr<CPdfDecodedAhead> decoded)
+                        std::shared_ptr<CPdfReadAhead> ahead)
 {
     close();
     CFileHandle file;
@@ -26,7 +26,7 @@ void CPdfDocument::open(const std::string& path, uint64_t expectedSize, CHeldByt
     if (read && read->size() == expectedSize && expectedSize <= kHeldFileSize) {
         held = std::move(read);
     } else {
-        decoded = nullptr; // decoded from other bytes
+        ahead = nullptr; // read from other bytes
         if (!file.Open(path, "rb"))
             throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
         if (expectedSize <= kHeldFileSize)
@@ -35,7 +35,7 @@ void CPdfDocument::open(const std::string& path, uint64_t expectedSize, CHeldByt
     const uint64_t size = held ? held->size() : PlatformFileSize(file.get());
     if (size >= kMaxInputSize)
         throw CPdfException(FormatText("File too large (2 GiB or more): '%s'", path.c_str()));
-    openFile(std::move(file), size, std::move(held), std::move(decoded));
+    openFile(std::move(file), size, std::move(held), std::move(ahead));
     if (m_xref->isRebuilt())
         ReportRebuilt(path);
 }
@@ -62,7 +62,7 @@ CHeldBytes CPdfDocument::ReadExpected(FILE* file, uint64_t expected)
     return whole;
 }
 
-void CPdfDocument::openFile(CFileHandle file, uint64_t size, CHeldBytes held, std::shared_ptr<CPdfDecodedAhead> decoded)
+void CPdfDocument::openFile(CFileHandle file, uint64_t size, CHeldBytes held, std::shared_ptr<CPdfReadAhead> ahead)
 {
     close();
     m_file = std::move(file);
@@ -76,7 +76,8 @@ void CPdfDocument::openFile(CFileHandle file, uint64_t size, CHeldBytes held, st
         m_held = whole->heldBytes();
         findHeader();
         m_xref = std::make_unique<CPdfXRef>();
-        m_xref->offerDecoded(std::move(decoded));
+        if (ahead && ahead->source == m_held)
+            m_xref->offerReadAhead(std::move(ahead));
         m_xref->read(m_stream.get());
     } catch (...) {
         close();

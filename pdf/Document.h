@@ -27,14 +27,14 @@ public:
     // Opens and reads the file; throws CPdfException (and stays closed) on failure. A size the
     // caller has just looked up spares measuring the file again, when its read confirms it; the
     // whole file as the caller has just read it (expectedSize bytes) spares opening it at all.
-    // Object streams decoded ahead from those bytes spare decoding them (see CPdfXRef::offerDecoded).
+    // What CPdfXRef::readAhead gave for those very bytes spares reading the table again.
     void open(const std::string& path, uint64_t expectedSize = kUnknownFileSize, CHeldBytes read = nullptr,
-              std::shared_ptr<CPdfDecodedAhead> decoded = nullptr);
+              std::shared_ptr<CPdfReadAhead> ahead = nullptr);
     // The same on a file already open for reading (of less than 2 GiB) and size bytes long;
     // the document owns it. held, when given, is the whole file, read already: file may then be
-    // none; decoded, when given, comes from those bytes.
+    // none; ahead, when given, is taken only when read from held itself.
     void openFile(CFileHandle file, uint64_t size, CHeldBytes held = nullptr,
-                  std::shared_ptr<CPdfDecodedAhead> decoded = nullptr);
+                  std::shared_ptr<CPdfReadAhead> ahead = nullptr);
     void close();
     // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt).
     void openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,

@@ -90,6 +90,8 @@ void CPdfXRef::read(CPdfStream* stream)
     // One byte of file per object number at most: a table cannot list more objects than
     // the file could hold, whatever /Size claims.
     m_maxEntries = std::min<uint32_t>(kMaxObjectNumbers, std::max<uint32_t>(m_fileSize, 65536));
+    if (takeTableAhead())
+        return;
 
     // The sections are used as they are whenever they lead to a catalog with a page tree. Only
     // otherwise is the file scanned, and a scan that finds no catalog leaves what they gave.
@@ -97,9 +99,10 @@ void CPdfXRef::read(CPdfStream* stream)
         readSections();
         readTrailerReferences();
     });
-    m_isTableRead = isRead;
-    if (isRead && !hasEntryPastTheEnd() && hasUsableCatalog(m_rootNumber, m_rootGeneration))
+    if (isRead && !hasEntryPastTheEnd() && hasUsableCatalog(m_rootNumber, m_rootGeneration)) {
+        m_isReadAsItStands = true;
         return;
+    }
     std::vector<CPdfXRefEntry> readEntries = std::move(m_entries);
     CPdfElement readTrailer = std::move(m_trailer);
     const int32_t references[4] = {m_rootNumber, m_rootGeneration, m_infoNumber, m_infoGeneration};
@@ -579,31 +582,73 @@ CPdfObjectStreamText* CPdfXRef::objectStreamText(uint32_t number)
     return text;
 }
 
-std::unique_ptr<CPdfObjectStreamText> CPdfXRef::takeDecodedAhead(uint32_t number)
+namespace {
+
+// to := a copy of a value another table read, bound to xref where the value was bound to that
+// table. Streams are not copied (false): a trailer holds none unless the file is hostile.
+bool CopyValue(const CPdfElement& from, CPdfXRef* xref, CPdfElement& to)
 {
-    if (!m_ahead || !m_isTableRead)
-        return nullptr;
-    if (!m_isAheadChecked) {
-        m_isAheadChecked = true;
-        const auto same = [](const CPdfXRefEntry& a, const CPdfXRefEntry& b) {
-            return a.offset == b.offset && a.generation == b.generation && a.type == b.type;
-        };
-        if (!std::equal(m_entries.begin(), m_entries.end(), m_ahead->entries.begin(), m_ahead->entries.end(), same)) {
-            m_ahead.reset();
-            return nullptr;
+    if (const CPdfArray* array = from.array()) {
+        CPdfArray& copy = to.newArray(array->xref() ? xref : nullptr);
+        for (size_t i = 0; i < array->size(); ++i) {
+            CPdfElement item;
+            if (!CopyValue(array->at(i), xref, item))
+                return false;
+            copy.append(std::move(item));
         }
+        return true;
     }
-    const auto found = m_ahead->streams.find(number);
-    if (found == m_ahead->streams.end())
-        return nullptr;
-    std::unique_ptr<CPdfObjectStreamText> text = std::move(found->second);
-    m_ahead->streams.erase(found);
-    return text;
+    if (const CPdfDictionary* dictionary = from.dictionary()) {
+        CPdfDictionary& copy = to.newDictionary(dictionary->xref() ? xref : nullptr);
+        CPdfDictionary::Entries entries;
+        entries.reserve(dictionary->entries().size());
+        for (const auto& [key, value] : dictionary->entries()) {
+            entries.emplace_back(key, CPdfElement());
+            if (!CopyValue(value, xref, entries.back().second))
+                return false;
+        }
+        copy.setAll(std::move(entries));
+        return true;
+    }
+    if (from.is(PdfKind::Stream))
+        return false;
+    to = from;
+    return true;
 }
 
-std::shared_ptr<CPdfDecodedAhead> CPdfXRef::decodeAhead(size_t maxBytes)
+} // namespace
+
+// The table read ahead is copied rather than moved: what another thread allocated goes back to
+// it to be freed, since freeing it here would contend for that thread's heap.
+bool CPdfXRef::takeTableAhead()
 {
-    if (m_isRebuilt || !m_isTableRead)
+    CPdfElement trailer;
+    if (!m_ahead || !m_ahead->trailer.dictionary() || !CopyValue(m_ahead->trailer, this, trailer)) {
+        m_ahead = nullptr;
+        return false;
+    }
+    m_entries = m_ahead->entries;
+    m_trailer = std::move(trailer);
+    m_trailer.dictionary()->setXRef(this);
+    m_rootNumber = m_ahead->references[0];
+    m_rootGeneration = m_ahead->references[1];
+    m_infoNumber = m_ahead->references[2];
+    m_infoGeneration = m_ahead->references[3];
+    m_isReadAsItStands = true;
+    return true;
+}
+
+std::unique_ptr<CPdfObjectStreamText> CPdfXRef::takeDecodedAhead(uint32_t number)
+{
+    if (!m_ahead)
+        return nullptr;
+    const auto found = m_ahead->streams.find(number);
+    return found != m_ahead->streams.end() ? std::make_unique<CPdfObjectStreamText>(*found->second) : nullptr;
+}
+
+std::shared_ptr<CPdfReadAhead> CPdfXRef::readAhead(CHeldBytes source, size_t maxBytes)
+{
+    if (!m_isReadAsItStands)
         return nullptr;
     std::vector<uint32_t> numbers;
     for (const CPdfXRefEntry& entry : m_entries) {
@@ -617,7 +662,7 @@ std::shared_ptr<CPdfDecodedAhead> CPdfXRef::decodeAhead(size_t maxBytes)
             break;
         Succeeds([&] { objectStreamText(number); });
     }
-    auto ahead = std::make_shared<CPdfDecodedAhead>();
+    auto ahead = std::make_shared<CPdfReadAhead>();
     for (auto& [number, cached] : m_objectStreamTexts) {
         if (!cached.isTopLevel || ahead->bytes + cached.text->byteSize() > maxBytes)
             continue;
@@ -626,8 +671,13 @@ std::shared_ptr<CPdfDecodedAhead> CPdfXRef::decodeAhead(size_t maxBytes)
     }
     m_objectStreamTexts.clear();
     m_objectStreamBytes = 0;
-    if (ahead->streams.empty())
-        return nullptr;
+    ahead->source = std::move(source);
     ahead->entries = m_entries;
+    ahead->bytes += m_entries.size() * sizeof(CPdfXRefEntry);
+    ahead->trailer = m_trailer;
+    ahead->references[0] = m_rootNumber;
+    ahead->references[1] = m_rootGeneration;
+    ahead->references[2] = m_infoNumber;
+    ahead->references[3] = m_infoGeneration;
     return ahead;
 }

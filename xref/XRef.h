@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pdf/Element.h"
+#include "platform/ByteBuffer.h"
 
 class CPdfStream;
 class CPdfParser;
@@ -33,12 +34,16 @@ struct CPdfXRefEntry {
     int32_t fetchGeneration() const { return type == 2 ? 0 : static_cast<int32_t>(generation); }
 };
 
-// The object streams of one file decoded ahead by another table read from the same bytes, on
-// another thread: a table that reads the same entries takes them rather than decode them again.
-struct CPdfDecodedAhead {
+// One file's table read ahead, with the object streams it names decoded, by another table on
+// another thread: a table that reads the very same bytes takes them as they are instead of
+// reading and decoding again (the same bytes read the same way give the same table).
+struct CPdfReadAhead {
+    CHeldBytes source; // the bytes they were read from
     std::vector<CPdfXRefEntry> entries;
+    CPdfElement trailer; // the taker binds it to itself
+    int32_t references[4] = {}; // root number and generation, info number and generation
     std::unordered_map<uint32_t, std::unique_ptr<CPdfObjectStreamText>> streams;
-    size_t bytes = 0; // decoded bytes held
+    size_t bytes = 0; // memory held, roughly
 };
 
 class CPdfXRef {
@@ -63,12 +68,13 @@ public:
     const CPdfObjectStreamText* decodedObjectStream(uint32_t number) const;
     // The same for a writer that knows how long the file now is.
     void remeasure(uint64_t fileSize);
-    // Decodes the object streams the read table names, while their decoded bytes stay within
-    // maxBytes, and gives them up; null for a rebuilt table or when none was decoded.
-    std::shared_ptr<CPdfDecodedAhead> decodeAhead(size_t maxBytes);
-    // Streams decoded ahead from the bytes this table is to read: the table decodes each one it
-    // needs itself unless it finds it there, once it has read the same entries.
-    void offerDecoded(std::shared_ptr<CPdfDecodedAhead> ahead) { m_ahead = std::move(ahead); }
+    // The table as read from source (the bytes its stream holds), with the object streams it
+    // names decoded while their decoded bytes stay within maxBytes; this table keeps no decoded
+    // stream. Null unless the sections were used as they stand (not rebuilt).
+    std::shared_ptr<CPdfReadAhead> readAhead(CHeldBytes source, size_t maxBytes);
+    // Before read: what readAhead gave for the bytes this table is to read, which read then
+    // takes instead of reading them. The caller sees that the bytes are the same.
+    void offerReadAhead(std::shared_ptr<CPdfReadAhead> ahead) { m_ahead = std::move(ahead); }
     // True when the table was rebuilt from a scan of the file.
     bool isRebuilt() const { return m_isRebuilt; }
     // A stream's data that does not end where its /Length says ends before the first
@@ -158,10 +164,8 @@ private:
     uint64_t m_objectStreamClock = 0;
     size_t m_objectStreamBytes = 0;
     CPdfObjectStreamText* objectStreamText(uint32_t number);
+    bool takeTableAhead();
     std::unique_ptr<CPdfObjectStreamText> takeDecodedAhead(uint32_t number);
-    // The offer is taken from only once the sections are read (the entries are final then) and
-    // when they equal those it was decoded by: the same bytes and table decode the same.
-    std::shared_ptr<CPdfDecodedAhead> m_ahead;
-    bool m_isTableRead = false;
-    bool m_isAheadChecked = false;
+    std::shared_ptr<CPdfReadAhead> m_ahead;
+    bool m_isReadAsItStands = false; // the sections were used as read
 };

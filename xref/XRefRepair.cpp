@@ -70,8 +70,7 @@ void CPdfXRef::clearTable()
 {
     m_objectStreamTexts.clear();
     m_objectStreamBytes = 0;
-    m_isTableRead = false;
-    m_ahead.reset();
+    m_isReadAsItStands = false;
     m_entries.clear();
     m_trailer = CPdfElement();
     m_rootNumber = 0;

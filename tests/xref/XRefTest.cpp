@@ -16,6 +16,7 @@
 #include "pdf/Exception.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/RunProgram.h"
+#include "xref/ObjectStream.h"
 
 namespace {
 
@@ -319,61 +320,70 @@ TEST(XRef, ObjectStreamMembersAsText)
     EXPECT_THROW(xref.getObjectText(12, 0, length), CPdfException);
 }
 
-// An object stream file whose last member is text, with an object before the stream when
-// shifted (which moves every entry after it).
-std::string TextInObjectStream(const char* text, bool shifted)
+// An object stream file whose last member is text.
+std::string TextInObjectStream(const char* text)
 {
     CTestPdf pdf("1.5");
-    if (shifted)
-        pdf.Add(5, "(shift)");
     pdf.AddObjectStream(10, {{1, kCatalog}, {2, kPages}, {3, kPage}, {4, text}}, false);
     CTestXRefStreamOptions options;
     return pdf.XRefStream(11, options, "/Root 1 0 R");
 }
 
-// Object streams decoded ahead (on another thread, in a list) stand in for a table's own
-// decoding only when that table read the very entries they were decoded by: an offer from
-// another file with the same entries shows they are taken, one with other entries or for a
-// rebuilt table is not. Files without object streams, and rebuilt ones, offer nothing.
-TEST(XRef, StreamsDecodedAheadServeOnlyTheSameTable)
+CHeldBytes Held(const std::string& bytes)
 {
-    const std::string plain = TextInObjectStream("(last)", false);
-    const std::string rebuilt = ReplaceAll(plain, "startxref", "startxrex");
+    return std::make_shared<CByteBuffer>(bytes.begin(), bytes.end());
+}
+
+std::shared_ptr<CPdfReadAhead> ReadAhead(const CHeldBytes& bytes, size_t limit)
+{
+    CPdfDocument document;
+    document.openFile(CFileHandle(), bytes->size(), bytes);
+    return document.xref()->readAhead(bytes, limit);
+}
+
+// A table read ahead (on another thread, in a list) stands in for reading a file only when the
+// file is opened from the very bytes it was read from. Here the offer is marked, with the
+// streams of another file and an info number of 4, to show whether it was taken.
+TEST(XRef, TableReadAheadServesOnlyItsOwnBytes)
+{
+    const std::string plain = TextInObjectStream("(last)");
+    const CHeldBytes bytes = Held(plain);
+    CTestDir dir;
     const struct {
         const char* name;
-        std::string decodedFrom;
-        std::string opened;
-        std::string expected; // object 4 as the opened file's table gives it
+        CHeldBytes opened; // null: the file is read through its path
+        std::string expected; // object 4, and the info number
     } rows[] = {
-        {"same entries: the offer is taken", TextInObjectStream("(LAST)", false), plain, "(LAST)"},
-        {"the file's own streams", plain, plain, "(last)"},
-        {"other entries: the table decodes its own", TextInObjectStream("(LAST)", true), plain, "(last)"},
-        {"a rebuilt table decodes its own", TextInObjectStream("(LAST)", false), rebuilt, "(last)"},
+        {"the very bytes it was read from", bytes, "(LAST) info 4"},
+        {"equal bytes held apart", Held(plain), "(last) info 0"},
+        {"the file read through its path", nullptr, "(last) info 0"},
     };
-    CTestDir dir;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        CPdfDocument source;
-        source.open(dir.Write("source.pdf", row.decodedFrom));
-        std::shared_ptr<CPdfDecodedAhead> ahead = source.xref()->decodeAhead(size_t{1} << 20);
+        std::shared_ptr<CPdfReadAhead> ahead = ReadAhead(bytes, size_t{1} << 20);
         ASSERT_TRUE(ahead);
-        EXPECT_EQ(1u, ahead->streams.size());
-        const CHeldBytes bytes = std::make_shared<CByteBuffer>(row.opened.begin(), row.opened.end());
+        ASSERT_EQ(1u, ahead->streams.size());
+        ahead->streams = std::move(ReadAhead(Held(TextInObjectStream("(LAST)")), size_t{1} << 20)->streams);
+        ahead->references[2] = 4;
         CPdfDocument document;
-        document.open(dir.PathOf("never-opened.pdf"), bytes->size(), bytes, ahead);
+        if (row.opened)
+            document.open(dir.PathOf("never-opened.pdf"), row.opened->size(), row.opened, ahead);
+        else
+            document.open(dir.Write("in.pdf", plain), plain.size(), nullptr, ahead);
+        EXPECT_EQ("dict Catalog", Fetched(*document.xref(), 1, 0));
         uint32_t length = 0;
         const unsigned char* text = document.xref()->getObjectText(4, 0, length);
         ASSERT_NE(nullptr, text);
-        EXPECT_EQ(row.expected, std::string(reinterpret_cast<const char*>(text), length).substr(0, 6));
+        EXPECT_EQ(row.expected, std::string(reinterpret_cast<const char*>(text), length).substr(0, 6) + " info " +
+                                    std::to_string(document.xref()->m_infoNumber));
     }
-    for (const std::string& bytes : {ClassicWith("/Root 1 0 R"), rebuilt}) {
-        CPdfDocument document;
-        document.open(dir.Write("nothing.pdf", bytes));
-        EXPECT_EQ(nullptr, document.xref()->decodeAhead(size_t{1} << 20));
-    }
-    CPdfDocument source;
-    source.open(dir.Write("source.pdf", plain));
-    EXPECT_EQ(nullptr, source.xref()->decodeAhead(0)) << "streams past the limit are left to the line";
+    // A rebuilt table offers nothing; a classic one its table alone, as does one past the limit.
+    EXPECT_EQ(nullptr, ReadAhead(Held(ReplaceAll(plain, "startxref", "startxrex")), size_t{1} << 20));
+    const std::shared_ptr<CPdfReadAhead> classic = ReadAhead(Held(ClassicWith("/Root 1 0 R")), size_t{1} << 20);
+    ASSERT_TRUE(classic);
+    EXPECT_EQ(4u, classic->entries.size());
+    EXPECT_TRUE(classic->streams.empty());
+    EXPECT_TRUE(ReadAhead(bytes, 0)->streams.empty());
 }
 
 CTestPdf NoPageTree()
