@@ -635,6 +635,15 @@ bool CPdfXRef::takeTableAhead()
     m_infoNumber = m_ahead->references[2];
     m_infoGeneration = m_ahead->references[3];
     m_isReadAsItStands = true;
+    // The catalog and page-tree root the read checked are asked for next: they are kept as well.
+    for (const auto& [number, value] : m_ahead->fetched) {
+        CFetched& kept = m_fetched[m_nextFetched];
+        if (number < 0 || static_cast<size_t>(number) >= m_entries.size() || !CopyValue(value, this, kept.value))
+            continue;
+        m_nextFetched = (m_nextFetched + 1) % kFetchedKept;
+        kept.number = number;
+        kept.entry = m_entries[static_cast<size_t>(number)];
+    }
     return true;
 }
 
@@ -679,5 +688,9 @@ std::shared_ptr<CPdfReadAhead> CPdfXRef::readAhead(CHeldBytes source, size_t max
     ahead->references[1] = m_rootGeneration;
     ahead->references[2] = m_infoNumber;
     ahead->references[3] = m_infoGeneration;
+    for (const CFetched& fetched : m_fetched) {
+        if (fetched.number >= 0)
+            ahead->fetched.emplace_back(fetched.number, fetched.value);
+    }
     return ahead;
 }

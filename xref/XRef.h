@@ -42,6 +42,7 @@ struct CPdfReadAhead {
     std::vector<CPdfXRefEntry> entries;
     CPdfElement trailer; // the taker binds it to itself
     int32_t references[4] = {}; // root number and generation, info number and generation
+    std::vector<std::pair<int32_t, CPdfElement>> fetched; // objects the read fetched (the catalog, ...)
     std::unordered_map<uint32_t, std::unique_ptr<CPdfObjectStreamText>> streams;
     size_t bytes = 0; // memory held, roughly
 };

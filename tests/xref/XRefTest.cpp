@@ -343,7 +343,8 @@ std::shared_ptr<CPdfReadAhead> ReadAhead(const CHeldBytes& bytes, size_t limit)
 
 // A table read ahead (on another thread, in a list) stands in for reading a file only when the
 // file is opened from the very bytes it was read from. Here the offer is marked, with the
-// streams of another file and an info number of 4, to show whether it was taken.
+// streams of another file, an info number of 4 and a catalog fetched as 7, to show whether it
+// was taken.
 TEST(XRef, TableReadAheadServesOnlyItsOwnBytes)
 {
     const std::string plain = TextInObjectStream("(last)");
@@ -352,11 +353,11 @@ TEST(XRef, TableReadAheadServesOnlyItsOwnBytes)
     const struct {
         const char* name;
         CHeldBytes opened; // null: the file is read through its path
-        std::string expected; // object 4, and the info number
+        std::string expected; // the catalog, object 4 and the info number
     } rows[] = {
-        {"the very bytes it was read from", bytes, "(LAST) info 4"},
-        {"equal bytes held apart", Held(plain), "(last) info 0"},
-        {"the file read through its path", nullptr, "(last) info 0"},
+        {"the very bytes it was read from", bytes, "7 (LAST) info 4"},
+        {"equal bytes held apart", Held(plain), "dict Catalog (last) info 0"},
+        {"the file read through its path", nullptr, "dict Catalog (last) info 0"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -365,17 +366,19 @@ TEST(XRef, TableReadAheadServesOnlyItsOwnBytes)
         ASSERT_EQ(1u, ahead->streams.size());
         ahead->streams = std::move(ReadAhead(Held(TextInObjectStream("(LAST)")), size_t{1} << 20)->streams);
         ahead->references[2] = 4;
+        ASSERT_EQ(1, ahead->fetched.front().first); // the catalog, as the read checked it
+        ahead->fetched.front().second.setInteger(7);
         CPdfDocument document;
         if (row.opened)
             document.open(dir.PathOf("never-opened.pdf"), row.opened->size(), row.opened, ahead);
         else
             document.open(dir.Write("in.pdf", plain), plain.size(), nullptr, ahead);
-        EXPECT_EQ("dict Catalog", Fetched(*document.xref(), 1, 0));
         uint32_t length = 0;
         const unsigned char* text = document.xref()->getObjectText(4, 0, length);
         ASSERT_NE(nullptr, text);
-        EXPECT_EQ(row.expected, std::string(reinterpret_cast<const char*>(text), length).substr(0, 6) + " info " +
-                                    std::to_string(document.xref()->m_infoNumber));
+        EXPECT_EQ(row.expected, Fetched(*document.xref(), 1, 0) + " " +
+                                    std::string(reinterpret_cast<const char*>(text), length).substr(0, 6) +
+                                    " info " + std::to_string(document.xref()->m_infoNumber));
     }
     // A rebuilt table offers nothing; a classic one its table alone, as does one past the limit.
     EXPECT_EQ(nullptr, ReadAhead(Held(ReplaceAll(plain, "startxref", "startxrex")), size_t{1} << 20));
