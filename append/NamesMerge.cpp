@@ -24,12 +24,12 @@ bool IsNameTreeKey(const std::string& key)
 }
 
 // The second file's entries renamed where the first file has the name.
-// isUsed1 tells the first file's names, used2 holds the second's.
-template <typename IsUsed1>
-void RenameClashes(std::vector<CTreeEntry>& entries, const IsUsed1& isUsed1, const std::set<std::string>& used2,
+// isUsed1 and isUsed2 tell the first file's names and the second's.
+template <typename IsUsed1, typename IsUsed2>
+void RenameClashes(std::vector<CTreeEntry>& entries, const IsUsed1& isUsed1, const IsUsed2& isUsed2,
                    CNameRenames& renames, std::set<std::string>& taken)
 {
-    const auto isUsed = [&](const std::string& name) { return isUsed1(name) || used2.count(name) != 0; };
+    const auto isUsed = [&](const std::string& name) { return isUsed1(name) || isUsed2(name); };
     for (CTreeEntry& entry : entries) {
         if (!isUsed1(entry.name))
             continue;
@@ -122,12 +122,22 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
     std::vector<CTreeEntry> dictionary2 = DictionaryEntries(dests2.dictionary(), true);
     for (const CTreeEntry& entry : dictionary1)
         read1.insert(entry.name);
-    std::set<std::string> used2 = NamesOf(tree2);
-    for (const CTreeEntry& entry : dictionary2)
-        used2.insert(entry.name);
+    // The second file's names are put in order only when a first clash needs them, before any
+    // is renamed: most pairs have no clash, and a tree may hold thousands.
+    std::set<std::string> used2;
+    bool isUsed2Read = false;
+    const auto isUsed2 = [&](const std::string& name) {
+        if (!isUsed2Read) {
+            used2 = NamesOf(tree2);
+            for (const CTreeEntry& entry : dictionary2)
+                used2.insert(entry.name);
+            isUsed2Read = true;
+        }
+        return used2.count(name) != 0;
+    };
     std::set<std::string> taken;
-    RenameClashes(tree2, isUsed1, used2, m_plan.destRenames, taken);
-    RenameClashes(dictionary2, isUsed1, used2, m_plan.destRenames, taken);
+    RenameClashes(tree2, isUsed1, isUsed2, m_plan.destRenames, taken);
+    RenameClashes(dictionary2, isUsed1, isUsed2, m_plan.destRenames, taken);
 
     if (!dictionary2.empty()) {
         std::vector<CTreeEntry> merged = dictionary1;
@@ -176,7 +186,8 @@ void CAppendEngine::PlanNames(const CPdfDictionary& catalog1, const CPdfDictiona
             const std::set<std::string> names1 = NamesOf(entries1);
             const std::set<std::string> names2 = NamesOf(entries2);
             const auto isUsed1 = [&names1](const std::string& name) { return names1.count(name) != 0; };
-            RenameClashes(entries2, isUsed1, names2, renames, treeTaken);
+            const auto isUsed2 = [&names2](const std::string& name) { return names2.count(name) != 0; };
+            RenameClashes(entries2, isUsed1, isUsed2, renames, treeTaken);
         }
         entries1.insert(entries1.end(), entries2.begin(), entries2.end());
         if (isDests && m_own.isActive)

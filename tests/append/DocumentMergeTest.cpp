@@ -68,6 +68,11 @@ TEST(DocumentMerge, Rows)
           {1, Object(1, "<< /Type /Catalog /Pages 2 0 R /Names 12 0 R >>")},
           {9, Object(9, "<< /Type /Annot /Subtype /Link /Rect [0 0 1 1] /Dest (b-2) >>")},
           {10, Object(10, "<< /S /GoTo /D (b-2) /Next << /S /GoToR /F (x.pdf) /D (b) >> >>")}}},
+        // The name a clash would take is the second file's own already: the next one is taken.
+        {"renamed past a name of the second file", namesAB,
+         Doc(" /Names << /Dests 4 0 R >>", {"<< /Names [(b) [3 0 R /Fit] (b-2) [3 0 R /Fit]] >>"}),
+         {{9, Object(9, "<< /Names [\n<61> [3 0 R /Fit]\n<62> [3 0 R /XYZ 0 792 0]\n<622D32> [7 0 R /Fit]\n"
+                        "<622D33> [7 0 R /Fit]\n] >>")}}},
         // Old-style /Dests dictionaries: names given as names; a second name that the first file's
         // tree uses is renamed in the merged dictionary (object 10) and in the bookmark.
         {"dictionary names clash with the tree", namesAB,
