@@ -176,6 +176,9 @@ public:
     size_t size() const { return m_items.size(); }
     const CPdfElement& at(size_t index) const { return m_items.at(index); }
     void append(CPdfElement item) { m_items.push_back(std::move(item)); }
+    // A new Empty item at the end, to be read into in place.
+    CPdfElement& appendEmpty() { return m_items.emplace_back(); }
+    void reserve(size_t count) { m_items.reserve(count); }
     // out := item index with a Reference followed through the array's cross-reference.
     void getResolved(size_t index, CPdfElement& out) const { resolve(m_items.at(index), m_xref, out); }
 

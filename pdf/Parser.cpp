@@ -59,12 +59,10 @@ void CPdfParser::parseArray(CPdfElement& out, int depth)
         throw CPdfDamaged();
     advance();
     CPdfArray& array = out.newArray(m_xref);
+    array.reserve(8); // most arrays in one allocation
     // An array cut off by the end of the data ends there with what was read.
-    while (!current().isKeyword("]") && !current().is(PdfKind::EndOfData)) {
-        CPdfElement item;
-        parseAt(item, depth);
-        array.append(std::move(item));
-    }
+    while (!current().isKeyword("]") && !current().is(PdfKind::EndOfData))
+        parseAt(array.appendEmpty(), depth);
     advance();
 }
 
