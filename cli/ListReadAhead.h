@@ -60,7 +60,7 @@ private:
     std::condition_variable m_wakeTaker;
     std::deque<std::string> m_toRead;
     std::deque<CReadAheadFile> m_read;
-    size_t m_readBytes = 0; // bytes held by m_read
+    size_t m_readBytes = 0; // memory held by m_read: bytes and what was read ahead from them
     std::vector<CReadAheadFile> m_givenBack;
     std::vector<CReadAheadFile> m_toFree; // the thread's: swapped with m_givenBack, so neither is reallocated
     bool m_isReading = false; // the thread has taken a path off m_toRead and not yet put it in m_read
