@@ -1,11 +1,9 @@
 #include "cli/ListReadAhead.h"
 
-#include <exception>
 #include <system_error>
 #include <utility>
 
 #include "pdf/Document.h"
-#include "pdf/Exception.h"
 #include "platform/File.h"
 #include "platform/Safety.h"
 
@@ -13,21 +11,6 @@ namespace {
 
 // Decoded object streams kept ahead for one file at most; the line decodes any others itself.
 constexpr size_t kDecodedAheadBytes = size_t(8) << 20;
-
-// The table of the held file read as its line would read it, and the object streams it names
-// decoded: they are most of the work of opening the file, and its line takes them as they are.
-// Null when the file does not open as it stands (its line then reads it, and says why).
-std::shared_ptr<CPdfReadAhead> ReadTableAhead(const CHeldBytes& bytes)
-{
-    try {
-        CPdfDocument document;
-        document.openFile(CFileHandle(), bytes->size(), bytes);
-        return document.xref()->readAhead(bytes, kDecodedAheadBytes);
-    } catch (const CPdfException&) {
-    } catch (const std::exception&) {
-    }
-    return nullptr;
-}
 
 } // namespace
 
@@ -113,8 +96,9 @@ void CListReadAhead::Run()
         lock.unlock();
         m_toFree.clear();
         CReadAheadFile file = Read(path);
+        // Its table and object streams are most of what opening it costs its line.
         if (file.bytes)
-            file.ahead = ReadTableAhead(file.bytes);
+            file.ahead = CPdfDocument::ReadAhead(file.bytes, kDecodedAheadBytes);
         lock.lock();
         m_isReading = false;
         m_readBytes += HeldBy(file);

@@ -26,14 +26,12 @@ std::string CompressedText(CPdfXRef& xref, int32_t number)
 
 void CompareReadAhead(const CHeldBytes& bytes)
 {
-    CPdfDocument source;
+    std::shared_ptr<CPdfReadAhead> ahead = CPdfDocument::ReadAhead(bytes, size_t{1} << 20);
+    if (!ahead)
+        return;
     CPdfDocument taker;
     CPdfDocument plain;
     try {
-        source.openFile(CFileHandle(), bytes->size(), bytes);
-        std::shared_ptr<CPdfReadAhead> ahead = source.xref()->readAhead(bytes, size_t{1} << 20);
-        if (!ahead)
-            return;
         taker.openFile(CFileHandle(), bytes->size(), bytes, ahead);
         plain.openFile(CFileHandle(), bytes->size(), bytes);
     } catch (const CPdfException&) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <set>
 
 #include "pdf/Exception.h"
@@ -60,6 +61,18 @@ CHeldBytes CPdfDocument::ReadExpected(FILE* file, uint64_t expected)
         return nullptr;
     whole->resize(static_cast<size_t>(expected));
     return whole;
+}
+
+std::shared_ptr<CPdfReadAhead> CPdfDocument::ReadAhead(const CHeldBytes& bytes, size_t maxBytes)
+{
+    try {
+        CPdfDocument document;
+        document.openFile(CFileHandle(), bytes->size(), bytes);
+        return document.xref()->readAhead(bytes, maxBytes);
+    } catch (const CPdfException&) {
+    } catch (const std::exception&) {
+    }
+    return nullptr;
 }
 
 void CPdfDocument::openFile(CFileHandle file, uint64_t size, CHeldBytes held, std::shared_ptr<CPdfReadAhead> ahead)

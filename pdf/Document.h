@@ -52,6 +52,10 @@ public:
 
     // The whole file when it is expected bytes long, else null (see Document.cpp).
     static CHeldBytes ReadExpected(FILE* file, uint64_t expected);
+    // The table of bytes (a whole file) read as open would read it, with up to maxBytes of its
+    // object streams decoded (see CPdfXRef::readAhead), for a later open of the same bytes. Null
+    // when the file does not open as it stands; never throws.
+    static std::shared_ptr<CPdfReadAhead> ReadAhead(const CHeldBytes& bytes, size_t maxBytes);
 
 private:
     void findHeader();

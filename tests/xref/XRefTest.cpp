@@ -334,13 +334,6 @@ CHeldBytes Held(const std::string& bytes)
     return std::make_shared<CByteBuffer>(bytes.begin(), bytes.end());
 }
 
-std::shared_ptr<CPdfReadAhead> ReadAhead(const CHeldBytes& bytes, size_t limit)
-{
-    CPdfDocument document;
-    document.openFile(CFileHandle(), bytes->size(), bytes);
-    return document.xref()->readAhead(bytes, limit);
-}
-
 // A table read ahead (on another thread, in a list) stands in for reading a file only when the
 // file is opened from the very bytes it was read from. Here the offer is marked, with the
 // streams of another file, an info number of 4 and a catalog fetched as 7, to show whether it
@@ -361,10 +354,11 @@ TEST(XRef, TableReadAheadServesOnlyItsOwnBytes)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        std::shared_ptr<CPdfReadAhead> ahead = ReadAhead(bytes, size_t{1} << 20);
+        std::shared_ptr<CPdfReadAhead> ahead = CPdfDocument::ReadAhead(bytes, size_t{1} << 20);
         ASSERT_TRUE(ahead);
         ASSERT_EQ(1u, ahead->streams.size());
-        ahead->streams = std::move(ReadAhead(Held(TextInObjectStream("(LAST)")), size_t{1} << 20)->streams);
+        const CHeldBytes marked = Held(TextInObjectStream("(LAST)"));
+        ahead->streams = std::move(CPdfDocument::ReadAhead(marked, size_t{1} << 20)->streams);
         ahead->references[2] = 4;
         ASSERT_EQ(1, ahead->fetched.front().first); // the catalog, as the read checked it
         ahead->fetched.front().second.setInteger(7);
@@ -381,12 +375,13 @@ TEST(XRef, TableReadAheadServesOnlyItsOwnBytes)
                                     " info " + std::to_string(document.xref()->m_infoNumber));
     }
     // A rebuilt table offers nothing; a classic one its table alone, as does one past the limit.
-    EXPECT_EQ(nullptr, ReadAhead(Held(ReplaceAll(plain, "startxref", "startxrex")), size_t{1} << 20));
-    const std::shared_ptr<CPdfReadAhead> classic = ReadAhead(Held(ClassicWith("/Root 1 0 R")), size_t{1} << 20);
+    EXPECT_EQ(nullptr, CPdfDocument::ReadAhead(Held(ReplaceAll(plain, "startxref", "startxrex")), size_t{1} << 20));
+    const std::shared_ptr<CPdfReadAhead> classic =
+        CPdfDocument::ReadAhead(Held(ClassicWith("/Root 1 0 R")), size_t{1} << 20);
     ASSERT_TRUE(classic);
     EXPECT_EQ(4u, classic->entries.size());
     EXPECT_TRUE(classic->streams.empty());
-    EXPECT_TRUE(ReadAhead(bytes, 0)->streams.empty());
+    EXPECT_TRUE(CPdfDocument::ReadAhead(bytes, 0)->streams.empty());
 }
 
 CTestPdf NoPageTree()
