@@ -103,7 +103,7 @@ void CAppendEngine::OpenInputs(const char* file1, const char* file2, const char*
     if (!m_own.isActive && (PlatformSameFile(outputPath, file1) || PlatformSameFile(outputPath, file2)))
         throw CPdfException(FormatText("File output error: '%s', err no: %d", outputPath, EINVAL));
     if (m_own.isActive)
-        m_input1.AttachSized(m_own.reader.get(), m_own.journalSize);
+        m_input1.AttachSized(m_own.reader.get(), m_own.journalSize, &m_output);
     else
         m_input1.Attach(m_doc1.file(), m_doc1.headerOffset(), m_doc1.heldBytes());
     m_input2.Attach(m_doc2.file(), m_doc2.headerOffset(), m_doc2.heldBytes());

@@ -10,6 +10,7 @@ void CInputFile::Attach(FILE* file, uint32_t headerOffset, CHeldBytes held)
     if (held) {
         m_file = file;
         m_held = std::move(held);
+        m_recent = nullptr;
         m_size = m_held->size();
         m_windowPosition = 0;
         m_windowData = m_held->data();
@@ -20,10 +21,11 @@ void CInputFile::Attach(FILE* file, uint32_t headerOffset, CHeldBytes held)
     m_headerOffset = headerOffset;
 }
 
-void CInputFile::AttachSized(FILE* file, uint64_t size)
+void CInputFile::AttachSized(FILE* file, uint64_t size, const CRecentBytes* recent)
 {
     m_file = file;
     m_held.reset();
+    m_recent = recent;
     m_headerOffset = 0;
     m_size = size;
     m_windowPosition = 0;
@@ -37,6 +39,7 @@ void CInputFile::Detach()
 {
     m_file = nullptr;
     m_held.reset();
+    m_recent = nullptr;
     m_size = 0;
     m_windowLength = 0;
 }
@@ -50,7 +53,7 @@ size_t CInputFile::ReadDirect(uint64_t position, size_t length, char* destinatio
         std::memcpy(destination, m_held->data() + position, length);
         return length;
     }
-    return PlatformReadAt(m_file, position, destination, length);
+    return ReadAtOrRecent(m_file, m_recent, position, destination, length);
 }
 
 bool CInputFile::Fill(uint64_t position, size_t minimum)

@@ -11,14 +11,16 @@
 #include <vector>
 
 #include "platform/ByteBuffer.h"
+#include "platform/RecentBytes.h"
 
 class CInputFile {
 public:
     // The file is borrowed; it stays open while the engine reads it. Measures the file once.
     // When held carries the whole file, reads come from it and the window is the whole file.
     void Attach(FILE* file, uint32_t headerOffset, CHeldBytes held = nullptr);
-    // The same for a file whose size the caller knows: one the run writes itself.
-    void AttachSized(FILE* file, uint64_t size);
+    // The same for a file whose size the caller knows: one the run writes itself, whose last
+    // bytes are copied from recent, when given, rather than read.
+    void AttachSized(FILE* file, uint64_t size, const CRecentBytes* recent = nullptr);
     void Detach();
 
     uint64_t size() const { return m_size; }
@@ -57,6 +59,7 @@ private:
     uint32_t m_headerOffset = 0;
     CByteBuffer m_window;
     CHeldBytes m_held;
+    const CRecentBytes* m_recent = nullptr;
     const char* m_windowData = nullptr; // the window's bytes: m_window's, or the held file's
     uint64_t m_windowPosition = 0;
     size_t m_windowLength = 0;

@@ -1,5 +1,6 @@
 #include "append/OutputFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -16,6 +17,8 @@ void COutputFile::Open(const std::string& path, bool syncOnClose)
     m_runLength = 0;
     m_used = 0;
     m_position = 0;
+    m_bufferStart = 0;
+    m_handed = 0;
     if (m_buffer.empty())
         m_buffer.resize(kBufferSize);
     if (!m_file.OpenEmptied(path))
@@ -31,19 +34,47 @@ void COutputFile::FlushAll()
         Fail();
 }
 
+void COutputFile::HandOver()
+{
+    FlushRun();
+    WriteOut();
+    errno = 0;
+    if (!Handle() || std::fflush(Handle()) != 0)
+        Fail();
+}
+
 void COutputFile::Fail() const
 {
     throw CPdfException(FormatText("File output error: '%s', err no: %d", m_path.c_str(), errno));
 }
 
-void COutputFile::Flush()
+void COutputFile::WriteOut()
 {
-    if (m_used == 0)
+    const size_t count = m_used - m_handed;
+    if (count == 0)
         return;
     errno = 0;
-    if (!Handle() || PlatformWrite(m_buffer.data(), m_used, Handle()) != m_used)
+    if (!Handle() || PlatformWrite(m_buffer.data() + m_handed, count, Handle()) != count)
         Fail();
+    m_handed = m_used;
+}
+
+void COutputFile::Flush()
+{
+    WriteOut();
+    m_bufferStart += m_used;
     m_used = 0;
+    m_handed = 0;
+}
+
+size_t COutputFile::CopyRecent(uint64_t position, char* destination, size_t length) const
+{
+    if (position < m_bufferStart || position - m_bufferStart >= m_used)
+        return 0;
+    const size_t offset = static_cast<size_t>(position - m_bufferStart);
+    const size_t take = std::min(length, m_used - offset);
+    std::memcpy(destination, m_buffer.data() + offset, take);
+    return take;
 }
 
 void COutputFile::Close()
@@ -61,6 +92,7 @@ void COutputFile::Close()
 void COutputFile::Abandon()
 {
     m_used = 0;
+    m_handed = 0;
     m_runLength = 0;
     m_file.Close();
 }
@@ -83,6 +115,7 @@ void COutputFile::Write(const char* data, size_t length)
     errno = 0;
     if (!Handle() || PlatformWrite(data, length, Handle()) != length)
         Fail();
+    m_bufferStart += length;
 }
 
 void COutputFile::WriteByte(char byte)
@@ -134,6 +167,7 @@ void COutputFile::FlushRun()
         Flush();
         const size_t copied = PlatformCopyRange(m_runInput->file(), position, static_cast<size_t>(length),
                                                 Handle());
+        m_bufferStart += copied;
         position += copied;
         length -= copied;
     }

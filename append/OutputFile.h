@@ -5,6 +5,7 @@
 
 #include "platform/ByteBuffer.h"
 #include "platform/File.h"
+#include "platform/RecentBytes.h"
 
 #include <cstdint>
 #include <string>
@@ -13,7 +14,8 @@
 
 class CInputFile;
 
-class COutputFile {
+// The bytes in its buffer can be read back from it (see platform/RecentBytes.h).
+class COutputFile final : public CRecentBytes {
 public:
     // Creates (or truncates) path; raises the output error when it cannot. With syncOnClose,
     // Close puts the file on disk before it closes it (an output that will be renamed over an
@@ -21,6 +23,10 @@ public:
     void Open(const std::string& path, bool syncOnClose);
     // Hands every byte written so far to the file, so that a reader of it sees them.
     void FlushAll();
+    // The same, but the buffer keeps the bytes, to be read back from it until it fills.
+    void HandOver();
+    uint64_t RecentStart() const override { return m_bufferStart; }
+    size_t CopyRecent(uint64_t position, char* destination, size_t length) const override;
     // Flushes and closes the file; raises the output error when a byte did not reach the file.
     void Close();
     // Closes the file of a run that failed, without a word: it is about to be removed.
@@ -47,6 +53,8 @@ private:
     static constexpr uint64_t kSystemCopyRun = 256 * 1024;
 
     void Flush();
+    // Writes the buffer's bytes that the file lacks; the buffer keeps them.
+    void WriteOut();
     FILE* Handle() const { return m_file.get(); }
     void FlushRun();
     void CopyIntoBuffer(CInputFile& input, uint64_t position, uint64_t length);
@@ -58,6 +66,8 @@ private:
     CByteBuffer m_buffer;
     size_t m_used = 0;
     uint64_t m_position = 0;
+    uint64_t m_bufferStart = 0; // the file position of the buffer's first byte
+    size_t m_handed = 0;        // the buffer's bytes in the file already
     CInputFile* m_runInput = nullptr; // the pending run, counted in m_position already
     uint64_t m_runStart = 0;
     uint64_t m_runLength = 0;

@@ -65,7 +65,7 @@ bool CAppendEngine::StartOwnOutput(const char* outputPath, const std::string& jo
     if (!m_own.reader.Open(journalPath, "rb"))
         return false;
     std::setvbuf(m_own.reader.get(), nullptr, _IONBF, 0);
-    m_doc1.openWithTable(journalPath, entries, root, info);
+    m_doc1.openWithTable(journalPath, entries, root, info, &m_output);
     m_input1.Attach(m_own.reader.get(), 0);
     m_reader1.Attach(&m_input1, m_doc1.xref());
 
@@ -182,7 +182,8 @@ void CAppendEngine::IndexOwnBody()
 // reads, and the size the output now has.
 void CAppendEngine::FinishOwnLine()
 {
-    m_output.FlushAll();
+    // In the journal now, and in the buffer still, where the next line reads it back from.
+    m_output.HandOver();
     m_own.journalSize = m_output.position();
     COwnLine line;
     line.segmentStart = m_own.segmentStart;

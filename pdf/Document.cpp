@@ -100,12 +100,14 @@ void CPdfDocument::openFile(CFileHandle file, uint64_t size, CHeldBytes held, st
 }
 
 void CPdfDocument::openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,
-                                 int32_t infoNumber)
+                                 int32_t infoNumber, const CRecentBytes* recent)
 {
     close();
     if (!m_file.Open(path, "rb"))
         throw CPdfException(FormatText("Can't open file: '%s', err no: %d", path.c_str(), errno));
-    m_stream = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
+    auto stream = CPdfRef<CPdfFileStream>::create<CPdfFileStream>(m_file.get(), 0, 0, CPdfElement());
+    stream->readRecent(recent);
+    m_stream = std::move(stream);
     m_xref = std::make_unique<CPdfXRef>();
     m_xref->adopt(m_stream.get(), std::move(entries), rootNumber, infoNumber);
     m_isOpen = true;

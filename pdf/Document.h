@@ -36,9 +36,10 @@ public:
     void openFile(CFileHandle file, uint64_t size, CHeldBytes held = nullptr,
                   std::shared_ptr<CPdfReadAhead> ahead = nullptr);
     void close();
-    // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt).
+    // Opens a file the run writes itself, with its table given (see CPdfXRef::adopt); its last
+    // bytes are copied from recent, its writer, rather than read.
     void openWithTable(const std::string& path, std::vector<CPdfXRefEntry> entries, int32_t rootNumber,
-                       int32_t infoNumber);
+                       int32_t infoNumber, const CRecentBytes* recent);
 
     bool isOpen() const { return m_isOpen; }
     // The cross-reference; valid while the document is open.

@@ -63,7 +63,7 @@ bool CPdfFileStream::refill()
     const uint32_t amount = static_cast<uint32_t>(std::min<uint64_t>(kBufferSize, rangeEnd - m_bufferPos));
     if (m_buffer.empty())
         m_buffer.resize(kBufferSize);
-    const size_t got = PlatformReadAt(m_file, m_bufferPos, m_buffer.data(), amount);
+    const size_t got = ReadAtOrRecent(m_file, m_recent, m_bufferPos, m_buffer.data(), amount);
     m_window = reinterpret_cast<const unsigned char*>(m_buffer.data());
     m_end = static_cast<uint32_t>(got);
     return got != 0;
@@ -93,6 +93,7 @@ CPdfRef<CPdfStream> CPdfFileStream::openRange(uint32_t start, uint32_t length, c
 {
     CPdfRef<CPdfStream> range = CPdfRef<CPdfStream>::create<CPdfFileStream>(m_file, start, length, dictionary);
     static_cast<CPdfFileStream*>(range.get())->m_whole = m_whole;
+    static_cast<CPdfFileStream*>(range.get())->m_recent = m_recent;
     return range;
 }
 

@@ -14,6 +14,7 @@
 #include "pdf/Element.h"
 #include "pdf/RefHolder.h"
 #include "platform/ByteBuffer.h"
+#include "platform/RecentBytes.h"
 
 class CPdfStream {
 public:
@@ -66,6 +67,9 @@ public:
     void holdBytes(CHeldBytes whole);
     // The whole file when it is held, else null.
     const CHeldBytes& heldBytes() const { return m_whole; }
+    // For a file the run is still writing: its last bytes are copied from recent rather than
+    // read, by this stream and every range opened from it.
+    void readRecent(const CRecentBytes* recent) { m_recent = recent; }
     size_t readBlock(char* buffer, size_t length) override;
     bool lendBytes(const unsigned char*& data, size_t& length) override;
 
@@ -99,6 +103,7 @@ private:
 
     CPdfElement m_dictionary;
     CHeldBytes m_whole; // the whole file, when it is held
+    const CRecentBytes* m_recent = nullptr;
     FILE* m_file;
     uint32_t m_start;
     uint32_t m_length;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -180,6 +181,58 @@ TEST(ObjectText, OutputFile)
     } catch (const CPdfException& error) {
         EXPECT_STREQ(error.what(), "File output error: '/dev/full', err no: 28");
     }
+}
+
+// A file read back while it is written (a list's journal): what the writer handed over reads the
+// same whether it comes from the file or from the writer's buffer, across the seam between them
+// and after the buffer has filled and begun again.
+TEST(ObjectText, OutputReadBackWhileWritten)
+{
+    CTestDir dir;
+    std::string bytes(2500000, ' ');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>('A' + i * 7 % 53);
+    COutputFile output;
+    output.Open(dir.PathOf("journal"), false);
+    CFileHandle reader;
+    ASSERT_TRUE(reader.Open(dir.PathOf("journal"), "rb"));
+    CInputFile input;
+    const struct {
+        size_t written; // bytes handed over so far
+        uint64_t position;
+        size_t length;
+    } rows[] = {
+        {5000, 0, 5000},          // all in the buffer
+        {5000, 4990, 20},         // past what was written: short
+        {900000, 10, 899990},     // a run copied into the buffer
+        {1100000, 1048000, 2000}, // the buffer filled: the seam between file and buffer
+        {1100000, 0, 1100000},
+        {2200000, 2097100, 200},  // filled twice
+        {2500000, 1000, 300000},  // a long read, mostly from the file
+    };
+    CFileHandle source;
+    ASSERT_TRUE(source.Open(dir.Write("source", bytes), "rb"));
+    CInputFile from;
+    from.Attach(source.get(), 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.written) + " written, " + std::to_string(row.position));
+        if (output.position() < row.written) {
+            const uint64_t start = output.position();
+            if (row.written - start > 500000)
+                output.CopyRun(from, start, row.written - start);
+            else
+                output.Write(bytes.data() + start, row.written - start);
+            output.HandOver();
+        }
+        for (const bool isRecent : {true, false}) {
+            input.AttachSized(reader.get(), output.position(), isRecent ? &output : nullptr);
+            std::string out;
+            const size_t expected = std::min<size_t>(row.length, row.written - std::min<size_t>(row.written, row.position));
+            EXPECT_EQ(input.Read(row.position, row.length, out), expected) << isRecent;
+            EXPECT_TRUE(out == bytes.substr(row.position, expected)) << isRecent;
+        }
+    }
+    output.Close();
 }
 
 // A one-page file with object 4 as given (free when body is empty), object 5 "20" (or body5
