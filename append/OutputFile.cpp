@@ -34,13 +34,20 @@ void COutputFile::FlushAll()
         Fail();
 }
 
-void COutputFile::HandOver()
+void COutputFile::HandOver(uint64_t keepFrom)
 {
     FlushRun();
     WriteOut();
     errno = 0;
     if (!Handle() || std::fflush(Handle()) != 0)
         Fail();
+    if (m_used <= kHandOverSpan || keepFrom < m_bufferStart || m_position - keepFrom > kHandOverSpan / 2)
+        return;
+    const size_t offset = static_cast<size_t>(keepFrom - m_bufferStart);
+    std::memmove(m_buffer.data(), m_buffer.data() + offset, m_used - offset);
+    m_used -= offset;
+    m_handed = m_used;
+    m_bufferStart = keepFrom;
 }
 
 void COutputFile::Fail() const

@@ -23,8 +23,9 @@ public:
     void Open(const std::string& path, bool syncOnClose);
     // Hands every byte written so far to the file, so that a reader of it sees them.
     void FlushAll();
-    // The same, but the buffer keeps the bytes, to be read back from it until it fills.
-    void HandOver();
+    // The same, but the buffer keeps the bytes from keepFrom on, to be read back from it until it
+    // fills; what it holds before them goes once it holds more than a few lines need.
+    void HandOver(uint64_t keepFrom);
     uint64_t RecentStart() const override { return m_bufferStart; }
     size_t CopyRecent(uint64_t position, char* destination, size_t length) const override;
     // Flushes and closes the file; raises the output error when a byte did not reach the file.
@@ -51,6 +52,9 @@ private:
     static constexpr size_t kBufferSize = 1024 * 1024;
     // Runs at least this long go file to file; shorter ones through the buffer.
     static constexpr uint64_t kSystemCopyRun = 256 * 1024;
+    // How much of the buffer HandOver lets be used before it moves the kept bytes to its start,
+    // so that a list of small files touches only this much of it.
+    static constexpr size_t kHandOverSpan = 64 * 1024;
 
     void Flush();
     // Writes the buffer's bytes that the file lacks; the buffer keeps them.

@@ -183,7 +183,7 @@ void CAppendEngine::IndexOwnBody()
 void CAppendEngine::FinishOwnLine()
 {
     // In the journal now, and in the buffer still, where the next line reads it back from.
-    m_output.HandOver();
+    m_output.HandOver(m_own.segmentStart);
     m_own.journalSize = m_output.position();
     COwnLine line;
     line.segmentStart = m_own.segmentStart;

@@ -184,8 +184,8 @@ TEST(ObjectText, OutputFile)
 }
 
 // A file read back while it is written (a list's journal): what the writer handed over reads the
-// same whether it comes from the file or from the writer's buffer, across the seam between them
-// and after the buffer has filled and begun again.
+// same whether it comes from the file or from the writer's buffer, across the seam between them,
+// after the buffer has kept only the last piece and after it has filled and begun again.
 TEST(ObjectText, OutputReadBackWhileWritten)
 {
     CTestDir dir;
@@ -204,6 +204,9 @@ TEST(ObjectText, OutputReadBackWhileWritten)
     } rows[] = {
         {5000, 0, 5000},          // all in the buffer
         {5000, 4990, 20},         // past what was written: short
+        {70000, 100, 69000},
+        {80000, 69000, 11000},    // the buffer keeps only the last piece: file, then buffer
+        {85000, 79990, 5010},
         {900000, 10, 899990},     // a run copied into the buffer
         {1100000, 1048000, 2000}, // the buffer filled: the seam between file and buffer
         {1100000, 0, 1100000},
@@ -222,7 +225,7 @@ TEST(ObjectText, OutputReadBackWhileWritten)
                 output.CopyRun(from, start, row.written - start);
             else
                 output.Write(bytes.data() + start, row.written - start);
-            output.HandOver();
+            output.HandOver(start);
         }
         for (const bool isRecent : {true, false}) {
             input.AttachSized(reader.get(), output.position(), isRecent ? &output : nullptr);
