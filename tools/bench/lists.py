@@ -36,6 +36,15 @@ sys.path.insert(0, HERE)
 from bench import have, timed_run, version  # noqa: E402  (the same tool and version probes as bench.py)
 
 
+def generator_python():
+    """A Python that imports pikepdf: this one, or Debian's when the first on PATH lacks it."""
+    for candidate in (sys.executable, "/usr/bin/python3"):
+        probe = subprocess.run([candidate, "-c", "import pikepdf"], capture_output=True)
+        if probe.returncode == 0:
+            return candidate
+    return sys.executable
+
+
 def inputs(folder, size):
     """Generates the size's files when missing or older than the generator; returns the folder
     and the file names (relative to it) in list order."""
@@ -43,7 +52,7 @@ def inputs(folder, size):
     listing = os.path.join(place, "list.txt")
     if not os.path.exists(listing) or os.path.getmtime(listing) < os.path.getmtime(GENERATOR):
         print("  writing %d files into %s" % (size, place))
-        subprocess.run([sys.executable, GENERATOR, place, "--count", str(size)], check=True)
+        subprocess.run([generator_python(), GENERATOR, place, "--count", str(size)], check=True)
     with open(listing) as names:
         return place, [line.strip() for line in names if line.strip()]
 
