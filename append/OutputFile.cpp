@@ -25,15 +25,6 @@ void COutputFile::Open(const std::string& path, bool syncOnClose)
         Fail();
 }
 
-void COutputFile::FlushAll()
-{
-    FlushRun();
-    Flush();
-    errno = 0;
-    if (!Handle() || std::fflush(Handle()) != 0)
-        Fail();
-}
-
 void COutputFile::HandOver(uint64_t keepFrom)
 {
     FlushRun();

@@ -21,10 +21,9 @@ public:
     // Close puts the file on disk before it closes it (an output that will be renamed over an
     // input must be there before the input goes).
     void Open(const std::string& path, bool syncOnClose);
-    // Hands every byte written so far to the file, so that a reader of it sees them.
-    void FlushAll();
-    // The same, but the buffer keeps the bytes from keepFrom on, to be read back from it until it
-    // fills; what it holds before them goes once it holds more than a few lines need.
+    // Hands every byte written so far to the file, so that a reader of it sees them. The buffer
+    // keeps them, to be read back from it (see CopyRecent) until it fills; once it holds more
+    // than a few lines need, only those from keepFrom on stay.
     void HandOver(uint64_t keepFrom);
     uint64_t RecentStart() const override { return m_bufferStart; }
     size_t CopyRecent(uint64_t position, char* destination, size_t length) const override;

@@ -58,7 +58,7 @@ bool CAppendEngine::StartOwnOutput(const char* outputPath, const std::string& jo
     m_own.journalPath = journalPath;
     m_output.Open(journalPath, false);
     m_output.CopyRun(input, 0, input.size());
-    m_output.FlushAll();
+    m_output.HandOver(0);
     const uint64_t size = input.size();
     input.Detach();
     source.Close();
