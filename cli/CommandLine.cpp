@@ -9,6 +9,7 @@
 #include "cli/ListFile.h"
 #include "cli/Usage.h"
 #include "pdf/Exception.h"
+#include "platform/Memory.h"
 #include "platform/Safety.h"
 
 namespace {
@@ -192,6 +193,7 @@ int RunCommandLine(int argc, char** argv)
 int FoliobindMain(int argc, char** argv)
 {
     PlatformInstallSignalCleanup();
+    PlatformPrepareHeap();
     const int status = RunCommandLine(argc, argv);
     std::fflush(stdout);
     return status;

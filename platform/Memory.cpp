@@ -1,0 +1,41 @@
+#include "platform/Memory.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+void PlatformPrepareHeap()
+{
+#if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
+    constexpr size_t kStep = size_t{64} << 20;
+    constexpr size_t kLargePage = size_t{2} << 20;
+    constexpr size_t kProbe = size_t{64} << 10; // less than malloc maps on its own
+    constexpr size_t kMaxProbes = 64;
+    // The heap grows by kStep at a time, and freed memory stays in it: given back and taken
+    // again, it would come back in small pages.
+    mallopt(M_TOP_PAD, static_cast<int>(kStep));
+    mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kStep));
+    // Small blocks until the heap has to grow: it grows by kStep then, and that span is marked.
+    const auto before = reinterpret_cast<uintptr_t>(sbrk(0));
+    if (before == static_cast<uintptr_t>(-1))
+        return;
+    void* probes[kMaxProbes];
+    size_t count = 0;
+    uintptr_t after = before;
+    while (count < kMaxProbes && after == before) {
+        probes[count++] = std::malloc(kProbe);
+        after = reinterpret_cast<uintptr_t>(sbrk(0));
+    }
+    const uintptr_t start = (before + kLargePage - 1) / kLargePage * kLargePage;
+    if (after != static_cast<uintptr_t>(-1) && after > start)
+        madvise(reinterpret_cast<void*>(start), after - start, MADV_HUGEPAGE);
+    while (count > 0)
+        std::free(probes[--count]);
+#endif
+}
