@@ -36,8 +36,8 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
     record.headAt = m_bytes.size();
     record.headSize = headSize;
     record.tailSize = text.tail.size();
-    m_bytes.append(text.head, 0, headSize);
-    m_bytes += text.tail;
+    m_bytes.append(text.head.data(), headSize);
+    m_bytes.append(text.tail.data(), text.tail.size());
     record.refsAt = m_refs.size();
     record.refsCount = refs.size();
     m_refs.insert(m_refs.end(), refs.begin(), refs.end());
@@ -54,12 +54,12 @@ bool CKeptTexts::Unpack(uint32_t number, CObjectReader& reader, CObjectText& out
         return false;
     const CRecord& record = m_records[m_index[number] - 1];
     if (!record.facts.isCompressed)
-        out.head.assign(m_bytes, record.headAt, record.headSize);
+        out.head.assign(m_bytes.data() + record.headAt, record.headSize);
     else if (!reader.CompressedHead(number, out.head))
         return false;
     static_cast<CObjectTextFacts&>(out) = record.facts;
     static_cast<CScanFindings&>(out.scan) = record.findings;
-    out.tail.assign(m_bytes, record.headAt + record.headSize, record.tailSize);
+    out.tail.assign(m_bytes.data() + record.headAt + record.headSize, record.tailSize);
     const auto refs = m_refs.begin() + static_cast<std::ptrdiff_t>(record.refsAt);
     out.scan.m_refs.assign(refs, refs + static_cast<std::ptrdiff_t>(record.refsCount));
     const auto keys = m_keys.begin() + static_cast<std::ptrdiff_t>(record.keysAt);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "append/ObjectText.h"
+#include "platform/Memory.h"
 
 class CKeptTexts {
 public:
@@ -39,10 +40,11 @@ private:
     };
 
     std::vector<uint32_t> m_index; // each number's record plus one; 0: none
-    std::vector<CRecord> m_records;
-    std::string m_bytes;
-    std::vector<CObjectRef> m_refs;
-    std::vector<CObjectKey> m_keys;
+    // Reserved at the limit and seldom filled: mapped apart from the heap (see CMappedAllocator).
+    std::vector<CRecord, CMappedAllocator<CRecord>> m_records;
+    std::basic_string<char, std::char_traits<char>, CMappedAllocator<char>> m_bytes;
+    std::vector<CObjectRef, CMappedAllocator<CObjectRef>> m_refs;
+    std::vector<CObjectKey, CMappedAllocator<CObjectKey>> m_keys;
     uint64_t m_used = 0;
     uint64_t m_limit = 0;
 };

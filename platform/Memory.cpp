@@ -3,11 +3,41 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
+
+#if defined(__GLIBC__)
+
+void* PlatformMapBlock(size_t bytes)
+{
+    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    return mapped;
+}
+
+void PlatformUnmapBlock(void* place, size_t bytes)
+{
+    munmap(place, bytes);
+}
+
+#else
+
+void* PlatformMapBlock(size_t bytes)
+{
+    return ::operator new(bytes);
+}
+
+void PlatformUnmapBlock(void* place, size_t)
+{
+    ::operator delete(place);
+}
+
 #endif
 
 void PlatformPrepareHeap()
