@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times foliobind against qpdf, pdfunite and mutool on the same inputs, with cat as the floor.
 
-  bench.py [--exe PATH] [--dir FOLDER] [--reps N] [--realworld N] CASE...
+  bench.py [--exe PATH] [--base PATH] [--dir FOLDER] [--reps N] [--realworld N] CASE...
 
 Cases: 500-classic 500-objstm 5000-classic 5000-objstm 20000-tiny list-200 list-500 list-1000,
 or real:A.pdf+B.pdf for two files of ../shared/corpus/realworld. --realworld N adds the pairs
@@ -13,7 +13,9 @@ and each peak memory (max RSS, by /usr/bin/time) the largest. A tool whose warm-
 longer than 20 s is not run again: that run is its time (peers on the largest cases take
 minutes). For each
 case it prints each peer's time over ours, ours over cat and our memory over qpdf's; the last
-line names the worst of each ratio. Standard library only; timings never go into tests.
+line names the worst of each ratio. --base runs an earlier build of ours beside the others as
+"before". Each tool's minor page faults (by /usr/bin/time) are the median of its runs.
+Standard library only; timings never go into tests.
 """
 
 import argparse
@@ -88,7 +90,7 @@ def inputs(folder, case):
     return pair
 
 
-def commands(exe, case, files, folder):
+def commands(exe, case, files, folder, base=None):
     """The command line of every tool for a case, as (name, argv, stdout file or None)."""
     out = os.path.join(folder, "out-%s.pdf")
     if case.startswith("list-"):
@@ -96,8 +98,9 @@ def commands(exe, case, files, folder):
         ours = [exe, os.path.join(folder, case, "list.txt"), "-o" + out % "foliobind", "-temp", folder, "-quiet"]
     else:
         ours = [exe] + files + ["-o" + out % "foliobind", "-quiet"]
-    return [
-        ("foliobind", ours, None),
+    before = [] if not base else [("before", [base] + ours[1:], None)]
+    before = [(n, [a.replace(out % "foliobind", out % "before") for a in argv], p) for n, argv, p in before]
+    return [("foliobind", ours, None)] + before + [
         ("qpdf", ["qpdf", "--empty", "--pages"] + files + ["--", out % "qpdf"], None),
         ("pdfunite", ["pdfunite"] + files + [out % "pdfunite"], None),
         ("mutool", ["mutool", "merge", "-o", out % "mutool"] + files, None),
@@ -113,7 +116,7 @@ def run_once(argv, stdout_path, out_pattern, name, rss_file):
     if os.path.exists(target):
         os.remove(target)
     sink = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
-    elapsed, status = timed_run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, TIMEOUT, stdout=sink,
+    elapsed, status = timed_run(["/usr/bin/time", "-f", "%R %M", "-o", rss_file] + argv, TIMEOUT, stdout=sink,
                                 stderr=subprocess.DEVNULL)
     if elapsed is None:
         status, elapsed = -1, float(TIMEOUT)
@@ -124,34 +127,38 @@ def run_once(argv, stdout_path, out_pattern, name, rss_file):
         print("  warning: %s exited with %d" % (name, status))
     with open(rss_file) as rss:
         words = rss.read().split()
-    return elapsed, int(words[-1]) if words and words[-1].isdigit() else 0
+    numbers = [int(w) for w in words[-2:]] if len(words) >= 2 and all(w.isdigit() for w in words[-2:]) else [0, 0]
+    return elapsed, numbers[1], numbers[0]
 
 
-def measure(exe, case, folder, reps):
+def measure(exe, case, folder, reps, base=None):
     files = inputs(folder, case)
-    tools, out = commands(exe, case, files, folder)
-    tools = [t for t in tools if t[0] in ("foliobind", "cat") or have(t[0])]
+    tools, out = commands(exe, case, files, folder, base)
+    tools = [t for t in tools if t[0] in ("foliobind", "before", "cat") or have(t[0])]
     times = {t[0]: [] for t in tools}
     memory = {t[0]: 0 for t in tools}
+    faults = {t[0]: [] for t in tools}
     rss_file = os.path.join(folder, "rss.txt")
     for name, argv, stdout_path in tools:
-        elapsed, rss = run_once(argv, stdout_path, out, name, rss_file)
+        elapsed, rss, faulted = run_once(argv, stdout_path, out, name, rss_file)
         if elapsed > SLOW:
             times[name].append(elapsed)
             memory[name] = rss
+            faults[name].append(faulted)
     repeated = [t for t in tools if not times[t[0]]]
     for round_index in range(reps):
         shift = round_index % len(repeated)
         for name, argv, stdout_path in repeated[shift:] + repeated[:shift]:
-            elapsed, rss = run_once(argv, stdout_path, out, name, rss_file)
+            elapsed, rss, faulted = run_once(argv, stdout_path, out, name, rss_file)
             times[name].append(elapsed)
             memory[name] = max(memory[name], rss)
+            faults[name].append(faulted)
     for name, _, _ in tools:
         path = out % name
         if os.path.exists(path):
             os.remove(path)
     size = sum(os.path.getsize(f) for f in files)
-    return times, memory, size, len(files)
+    return times, memory, faults, size, len(files)
 
 
 def real_pairs(count):
@@ -178,18 +185,21 @@ def version(argv):
     return text[0] if text else "?"
 
 
-def report(case, times, memory, size, count, worst):
+def report(case, times, memory, faults, size, count, worst):
     median = {n: statistics.median(t) for n, t in times.items()}
     ours = median["foliobind"]
     print("%s  (%d files, %.1f MB in)" % (case, count, size / 1e6))
     for name, seconds in median.items():
-        line = "  %-10s %8.3f s  %7.1f MB peak" % (name, seconds, memory[name] / 1024)
+        line = "  %-10s %8.3f s  %7.1f MB peak %7d faults" % (
+            name, seconds, memory[name] / 1024, statistics.median(faults[name]) if faults[name] else 0)
         if len(times[name]) == 1:
             line += " (1 run)"
         if name in PEERS:
             line += "   %6.1fx ours" % (seconds / ours)
         elif name == "cat":
             line += "   ours %.2fx cat" % (ours / seconds)
+        elif name == "before":
+            line += "   %6.2fx ours" % (seconds / ours)
         print(line)
     peers = [median[p] for p in PEERS if p in median]
     if peers:
@@ -208,6 +218,7 @@ def main():
     parser.add_argument("cases", nargs="*")
     parser.add_argument("--realworld", type=int, default=0)
     parser.add_argument("--exe", default=os.path.join(ROOT, "build", "foliobind"))
+    parser.add_argument("--base", help="an earlier build of foliobind, timed beside as \"before\"")
     parser.add_argument("--dir", default="/tmp/foliobind-bench")
     parser.add_argument("--reps", type=int, default=5)
     args = parser.parse_args()
@@ -219,14 +230,16 @@ def main():
     os.makedirs(args.dir, exist_ok=True)
     commit = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%h %s"], capture_output=True, text=True)
     print("foliobind %s (%s)" % (args.exe, commit.stdout.strip()))
+    if args.base:
+        print("before: %s" % args.base)
     print("qpdf: %s | pdfunite: %s | mutool: %s" % (
         version(["qpdf", "--version"]), version(["pdfunite", "-v"]), version(["mutool", "-v"])))
     print("medians of %d, alternating; %d cores" % (args.reps, os.cpu_count() or 0))
     worst = []
     lists = {}
     for case in args.cases:
-        times, memory, size, count = measure(args.exe, case, args.dir, args.reps)
-        report(case, times, memory, size, count, worst)
+        times, memory, faults, size, count = measure(args.exe, case, args.dir, args.reps, args.base)
+        report(case, times, memory, faults, size, count, worst)
         if case.startswith("list-"):
             lists[int(case[5:])] = statistics.median(times["foliobind"])
     sizes = sorted(lists)
