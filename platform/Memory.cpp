@@ -9,9 +9,6 @@
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#endif
-
-#if defined(__GLIBC__)
 
 void* PlatformMapBlock(size_t bytes)
 {

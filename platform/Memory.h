@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <memory>
 
-// Has the heap grow in one large step backed by large pages where the system allows: a run
-// touches a few megabytes of heap, and each small page faulted in costs as much as copying it
-// many times over. Called once, early, before the run allocates much; changes nothing where
-// the system does not follow the hint.
+// Has the heap take its first 16 MiB in one step, backed by large pages where the system allows:
+// a run touches a few megabytes of heap, and each small page faulted in costs as much as copying
+// it many times over. Past them the heap grows as usual. Called once, early, before the run
+// allocates much; changes nothing where the system does not follow the hint.
 void PlatformPrepareHeap();
 
 // Blocks of kMappedBytes or more mapped on their own, in small pages, and their release; throws
