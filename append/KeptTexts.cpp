@@ -1,5 +1,40 @@
 #include "append/KeptTexts.h"
 
+#include <array>
+#include <cstdint>
+
+namespace {
+
+constexpr uint32_t kPackedNoIndex = UINT32_MAX;
+
+// False when value needs more than 32 bits (kNoIndex aside).
+bool Pack(size_t value, uint32_t& out)
+{
+    if (value == kNoIndex) {
+        out = kPackedNoIndex;
+        return true;
+    }
+    out = static_cast<uint32_t>(value);
+    return value < kPackedNoIndex;
+}
+
+size_t Unpacked(uint32_t value)
+{
+    return value == kPackedNoIndex ? kNoIndex : value;
+}
+
+// The positions of a scan's findings, in one order for packing and unpacking.
+template <typename Findings>
+auto Positions(Findings& findings)
+{
+    return std::array<decltype(&findings.m_headerStart), 11>{
+        &findings.m_headerStart, &findings.m_headerNumberEnd, &findings.m_bodyStart,  &findings.m_firstValueStart,
+        &findings.m_firstValueEnd, &findings.m_dictOpen,      &findings.m_dictClose,  &findings.m_streamEnd,
+        &findings.m_endobjStart,  &findings.m_endobjEnd,      &findings.m_unsharedAt};
+}
+
+} // namespace
+
 void CKeptTexts::Start(size_t count, uint64_t limit)
 {
     m_index.assign(count, 0);
@@ -12,8 +47,8 @@ void CKeptTexts::Start(size_t count, uint64_t limit)
     // Grown by doubling, the buffers would hold up to twice what they use, and copy it on the way.
     m_records.reserve(static_cast<size_t>(limit / sizeof(CRecord)));
     m_bytes.reserve(static_cast<size_t>(limit));
-    m_refs.reserve(static_cast<size_t>(limit / sizeof(CObjectRef)));
-    m_keys.reserve(static_cast<size_t>(limit / sizeof(CObjectKey)));
+    m_refs.reserve(static_cast<size_t>(limit / sizeof(CPackedRef)));
+    m_keys.reserve(static_cast<size_t>(limit / sizeof(CPackedKey)));
 }
 
 bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
@@ -25,25 +60,53 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
     const std::vector<CObjectRef>& refs = text.scan.m_refs;
     const std::vector<CObjectKey>& keys = text.scan.m_keys;
     const size_t headSize = text.isCompressed ? 0 : text.head.size();
-    const uint64_t bytes = sizeof(CRecord) + headSize + text.tail.size() + refs.size() * sizeof(CObjectRef) +
-                           keys.size() * sizeof(CObjectKey);
-    if (m_used + bytes > m_limit)
+    const uint64_t bytes = sizeof(CRecord) + headSize + text.tail.size() + refs.size() * sizeof(CPackedRef) +
+                           keys.size() * sizeof(CPackedKey);
+    if (m_used + bytes > m_limit || m_limit >= kPackedNoIndex)
         return false;
-    m_used += bytes;
-    CRecord& record = m_records.emplace_back();
+    CRecord record;
     record.facts = text;
-    record.findings = text.scan;
-    record.headAt = m_bytes.size();
-    record.headSize = headSize;
-    record.tailSize = text.tail.size();
+    record.findings.number = text.scan.m_number;
+    record.findings.generation = text.scan.m_generation;
+    record.findings.sawEndstream = text.scan.m_sawEndstream;
+    record.findings.hasUnsharedName = text.scan.m_hasUnsharedName;
+    bool fits = true;
+    const auto positions = Positions(text.scan);
+    for (size_t i = 0; i < positions.size(); ++i)
+        fits = Pack(*positions[i], record.findings.at[i]) && fits;
+    const size_t refsAt = m_refs.size();
+    const size_t keysAt = m_keys.size();
+    for (const CObjectRef& ref : refs) {
+        CPackedRef& packed = m_refs.emplace_back();
+        packed.number = ref.number;
+        packed.generation = ref.generation;
+        const size_t at[5] = {ref.start, ref.numberEnd, ref.generationStart, ref.generationEnd, ref.end};
+        for (size_t i = 0; i < 5; ++i)
+            fits = Pack(at[i], packed.at[i]) && fits;
+    }
+    for (const CObjectKey& key : keys) {
+        CPackedKey& packed = m_keys.emplace_back();
+        const size_t at[4] = {key.keyStart, key.keyEnd, key.valueStart, key.valueEnd};
+        for (size_t i = 0; i < 4; ++i)
+            fits = Pack(at[i], packed.at[i]) && fits;
+    }
+    if (!fits) {
+        m_refs.resize(refsAt);
+        m_keys.resize(keysAt);
+        return false;
+    }
+    // Within the limit, every size and place in the pool fits in 32 bits.
+    m_used += bytes;
+    record.headAt = static_cast<uint32_t>(m_bytes.size());
+    record.headSize = static_cast<uint32_t>(headSize);
+    record.tailSize = static_cast<uint32_t>(text.tail.size());
+    record.refsAt = static_cast<uint32_t>(refsAt);
+    record.refsCount = static_cast<uint32_t>(refs.size());
+    record.keysAt = static_cast<uint32_t>(keysAt);
+    record.keysCount = static_cast<uint32_t>(keys.size());
     m_bytes.append(text.head.data(), headSize);
     m_bytes.append(text.tail.data(), text.tail.size());
-    record.refsAt = m_refs.size();
-    record.refsCount = refs.size();
-    m_refs.insert(m_refs.end(), refs.begin(), refs.end());
-    record.keysAt = m_keys.size();
-    record.keysCount = keys.size();
-    m_keys.insert(m_keys.end(), keys.begin(), keys.end());
+    m_records.push_back(record);
     m_index[number] = static_cast<uint32_t>(m_records.size());
     return true;
 }
@@ -58,11 +121,36 @@ bool CKeptTexts::Unpack(uint32_t number, CObjectReader& reader, CObjectText& out
     else if (!reader.CompressedHead(number, out.head))
         return false;
     static_cast<CObjectTextFacts&>(out) = record.facts;
-    static_cast<CScanFindings&>(out.scan) = record.findings;
+    CScanFindings& findings = out.scan;
+    findings = CScanFindings();
+    findings.m_number = record.findings.number;
+    findings.m_generation = record.findings.generation;
+    findings.m_sawEndstream = record.findings.sawEndstream;
+    findings.m_hasUnsharedName = record.findings.hasUnsharedName;
+    const auto positions = Positions(findings);
+    for (size_t i = 0; i < positions.size(); ++i)
+        *positions[i] = Unpacked(record.findings.at[i]);
     out.tail.assign(m_bytes.data() + record.headAt + record.headSize, record.tailSize);
-    const auto refs = m_refs.begin() + static_cast<std::ptrdiff_t>(record.refsAt);
-    out.scan.m_refs.assign(refs, refs + static_cast<std::ptrdiff_t>(record.refsCount));
-    const auto keys = m_keys.begin() + static_cast<std::ptrdiff_t>(record.keysAt);
-    out.scan.m_keys.assign(keys, keys + static_cast<std::ptrdiff_t>(record.keysCount));
+    out.scan.m_refs.resize(record.refsCount);
+    for (size_t i = 0; i < record.refsCount; ++i) {
+        const CPackedRef& packed = m_refs[record.refsAt + i];
+        CObjectRef& ref = out.scan.m_refs[i];
+        ref.start = Unpacked(packed.at[0]);
+        ref.numberEnd = Unpacked(packed.at[1]);
+        ref.generationStart = Unpacked(packed.at[2]);
+        ref.generationEnd = Unpacked(packed.at[3]);
+        ref.end = Unpacked(packed.at[4]);
+        ref.number = packed.number;
+        ref.generation = packed.generation;
+    }
+    out.scan.m_keys.resize(record.keysCount);
+    for (size_t i = 0; i < record.keysCount; ++i) {
+        const CPackedKey& packed = m_keys[record.keysAt + i];
+        CObjectKey& key = out.scan.m_keys[i];
+        key.keyStart = Unpacked(packed.at[0]);
+        key.keyEnd = Unpacked(packed.at[1]);
+        key.valueStart = Unpacked(packed.at[2]);
+        key.valueEnd = Unpacked(packed.at[3]);
+    }
     return true;
 }

@@ -27,24 +27,41 @@ public:
     void Clear() { m_index.clear(); }
 
 private:
+    // Positions and counts in 32 bits (kNoIndex as UINT32_MAX): a text whose numbers do not fit
+    // is not kept. The pool is written in small pages, so a smaller record is fewer of them.
+    struct CPackedFindings {
+        uint32_t number = 0;
+        uint32_t generation = 0;
+        uint32_t at[11] = {}; // the positions of CScanFindings, in the order Pack lists them
+        bool sawEndstream = false;
+        bool hasUnsharedName = false;
+    };
+    struct CPackedRef {
+        uint32_t at[5] = {}; // start, numberEnd, generationStart, generationEnd, end
+        uint32_t number = 0;
+        uint32_t generation = 0;
+    };
+    struct CPackedKey {
+        uint32_t at[4] = {}; // keyStart, keyEnd, valueStart, valueEnd
+    };
     struct CRecord {
         CObjectTextFacts facts;
-        CScanFindings findings;
-        size_t headAt = 0; // in m_bytes, the tail after the head; a compressed text has no head there
-        size_t headSize = 0;
-        size_t tailSize = 0;
-        size_t refsAt = 0;
-        size_t refsCount = 0;
-        size_t keysAt = 0;
-        size_t keysCount = 0;
+        CPackedFindings findings;
+        uint32_t headAt = 0; // in m_bytes, the tail after the head; a compressed text has no head there
+        uint32_t headSize = 0;
+        uint32_t tailSize = 0;
+        uint32_t refsAt = 0;
+        uint32_t refsCount = 0;
+        uint32_t keysAt = 0;
+        uint32_t keysCount = 0;
     };
 
     std::vector<uint32_t> m_index; // each number's record plus one; 0: none
     // Reserved at the limit and seldom filled: mapped apart from the heap (see CMappedAllocator).
     std::vector<CRecord, CMappedAllocator<CRecord>> m_records;
     std::basic_string<char, std::char_traits<char>, CMappedAllocator<char>> m_bytes;
-    std::vector<CObjectRef, CMappedAllocator<CObjectRef>> m_refs;
-    std::vector<CObjectKey, CMappedAllocator<CObjectKey>> m_keys;
+    std::vector<CPackedRef, CMappedAllocator<CPackedRef>> m_refs;
+    std::vector<CPackedKey, CMappedAllocator<CPackedKey>> m_keys;
     uint64_t m_used = 0;
     uint64_t m_limit = 0;
 };

@@ -70,15 +70,25 @@ struct COpenedInput {
         const CObjectScanner& scan = text.scan;
         std::string facts = Bytes(text) + "|" + std::to_string(text.number) + " " + std::to_string(text.generation);
         for (const uint64_t value :
-             {uint64_t{text.isCompressed}, uint64_t{text.isVerbatim}, text.filePosition, uint64_t{text.tailEndobj},
-              uint64_t{scan.m_number}, uint64_t{scan.m_headerStart}, uint64_t{scan.m_bodyStart},
-              uint64_t{scan.m_firstValueEnd}, uint64_t{scan.m_dictClose}, uint64_t{scan.m_streamEnd},
-              uint64_t{scan.m_endobjEnd}, uint64_t{scan.m_hasUnsharedName}})
+             {uint64_t{text.isCompressed}, uint64_t{text.isStream}, text.dataStart, text.dataLength,
+              uint64_t{text.isVerbatim}, text.filePosition, uint64_t{text.tailEndobj}, uint64_t{scan.m_number},
+              uint64_t{scan.m_generation}, uint64_t{scan.m_headerStart}, uint64_t{scan.m_headerNumberEnd},
+              uint64_t{scan.m_bodyStart}, uint64_t{scan.m_firstValueStart}, uint64_t{scan.m_firstValueEnd},
+              uint64_t{scan.m_dictOpen}, uint64_t{scan.m_dictClose}, uint64_t{scan.m_streamEnd},
+              uint64_t{scan.m_endobjStart}, uint64_t{scan.m_endobjEnd}, uint64_t{scan.m_sawEndstream},
+              uint64_t{scan.m_hasUnsharedName}, uint64_t{scan.m_unsharedAt}})
             facts += " " + std::to_string(value);
-        for (const CObjectRef& ref : scan.m_refs)
-            facts += " R" + std::to_string(ref.start) + ":" + std::to_string(ref.number);
-        for (const CObjectKey& key : scan.m_keys)
-            facts += " K" + std::to_string(key.keyStart) + ":" + std::to_string(key.valueEnd);
+        for (const CObjectRef& ref : scan.m_refs) {
+            for (const uint64_t value : {uint64_t{ref.start}, uint64_t{ref.numberEnd}, uint64_t{ref.generationStart},
+                                         uint64_t{ref.generationEnd}, uint64_t{ref.end}, uint64_t{ref.number},
+                                         uint64_t{ref.generation}})
+                facts += " R" + std::to_string(value);
+        }
+        for (const CObjectKey& key : scan.m_keys) {
+            for (const uint64_t value : {uint64_t{key.keyStart}, uint64_t{key.keyEnd}, uint64_t{key.valueStart},
+                                         uint64_t{key.valueEnd}})
+                facts += " K" + std::to_string(value);
+        }
         return facts;
     }
 };
