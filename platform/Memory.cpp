@@ -50,18 +50,21 @@ void PlatformPrepareHeap()
     // Small blocks until the heap has to grow, which it does by kStep once; that span is marked.
     // Past it the heap grows as usual, and large blocks are mapped on their own as usual.
     mallopt(M_TOP_PAD, static_cast<int>(kStep));
-    const auto before = reinterpret_cast<uintptr_t>(sbrk(0));
+    char* const before = static_cast<char*>(sbrk(0));
+    const bool isKnown = reinterpret_cast<intptr_t>(before) != -1;
     void* probes[kMaxProbes];
     size_t count = 0;
-    uintptr_t after = before;
-    while (before != static_cast<uintptr_t>(-1) && count < kMaxProbes && after == before) {
+    char* after = before;
+    while (isKnown && count < kMaxProbes && after == before) {
         probes[count++] = std::malloc(kProbe);
-        after = reinterpret_cast<uintptr_t>(sbrk(0));
+        after = static_cast<char*>(sbrk(0));
     }
     mallopt(M_TOP_PAD, kUsualTopPad);
-    const uintptr_t start = (before + kLargePage - 1) / kLargePage * kLargePage;
-    if (before != static_cast<uintptr_t>(-1) && after != static_cast<uintptr_t>(-1) && after > start)
-        madvise(reinterpret_cast<void*>(start), after - start, MADV_HUGEPAGE);
+    // Large pages start on their own boundaries: the span is marked from the first one on.
+    const size_t skip = (kLargePage - reinterpret_cast<uintptr_t>(before) % kLargePage) % kLargePage;
+    if (isKnown && reinterpret_cast<intptr_t>(after) != -1 && after > before &&
+        static_cast<size_t>(after - before) > skip)
+        madvise(before + skip, static_cast<size_t>(after - before) - skip, MADV_HUGEPAGE);
     while (count > 0)
         std::free(probes[--count]);
 #endif
