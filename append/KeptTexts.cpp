@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <tuple>
 
 namespace {
 
@@ -23,7 +24,8 @@ size_t Unpacked(uint32_t value)
     return value == kPackedNoIndex ? kNoIndex : value;
 }
 
-// The positions of a scan's findings, in one order for packing and unpacking.
+// The positions of a scan's findings, a reference and a key, each in one order for packing and
+// unpacking.
 template <typename Findings>
 auto Positions(Findings& findings)
 {
@@ -31,6 +33,38 @@ auto Positions(Findings& findings)
         &findings.m_headerStart, &findings.m_headerNumberEnd, &findings.m_bodyStart,  &findings.m_firstValueStart,
         &findings.m_firstValueEnd, &findings.m_dictOpen,      &findings.m_dictClose,  &findings.m_streamEnd,
         &findings.m_endobjStart,  &findings.m_endobjEnd,      &findings.m_unsharedAt};
+}
+
+template <typename Ref>
+auto RefPositions(Ref& ref)
+{
+    return std::array<decltype(&ref.start), 5>{&ref.start, &ref.numberEnd, &ref.generationStart, &ref.generationEnd,
+                                               &ref.end};
+}
+
+template <typename Key>
+auto KeyPositions(Key& key)
+{
+    return std::array<decltype(&key.keyStart), 4>{&key.keyStart, &key.keyEnd, &key.valueStart, &key.valueEnd};
+}
+
+// packed := the values the positions point at; false when one needs more than 32 bits.
+template <typename PositionList, size_t N>
+bool PackAll(const PositionList& positions, uint32_t (&packed)[N])
+{
+    static_assert(std::tuple_size<PositionList>::value == N, "one packed value per position");
+    bool fits = true;
+    for (size_t i = 0; i < N; ++i)
+        fits = Pack(*positions[i], packed[i]) && fits;
+    return fits;
+}
+
+template <typename PositionList, size_t N>
+void UnpackAll(const uint32_t (&packed)[N], const PositionList& positions)
+{
+    static_assert(std::tuple_size<PositionList>::value == N, "one packed value per position");
+    for (size_t i = 0; i < N; ++i)
+        *positions[i] = Unpacked(packed[i]);
 }
 
 } // namespace
@@ -70,26 +104,17 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
     record.findings.generation = text.scan.m_generation;
     record.findings.sawEndstream = text.scan.m_sawEndstream;
     record.findings.hasUnsharedName = text.scan.m_hasUnsharedName;
-    bool fits = true;
-    const auto positions = Positions(text.scan);
-    for (size_t i = 0; i < positions.size(); ++i)
-        fits = Pack(*positions[i], record.findings.at[i]) && fits;
+    bool fits = PackAll(Positions(text.scan), record.findings.at);
     const size_t refsAt = m_refs.size();
     const size_t keysAt = m_keys.size();
     for (const CObjectRef& ref : refs) {
         CPackedRef& packed = m_refs.emplace_back();
         packed.number = ref.number;
         packed.generation = ref.generation;
-        const size_t at[5] = {ref.start, ref.numberEnd, ref.generationStart, ref.generationEnd, ref.end};
-        for (size_t i = 0; i < 5; ++i)
-            fits = Pack(at[i], packed.at[i]) && fits;
+        fits = PackAll(RefPositions(ref), packed.at) && fits;
     }
-    for (const CObjectKey& key : keys) {
-        CPackedKey& packed = m_keys.emplace_back();
-        const size_t at[4] = {key.keyStart, key.keyEnd, key.valueStart, key.valueEnd};
-        for (size_t i = 0; i < 4; ++i)
-            fits = Pack(at[i], packed.at[i]) && fits;
-    }
+    for (const CObjectKey& key : keys)
+        fits = PackAll(KeyPositions(key), m_keys.emplace_back().at) && fits;
     if (!fits) {
         m_refs.resize(refsAt);
         m_keys.resize(keysAt);
@@ -127,30 +152,18 @@ bool CKeptTexts::Unpack(uint32_t number, CObjectReader& reader, CObjectText& out
     findings.m_generation = record.findings.generation;
     findings.m_sawEndstream = record.findings.sawEndstream;
     findings.m_hasUnsharedName = record.findings.hasUnsharedName;
-    const auto positions = Positions(findings);
-    for (size_t i = 0; i < positions.size(); ++i)
-        *positions[i] = Unpacked(record.findings.at[i]);
+    UnpackAll(record.findings.at, Positions(findings));
     out.tail.assign(m_bytes.data() + record.headAt + record.headSize, record.tailSize);
     out.scan.m_refs.resize(record.refsCount);
     for (size_t i = 0; i < record.refsCount; ++i) {
         const CPackedRef& packed = m_refs[record.refsAt + i];
         CObjectRef& ref = out.scan.m_refs[i];
-        ref.start = Unpacked(packed.at[0]);
-        ref.numberEnd = Unpacked(packed.at[1]);
-        ref.generationStart = Unpacked(packed.at[2]);
-        ref.generationEnd = Unpacked(packed.at[3]);
-        ref.end = Unpacked(packed.at[4]);
+        UnpackAll(packed.at, RefPositions(ref));
         ref.number = packed.number;
         ref.generation = packed.generation;
     }
     out.scan.m_keys.resize(record.keysCount);
-    for (size_t i = 0; i < record.keysCount; ++i) {
-        const CPackedKey& packed = m_keys[record.keysAt + i];
-        CObjectKey& key = out.scan.m_keys[i];
-        key.keyStart = Unpacked(packed.at[0]);
-        key.keyEnd = Unpacked(packed.at[1]);
-        key.valueStart = Unpacked(packed.at[2]);
-        key.valueEnd = Unpacked(packed.at[3]);
-    }
+    for (size_t i = 0; i < record.keysCount; ++i)
+        UnpackAll(m_keys[record.keysAt + i].at, KeyPositions(out.scan.m_keys[i]));
     return true;
 }

@@ -32,17 +32,17 @@ private:
     struct CPackedFindings {
         uint32_t number = 0;
         uint32_t generation = 0;
-        uint32_t at[11] = {}; // the positions of CScanFindings, in the order Pack lists them
+        uint32_t at[11] = {}; // the positions of CScanFindings, in the order Positions lists them
         bool sawEndstream = false;
         bool hasUnsharedName = false;
     };
     struct CPackedRef {
-        uint32_t at[5] = {}; // start, numberEnd, generationStart, generationEnd, end
+        uint32_t at[5] = {}; // in the order RefPositions lists them
         uint32_t number = 0;
         uint32_t generation = 0;
     };
     struct CPackedKey {
-        uint32_t at[4] = {}; // keyStart, keyEnd, valueStart, valueEnd
+        uint32_t at[4] = {}; // in the order KeyPositions lists them
     };
     struct CRecord {
         CObjectTextFacts facts;
