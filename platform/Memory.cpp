@@ -65,7 +65,20 @@ void PlatformPrepareHeap()
     if (isKnown && reinterpret_cast<intptr_t>(after) != -1 && after > before &&
         static_cast<size_t>(after - before) > skip)
         madvise(before + skip, static_cast<size_t>(after - before) - skip, MADV_HUGEPAGE);
+    char* const first = count > 0 ? static_cast<char*>(probes[0]) : nullptr;
     while (count > 0)
         std::free(probes[--count]);
+    // The heap's bytes before the first large page are set aside, never touched: what the run
+    // allocates first (its input files) would otherwise fall there, in small pages.
+    char* const boundary = before + skip;
+    constexpr size_t kSlack = 64;
+    if (isKnown && first && first + kSlack < boundary && after > boundary) {
+        static void* s_spacer = nullptr;
+        s_spacer = std::malloc(static_cast<size_t>(boundary - first) - kSlack);
+        if (static_cast<char*>(s_spacer) != first) { // not where the heap's top was: no use
+            std::free(s_spacer);
+            s_spacer = nullptr;
+        }
+    }
 #endif
 }
