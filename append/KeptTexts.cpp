@@ -1,7 +1,9 @@
 #include "append/KeptTexts.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <tuple>
 
 namespace {
@@ -72,17 +74,10 @@ void UnpackAll(const uint32_t (&packed)[N], const PositionList& positions)
 void CKeptTexts::Start(size_t count, uint64_t limit)
 {
     m_index.assign(count, 0);
-    m_records.clear();
-    m_bytes.clear();
-    m_refs.clear();
-    m_keys.clear();
     m_used = 0;
-    m_limit = limit;
-    // Grown by doubling, the buffers would hold up to twice what they use, and copy it on the way.
-    m_records.reserve(static_cast<size_t>(limit / sizeof(CRecord)));
-    m_bytes.reserve(static_cast<size_t>(limit));
-    m_refs.reserve(static_cast<size_t>(limit / sizeof(CPackedRef)));
-    m_keys.reserve(static_cast<size_t>(limit / sizeof(CPackedKey)));
+    m_limit = std::min<uint64_t>(limit, kPackedNoIndex - 1);
+    if (m_pool.size() < m_limit)
+        m_pool = CMappedSpan(static_cast<size_t>(m_limit));
 }
 
 bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
@@ -94,9 +89,10 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
     const std::vector<CObjectRef>& refs = text.scan.m_refs;
     const std::vector<CObjectKey>& keys = text.scan.m_keys;
     const size_t headSize = text.isCompressed ? 0 : text.head.size();
-    const uint64_t bytes = sizeof(CRecord) + headSize + text.tail.size() + refs.size() * sizeof(CPackedRef) +
-                           keys.size() * sizeof(CPackedKey);
-    if (m_used + bytes > m_limit || m_limit >= kPackedNoIndex)
+    const uint64_t bytes = sizeof(CRecord) + refs.size() * sizeof(CPackedRef) + keys.size() * sizeof(CPackedKey) +
+                           headSize + text.tail.size();
+    const uint64_t padded = (bytes + alignof(CRecord) - 1) / alignof(CRecord) * alignof(CRecord);
+    if (padded > m_limit - m_used)
         return false;
     CRecord record;
     record.facts = text;
@@ -105,34 +101,34 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
     record.findings.sawEndstream = text.scan.m_sawEndstream;
     record.findings.hasUnsharedName = text.scan.m_hasUnsharedName;
     bool fits = PackAll(Positions(text.scan), record.findings.at);
-    const size_t refsAt = m_refs.size();
-    const size_t keysAt = m_keys.size();
+    // Within the limit, every count and size fits in 32 bits.
+    record.refsCount = static_cast<uint32_t>(refs.size());
+    record.keysCount = static_cast<uint32_t>(keys.size());
+    record.headSize = static_cast<uint32_t>(headSize);
+    record.tailSize = static_cast<uint32_t>(text.tail.size());
+    char* const start = m_pool.data() + m_used;
+    char* at = start + sizeof(CRecord);
     for (const CObjectRef& ref : refs) {
-        CPackedRef& packed = m_refs.emplace_back();
+        CPackedRef packed;
         packed.number = ref.number;
         packed.generation = ref.generation;
         fits = PackAll(RefPositions(ref), packed.at) && fits;
+        std::memcpy(at, &packed, sizeof packed);
+        at += sizeof packed;
     }
-    for (const CObjectKey& key : keys)
-        fits = PackAll(KeyPositions(key), m_keys.emplace_back().at) && fits;
-    if (!fits) {
-        m_refs.resize(refsAt);
-        m_keys.resize(keysAt);
+    for (const CObjectKey& key : keys) {
+        CPackedKey packed;
+        fits = PackAll(KeyPositions(key), packed.at) && fits;
+        std::memcpy(at, &packed, sizeof packed);
+        at += sizeof packed;
+    }
+    if (!fits)
         return false;
-    }
-    // Within the limit, every size and place in the pool fits in 32 bits.
-    m_used += bytes;
-    record.headAt = static_cast<uint32_t>(m_bytes.size());
-    record.headSize = static_cast<uint32_t>(headSize);
-    record.tailSize = static_cast<uint32_t>(text.tail.size());
-    record.refsAt = static_cast<uint32_t>(refsAt);
-    record.refsCount = static_cast<uint32_t>(refs.size());
-    record.keysAt = static_cast<uint32_t>(keysAt);
-    record.keysCount = static_cast<uint32_t>(keys.size());
-    m_bytes.append(text.head.data(), headSize);
-    m_bytes.append(text.tail.data(), text.tail.size());
-    m_records.push_back(record);
-    m_index[number] = static_cast<uint32_t>(m_records.size());
+    std::memcpy(start, &record, sizeof record);
+    std::copy_n(text.head.data(), headSize, at);
+    std::copy_n(text.tail.data(), text.tail.size(), at + headSize);
+    m_index[number] = static_cast<uint32_t>(m_used + 1);
+    m_used += padded;
     return true;
 }
 
@@ -140,9 +136,14 @@ bool CKeptTexts::Unpack(uint32_t number, CObjectReader& reader, CObjectText& out
 {
     if (number >= m_index.size() || m_index[number] == 0)
         return false;
-    const CRecord& record = m_records[m_index[number] - 1];
+    const char* const start = m_pool.data() + (m_index[number] - 1);
+    CRecord record;
+    std::memcpy(&record, start, sizeof record);
+    const char* const refsAt = start + sizeof record;
+    const char* const keysAt = refsAt + size_t{record.refsCount} * sizeof(CPackedRef);
+    const char* const headAt = keysAt + size_t{record.keysCount} * sizeof(CPackedKey);
     if (!record.facts.isCompressed)
-        out.head.assign(m_bytes.data() + record.headAt, record.headSize);
+        out.head.assign(headAt, record.headSize);
     else if (!reader.CompressedHead(number, out.head))
         return false;
     static_cast<CObjectTextFacts&>(out) = record.facts;
@@ -153,17 +154,21 @@ bool CKeptTexts::Unpack(uint32_t number, CObjectReader& reader, CObjectText& out
     findings.m_sawEndstream = record.findings.sawEndstream;
     findings.m_hasUnsharedName = record.findings.hasUnsharedName;
     UnpackAll(record.findings.at, Positions(findings));
-    out.tail.assign(m_bytes.data() + record.headAt + record.headSize, record.tailSize);
+    out.tail.assign(headAt + record.headSize, record.tailSize);
     out.scan.m_refs.resize(record.refsCount);
     for (size_t i = 0; i < record.refsCount; ++i) {
-        const CPackedRef& packed = m_refs[record.refsAt + i];
+        CPackedRef packed;
+        std::memcpy(&packed, refsAt + i * sizeof packed, sizeof packed);
         CObjectRef& ref = out.scan.m_refs[i];
         UnpackAll(packed.at, RefPositions(ref));
         ref.number = packed.number;
         ref.generation = packed.generation;
     }
     out.scan.m_keys.resize(record.keysCount);
-    for (size_t i = 0; i < record.keysCount; ++i)
-        UnpackAll(m_keys[record.keysAt + i].at, KeyPositions(out.scan.m_keys[i]));
+    for (size_t i = 0; i < record.keysCount; ++i) {
+        CPackedKey packed;
+        std::memcpy(&packed, keysAt + i * sizeof packed, sizeof packed);
+        UnpackAll(packed.at, KeyPositions(out.scan.m_keys[i]));
+    }
     return true;
 }

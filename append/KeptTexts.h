@@ -1,6 +1,6 @@
 // Second-file texts that the tree walks and the duplicate search read, kept for the search and
-// the copy so that no object is read and scanned twice. A kept text is packed: its bytes go to
-// one buffer, its references and keys to two arrays, the rest of its scan to a small record.
+// the copy so that no object is read and scanned twice. A kept text is packed into one pool, each
+// text in one piece: a small record of its scan, its references and keys, then its bytes.
 // A whole CObjectText would cost some 400 bytes more than its own bytes, which is more than
 // most objects hold. A member of an object stream keeps no bytes: the decoded stream has them.
 #pragma once
@@ -15,7 +15,7 @@
 class CKeptTexts {
 public:
     // Empties the pool for a file of count objects; it holds at most limit bytes, which it
-    // reserves at once (memory the system gives only as it is written).
+    // reserves once (memory the system gives only as it is written).
     void Start(size_t count, uint64_t limit);
     // Keeps text as number's; false when the pool has no room for it. Keeping a number kept
     // already changes nothing.
@@ -28,7 +28,7 @@ public:
 
 private:
     // Positions and counts in 32 bits (kNoIndex as UINT32_MAX): a text whose numbers do not fit
-    // is not kept. The pool is written in small pages, so a smaller record is fewer of them.
+    // is not kept. A smaller record is fewer pages of the pool written.
     struct CPackedFindings {
         uint32_t number = 0;
         uint32_t generation = 0;
@@ -47,21 +47,15 @@ private:
     struct CRecord {
         CObjectTextFacts facts;
         CPackedFindings findings;
-        uint32_t headAt = 0; // in m_bytes, the tail after the head; a compressed text has no head there
+        // What follows the record in the pool, in this order; a compressed text keeps no head.
+        uint32_t refsCount = 0;
+        uint32_t keysCount = 0;
         uint32_t headSize = 0;
         uint32_t tailSize = 0;
-        uint32_t refsAt = 0;
-        uint32_t refsCount = 0;
-        uint32_t keysAt = 0;
-        uint32_t keysCount = 0;
     };
 
-    std::vector<uint32_t> m_index; // each number's record plus one; 0: none
-    // Reserved at the limit and seldom filled: mapped apart from the heap (see CMappedAllocator).
-    std::vector<CRecord, CMappedAllocator<CRecord>> m_records;
-    std::basic_string<char, std::char_traits<char>, CMappedAllocator<char>> m_bytes;
-    std::vector<CPackedRef, CMappedAllocator<CPackedRef>> m_refs;
-    std::vector<CPackedKey, CMappedAllocator<CPackedKey>> m_keys;
+    std::vector<uint32_t> m_index; // each number's record's place in the pool plus one; 0: none
+    CMappedSpan m_pool;            // reserved at the limit and seldom filled
     uint64_t m_used = 0;
     uint64_t m_limit = 0;
 };

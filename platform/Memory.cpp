@@ -10,29 +10,66 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-void* PlatformMapBlock(size_t bytes)
+namespace {
+
+constexpr size_t kLargePage = size_t{2} << 20;
+
+} // namespace
+
+// The span starts kSmallPagedBytes before a large page's boundary; what the mapping holds
+// beyond it on either side is given back at once.
+CMappedSpan::CMappedSpan(size_t bytes)
 {
-    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (bytes == 0)
+        return;
+    if (bytes > SIZE_MAX - 2 * kLargePage)
+        throw std::bad_alloc();
+    const size_t mappedSize = bytes + 2 * kLargePage;
+    void* const mapped = mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         throw std::bad_alloc();
-    return mapped;
+    char* const base = static_cast<char*>(mapped);
+    const size_t misalignment = reinterpret_cast<uintptr_t>(base + kSmallPagedBytes) % kLargePage;
+    char* const start = base + (kLargePage - misalignment) % kLargePage;
+    char* const firstLarge = start + kSmallPagedBytes;
+    if (start > base)
+        munmap(base, static_cast<size_t>(start - base));
+    char* const end = base + mappedSize;
+    const size_t pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t keptBytes = (bytes + pageSize - 1) / pageSize * pageSize;
+    if (start + keptBytes < end)
+        munmap(start + keptBytes, static_cast<size_t>(end - (start + keptBytes)));
+#ifdef MADV_HUGEPAGE
+    if (keptBytes > kSmallPagedBytes)
+        madvise(firstLarge, keptBytes - kSmallPagedBytes, MADV_HUGEPAGE);
+#endif
+    m_data = start;
+    m_size = bytes;
+    m_mapped = start;
+    m_mappedSize = keptBytes;
 }
 
-void PlatformUnmapBlock(void* place, size_t bytes)
+CMappedSpan::~CMappedSpan()
 {
-    munmap(place, bytes);
+    if (m_mapped)
+        munmap(m_mapped, m_mappedSize);
 }
 
 #else
 
-void* PlatformMapBlock(size_t bytes)
+CMappedSpan::CMappedSpan(size_t bytes)
 {
-    return ::operator new(bytes);
+    if (bytes == 0)
+        return;
+    m_mapped = ::operator new(bytes);
+    m_data = static_cast<char*>(m_mapped);
+    m_size = bytes;
+    m_mappedSize = bytes;
 }
 
-void PlatformUnmapBlock(void* place, size_t)
+CMappedSpan::~CMappedSpan()
 {
-    ::operator delete(place);
+    ::operator delete(m_mapped);
 }
 
 #endif
@@ -41,7 +78,6 @@ void PlatformPrepareHeap()
 {
 #if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
     constexpr size_t kStep = size_t{16} << 20;
-    constexpr size_t kLargePage = size_t{2} << 20;
     constexpr size_t kProbe = size_t{64} << 10; // less than malloc maps on its own
     constexpr size_t kMaxProbes = 64;
     constexpr int kUsualTopPad = 128 * 1024;

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <utility>
 
 // Has the heap take its first 16 MiB in one step, backed by large pages where the system allows:
 // a run touches a few megabytes of heap, and each small page faulted in costs as much as copying
@@ -11,41 +11,40 @@
 // allocates much; changes nothing where the system does not follow the hint.
 void PlatformPrepareHeap();
 
-// Blocks of kMappedBytes or more mapped on their own, in small pages, and their release; throws
-// std::bad_alloc when there is none.
-constexpr size_t kMappedBytes = size_t{256} << 10;
-void* PlatformMapBlock(size_t bytes);
-void PlatformUnmapBlock(void* place, size_t bytes);
-
-// For containers that reserve far more than they may fill: their large blocks take from the
-// system only the pages written, where the heap's large pages are taken whole at a first write.
-template <typename T>
-class CMappedAllocator : public std::allocator<T> {
+// A block of memory mapped on its own, which takes from the system only the pages written.
+// Its first kSmallPagedBytes come in small pages, the rest in large pages where the system
+// allows: a short run writes a few pages of it, a long one megabytes, which in small pages
+// would fault one by one. Move-only; throws std::bad_alloc when there is no memory.
+class CMappedSpan {
 public:
-    template <typename U>
-    struct rebind {
-        using other = CMappedAllocator<U>;
-    };
-    CMappedAllocator() = default;
-    template <typename U>
-    CMappedAllocator(const CMappedAllocator<U>&) noexcept
-    {
-    }
+    static constexpr size_t kSmallPagedBytes = size_t{256} << 10;
 
-    T* allocate(size_t count)
+    CMappedSpan() = default;
+    explicit CMappedSpan(size_t bytes);
+    CMappedSpan(CMappedSpan&& other) noexcept { Swap(other); }
+    CMappedSpan& operator=(CMappedSpan&& other) noexcept
     {
-        if (IsMapped(count))
-            return static_cast<T*>(PlatformMapBlock(count * sizeof(T)));
-        return std::allocator<T>::allocate(count);
+        CMappedSpan(std::move(other)).Swap(*this);
+        return *this;
     }
-    void deallocate(T* place, size_t count)
-    {
-        if (IsMapped(count))
-            PlatformUnmapBlock(place, count * sizeof(T));
-        else
-            std::allocator<T>::deallocate(place, count);
-    }
+    CMappedSpan(const CMappedSpan&) = delete;
+    CMappedSpan& operator=(const CMappedSpan&) = delete;
+    ~CMappedSpan();
+
+    char* data() const { return m_data; }
+    size_t size() const { return m_size; }
 
 private:
-    static bool IsMapped(size_t count) { return count >= kMappedBytes / sizeof(T) && count <= SIZE_MAX / sizeof(T); }
+    void Swap(CMappedSpan& other) noexcept
+    {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        std::swap(m_mapped, other.m_mapped);
+        std::swap(m_mappedSize, other.m_mappedSize);
+    }
+
+    char* m_data = nullptr;
+    size_t m_size = 0;
+    void* m_mapped = nullptr; // what is given back: the mapping, or the heap block
+    size_t m_mappedSize = 0;
 };

@@ -56,8 +56,8 @@ struct COpenedInput {
         }
         return bytes;
     }
-    // Everything a read gives, read directly or kept in a pool of limit bytes and unpacked
-    // into a text that held another object.
+    // Everything a read gives, read directly or kept in a pool of limit bytes (after the file's
+    // other objects) and unpacked into a text that held another object.
     std::string Facts(uint32_t number, bool isKept, uint64_t limit = 1 << 20)
     {
         CObjectText text;
@@ -65,6 +65,11 @@ struct COpenedInput {
             return "<no text>";
         CKeptTexts pool;
         pool.Start(reader.size(), limit);
+        CObjectText other; // kept first, so that number's text lies past theirs in the pool
+        for (uint32_t each = 0; isKept && each < reader.size(); ++each) {
+            if (each != number && reader.Read(each, other))
+                pool.Keep(each, other);
+        }
         if (isKept && (!pool.Keep(number, text) || !reader.Read(1, text) || !pool.Unpack(number, reader, text)))
             return "<not kept>";
         const CObjectScanner& scan = text.scan;
