@@ -3,9 +3,152 @@
 #include <algorithm>
 #include <set>
 
+#include "pdf/ByteClass.h"
+#include "xref/XRef.h"
+
 namespace {
 
 constexpr int kMaxTreeDepth = 32;
+constexpr size_t kMaxPlainDigits = 9; // below 2^31: read as the parser reads them
+
+// A node of the common shape read from its text without building values: a dictionary of
+// "/Names" (plain strings and references), "/Kids" (references) and "/Limits" (plain strings),
+// nothing else, each key once. Any other text is left to the parser, which reads every shape.
+class CPlainNode {
+public:
+    struct CRef {
+        int32_t number = 0;
+        int32_t generation = 0;
+    };
+
+    CPlainNode(const unsigned char* text, size_t length) : m_at(text), m_end(text + length) {}
+
+    bool Read()
+    {
+        if (!Expect('<') || !Expect('<'))
+            return false;
+        bool seen[3] = {false, false, false};
+        for (;;) {
+            SkipWhite();
+            if (m_at < m_end && *m_at == '>')
+                return Expect('>') && Expect('>') && (SkipWhite(), m_at == m_end);
+            int key = -1;
+            if (!ReadKey(key) || seen[key] || !Expect('['))
+                return false;
+            seen[key] = true;
+            if (!ReadItems(key))
+                return false;
+        }
+    }
+
+    std::vector<std::pair<std::string, CRef>> leaves;
+    std::vector<CRef> kids;
+
+private:
+    enum { kNames, kKids, kLimits };
+
+    void SkipWhite()
+    {
+        while (m_at < m_end && IsPdfWhite(*m_at))
+            ++m_at;
+    }
+    bool Expect(unsigned char c)
+    {
+        SkipWhite();
+        if (m_at == m_end || *m_at != c)
+            return false;
+        ++m_at;
+        return true;
+    }
+    std::string_view Word()
+    {
+        const unsigned char* start = m_at;
+        while (m_at < m_end && IsPdfRegular(*m_at))
+            ++m_at;
+        return std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(m_at - start));
+    }
+    bool ReadKey(int& key)
+    {
+        if (!Expect('/'))
+            return false;
+        const std::string_view name = Word();
+        key = name == "Names" ? kNames : name == "Kids" ? kKids : name == "Limits" ? kLimits : -1;
+        return key >= 0;
+    }
+    bool ReadItems(int key)
+    {
+        for (;;) {
+            SkipWhite();
+            if (m_at < m_end && *m_at == ']') {
+                ++m_at;
+                return true;
+            }
+            std::string name;
+            CRef ref;
+            if (key == kKids) {
+                if (!ReadRef(ref))
+                    return false;
+                kids.push_back(ref);
+            } else if (!ReadString(name)) {
+                return false;
+            } else if (key == kNames) {
+                if (!ReadRef(ref))
+                    return false;
+                leaves.emplace_back(std::move(name), ref);
+            }
+        }
+    }
+    // "(bytes)" holding no parenthesis or backslash, or "<hex>" of an even count of digits.
+    bool ReadString(std::string& out)
+    {
+        SkipWhite();
+        if (m_at == m_end || (*m_at != '(' && *m_at != '<'))
+            return false;
+        const unsigned char open = *m_at++;
+        const unsigned char* start = m_at;
+        if (open == '(') {
+            while (m_at < m_end && *m_at != ')' && *m_at != '(' && *m_at != '\\')
+                ++m_at;
+            if (m_at == m_end || *m_at != ')')
+                return false;
+            out.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(m_at - start));
+            ++m_at;
+            return true;
+        }
+        while (m_at < m_end && HexValue(*m_at) >= 0)
+            ++m_at;
+        if (m_at == m_end || *m_at != '>' || (m_at - start) % 2 != 0)
+            return false;
+        for (const unsigned char* digit = start; digit != m_at; digit += 2)
+            out.push_back(static_cast<char>(HexValue(digit[0]) * 16 + HexValue(digit[1])));
+        ++m_at;
+        return true;
+    }
+    bool ReadInteger(int32_t& out)
+    {
+        SkipWhite();
+        const std::string_view digits = Word();
+        if (digits.empty() || digits.size() > kMaxPlainDigits)
+            return false;
+        out = 0;
+        for (const char c : digits) {
+            if (!IsDigit(c))
+                return false;
+            out = out * 10 + (c - '0');
+        }
+        return true;
+    }
+    bool ReadRef(CRef& out)
+    {
+        if (!ReadInteger(out.number) || !ReadInteger(out.generation))
+            return false;
+        SkipWhite();
+        return Word() == "R";
+    }
+
+    const unsigned char* m_at;
+    const unsigned char* m_end;
+};
 
 class CTreeReader {
 public:
@@ -20,6 +163,8 @@ public:
             return;
         if (node.is(PdfKind::Reference) && !m_visited.insert(node.refNumber()).second)
             return; // a node met twice: its entries are in already
+        if (!m_isNumberTree && ReadPlain(node, depth))
+            return;
         CPdfElement resolved;
         resolve(node, m_xref, resolved);
         const CPdfDictionary* dictionary = resolved.dictionary();
@@ -38,6 +183,37 @@ public:
     }
 
 private:
+    // A member of an object stream read as CPlainNode reads it; false, having taken nothing,
+    // when the node is of another kind or shape.
+    bool ReadPlain(const CPdfElement& node, int depth)
+    {
+        if (!node.is(PdfKind::Reference) || node.refGeneration() != 0 || node.refNumber() < 0)
+            return false;
+        const std::vector<CPdfXRefEntry>& entries = m_xref->getEntries();
+        const auto number = static_cast<size_t>(node.refNumber());
+        if (number >= entries.size() || entries[number].type != 2)
+            return false;
+        uint32_t length = 0;
+        const unsigned char* text = m_xref->getObjectText(node.refNumber(), 0, length);
+        if (!text)
+            return false;
+        CPlainNode plain(text, length);
+        if (!plain.Read())
+            return false;
+        for (auto& [name, ref] : plain.leaves) {
+            CTreeEntry& entry = m_out.emplace_back();
+            entry.name = std::move(name);
+            entry.value.setReference(ref.number, ref.generation);
+            entry.isSecond = m_isSecond;
+        }
+        for (const CPlainNode::CRef& ref : plain.kids) {
+            CPdfElement kid;
+            kid.setReference(ref.number, ref.generation);
+            Read(kid, depth + 1);
+        }
+        return true;
+    }
+
     void TakeLeaves(const CPdfArray& array)
     {
         for (size_t i = 0; i + 1 < array.size(); i += 2) {

@@ -98,6 +98,71 @@ TEST(DocumentMerge, Rows)
     });
 }
 
+// A second file whose name-tree nodes (objects 4 to 8) lie in object stream 20 merges as the same
+// file with those nodes stored: the nodes of the common shape are read from their text, all
+// others through the parser, and either way the merged tree is the same. Object 9 is a
+// destination; object 10 a node stored in both files.
+TEST(DocumentMerge, TreesInObjectStreamsReadAsStored)
+{
+    const auto second = [](const std::vector<std::string>& nodes, bool isCompressed) {
+        CTestPdf pdf("1.5");
+        pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R /Names << /Dests 4 0 R >> >>");
+        pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+        pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
+        std::vector<std::pair<uint32_t, std::string>> members;
+        for (size_t i = 0; i < nodes.size(); ++i)
+            members.emplace_back(static_cast<uint32_t>(4 + i), nodes[i]);
+        for (const auto& [number, body] : members) {
+            if (!isCompressed)
+                pdf.Add(number, body);
+        }
+        if (isCompressed)
+            pdf.AddObjectStream(20, members);
+        else
+            pdf.Add(20, "<< >>");
+        pdf.Add(9, "[3 0 R /Fit]");
+        pdf.Add(10, "<< /Names [(k) 9 0 R] >>");
+        return pdf.XRefStream(21, CTestXRefStreamOptions(), "/Root 1 0 R");
+    };
+    // The merged tree as written: "<< /Names [\n" to its end.
+    const auto mergedTree = [](const std::string& output) {
+        const size_t start = output.find("<< /Names [\n");
+        return start == std::string::npos ? "<no tree>" : output.substr(start, output.find("] >>", start) + 4 - start);
+    };
+    const std::string first = Doc(" /Names << /Dests 4 0 R >>", {kTreeAB});
+    const std::vector<std::vector<std::string>> rows = {
+        {"<< /Names [(b) 9 0 R (c) 9 0 R] >>"},
+        {"<<\r/Kids [5 0 R 6 0 R 10 0 R]/Limits[(a)(z)]>>", "<< /Limits [(c) (d)] /Names [(c) 9 0 R (d) 9 0 R] >>",
+         "<< /Names [<62> 9 0 R <6a6B> 9 0 R <> 9 0 R] /Limits [<> <6a6B>] >>"},
+        {"<< /Kids [5 0 R 5 0 R 4 0 R] >>", "<< /Names [(c) 9 0 R] >>"},
+        {"<< /Names [(x\\)y) 9 0 R (p\\101) 9 0 R (q(r)) 9 0 R] >>"},
+        {"<< /Names [<6> 9 0 R] >>"},
+        {"<< /Names [<6 2> 9 0 R] >>"},
+        {"<< /Names [(b) [3 0 R /Fit] (d) << /D [3 0 R /Fit] >> (e) 9 0 R] >>"},
+        {"<< /Names [(b) 9 0 R % (c) 9 0 R\n (e) 9 0 R] >>"},
+        {"<< /Names [(b) 9 0 R] >> junk"},
+        {"<< /Names [(b) 9 0 R] /Length 2 >>\nstream\nab\nendstream"},
+        {"<< /Nam#65s [(b) 9 0 R] >>"},
+        {"<< /Names [(b) 9 0 R] /Names [(c) 9 0 R] >>"},
+        {"<< /Names [(b) 9 0 R (c)] >>"},
+        {"<< /Names [(b) 9 0R (c)9 0 R(d) 09 00 R] >>"},
+        {"<< /Names 5 0 R >>", "[(b) 9 0 R]"},
+        {"<< /Names [/b 9 0 R (c) 9 1 R (d) 12345678901 0 R] >>"},
+        {"<< /Names [(b) 9 0 S (c) 9 0 R] >>"},
+        {"<< /Type /Names /Names [(b) 9 0 R] >>"},
+        {"<< /Kids [5 0 R] >>", "<< /Kids [6 0 R] /Names [(c) 9 0 R] >>", "<< /Names [(d) 9 0 R] >>"},
+        {"<< /Names [(b) 9 0 R]"},
+        {"[(b) 9 0 R]"},
+    };
+    for (const std::vector<std::string>& nodes : rows) {
+        SCOPED_TRACE(nodes[0]);
+        const std::string stored = mergedTree(AppendBytes(first, second(nodes, false)));
+        const bool isDictionary = nodes[0][0] == '<' && nodes[0].find("stream") == std::string::npos;
+        EXPECT_EQ(stored != "<no tree>", isDictionary);
+        EXPECT_EQ(mergedTree(AppendBytes(first, second(nodes, true))), stored);
+    }
+}
+
 // Uses of renamed destinations, in the forms a file may spell them; anything else stays.
 TEST(DocumentMerge, DestinationUses)
 {
