@@ -237,33 +237,42 @@ inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token
 {
     if (m_headerTokens < 3)
         return TakeHeader(text, token);
-    const std::string_view word(text.data() + token.start, token.end - token.start);
-    if (token.kind == TokenKind::Keyword) {
-        if (word == "endobj") {
-            m_endobjStart = token.start;
-            m_endobjEnd = token.end;
-            return ScanStatus::EndObj;
-        }
-        if (word == "stream" && m_mode == ScanMode::Stored) {
-            m_streamEnd = token.end;
-            return ScanStatus::Stream;
-        }
-        if (word == "endstream" && m_mode == ScanMode::Tail && m_isFirstToken)
-            m_sawEndstream = true;
-        if (word == "R")
-            TakeReference(token);
-    }
-    if (token.kind == TokenKind::Name && m_mode != ScanMode::Tail)
-        NoteName(word.substr(1), token.start);
-    if (m_mode != ScanMode::Tail)
-        TakeStructure(text, token);
-    if (token.kind == TokenKind::Integer) {
+    const bool isBody = m_mode != ScanMode::Tail;
+    switch (token.kind) {
+    case TokenKind::Integer:
+        if (isBody)
+            TakeStructure(text, token);
         m_integers[0] = m_integers[1];
         m_integers[1] = {token.start, token.end, token.value};
         m_integerRun += m_integerRun < 2;
-    } else {
-        m_integerRun = 0;
+        m_isFirstToken = false;
+        return ScanStatus::NeedMore;
+    case TokenKind::Keyword: {
+        const std::string_view word(text.data() + token.start, token.end - token.start);
+        if (word == "R") {
+            TakeReference(token);
+        } else if (word == "endobj") {
+            m_endobjStart = token.start;
+            m_endobjEnd = token.end;
+            return ScanStatus::EndObj;
+        } else if (word == "stream" && m_mode == ScanMode::Stored) {
+            m_streamEnd = token.end;
+            return ScanStatus::Stream;
+        } else if (word == "endstream" && !isBody && m_isFirstToken) {
+            m_sawEndstream = true;
+        }
+        break;
     }
+    case TokenKind::Name:
+        if (isBody)
+            NoteName(std::string_view(text.data() + token.start + 1, token.end - token.start - 1), token.start);
+        break;
+    default:
+        break;
+    }
+    if (isBody)
+        TakeStructure(text, token);
+    m_integerRun = 0;
     m_isFirstToken = false;
     return ScanStatus::NeedMore;
 }
@@ -293,7 +302,6 @@ void CObjectScanner::TakeReference(const Token& token)
 inline void CObjectScanner::TakeStructure(std::string_view text, const Token& token)
 {
     const bool opens = token.kind == TokenKind::DictOpen || token.kind == TokenKind::ArrayOpen;
-    const bool closes = token.kind == TokenKind::DictClose || token.kind == TokenKind::ArrayClose;
     if (m_firstValueStart == kNoIndex) {
         m_firstValueStart = token.start;
         if (!opens)
@@ -303,13 +311,20 @@ inline void CObjectScanner::TakeStructure(std::string_view text, const Token& to
             m_expectKey = true;
         }
     }
-    const bool inTopDict = m_dictOpen != kNoIndex && m_dictClose == kNoIndex && m_depth == 1;
-    if (opens)
-        TakeOpen(token, inTopDict);
-    else if (closes)
+    switch (token.kind) {
+    case TokenKind::DictOpen:
+    case TokenKind::ArrayOpen:
+        TakeOpen(token, m_depth == 1 && m_dictClose == kNoIndex && m_dictOpen != kNoIndex);
+        return;
+    case TokenKind::DictClose:
+    case TokenKind::ArrayClose:
         TakeClose(token);
-    else if (inTopDict)
-        TakeTopEntryToken(text, token);
+        return;
+    default:
+        if (m_depth == 1 && m_dictClose == kNoIndex && m_dictOpen != kNoIndex)
+            TakeTopEntryToken(text, token);
+        return;
+    }
 }
 
 void CObjectScanner::TakeOpen(const Token& token, bool inTopDict)
