@@ -76,7 +76,7 @@ bool readTableInteger(std::string_view table, size_t& at, int32_t& value)
         hasPoint = hasPoint || table[at] == '.';
     if (hasPoint)
         return false;
-    value = LexIntegerValue(std::string(table.substr(start, at - start)));
+    value = LexIntegerValue(table.substr(start, at - start));
     return true;
 }
 
