@@ -32,19 +32,34 @@ constexpr uint64_t kMaxKeptTextBytes = 4 * 1024 * 1024;
 
 enum class RefForm { Blank, AsWritten };
 
-void AppendNumber32(std::string& out, uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-}
+// Where a canonical head goes: a string, or a hash that never holds the bytes.
+class CStringSink {
+public:
+    explicit CStringSink(std::string& out) : m_out(out) { m_out.clear(); }
+    void Append(const char* data, size_t length) { m_out.append(data, length); }
+
+private:
+    std::string& m_out;
+};
+
+class CHashSink {
+public:
+    void Append(const char* data, size_t length)
+    {
+        hash.Add(data, length);
+        size += length;
+    }
+
+    CByteHash hash;
+    uint64_t size = 0;
+};
 
 // The head's body from "obj" on without surrounding white space, each reference replaced by a
 // fixed-size mark with the output number and generation it stands for (or zeros for Blank).
 // mapOutput turns a (number, generation) of the text into the output pair.
-template <typename MapOutput>
-void CanonicalHead(const CObjectText& text, RefForm form, MapOutput mapOutput, std::string& out)
+template <typename MapOutput, typename Sink>
+void CanonicalHeadTo(const CObjectText& text, RefForm form, MapOutput mapOutput, Sink& sink)
 {
-    out.clear();
     const std::string& head = text.head;
     size_t start = text.scan.m_bodyStart;
     size_t end = text.isStream ? head.size() : text.HeadBodyEnd();
@@ -56,17 +71,27 @@ void CanonicalHead(const CObjectText& text, RefForm form, MapOutput mapOutput, s
     for (const CObjectRef& ref : text.scan.m_refs) {
         if (ref.start < start || ref.end > end)
             continue;
-        out.append(head, at, ref.start - at);
-        out.push_back(kReferenceMark);
+        sink.Append(head.data() + at, ref.start - at);
         uint32_t number = 0;
         uint32_t generation = 0;
         if (form == RefForm::AsWritten)
             mapOutput(ref, number, generation);
-        AppendNumber32(out, number);
-        AppendNumber32(out, generation);
+        char mark[9] = {kReferenceMark};
+        for (int i = 0; i < 4; ++i) {
+            mark[1 + i] = static_cast<char>((number >> (8 * i)) & 0xFF);
+            mark[5 + i] = static_cast<char>((generation >> (8 * i)) & 0xFF);
+        }
+        sink.Append(mark, sizeof mark);
         at = ref.end;
     }
-    out.append(head, at, end - at);
+    sink.Append(head.data() + at, end - at);
+}
+
+template <typename MapOutput>
+void CanonicalHead(const CObjectText& text, RefForm form, MapOutput mapOutput, std::string& out)
+{
+    CStringSink sink(out);
+    CanonicalHeadTo(text, form, mapOutput, sink);
 }
 
 // The stream's tail up to "endobj", without the white space before it.
@@ -78,15 +103,17 @@ size_t CanonicalTailLength(const CObjectText& text)
     return end;
 }
 
+void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
+
 // The hash of the head with its references blanked, in the high half; the length in the low.
-uint64_t ShapeKey(const CObjectText& text, const std::string& canonicalHead)
+uint64_t ShapeKey(const CObjectText& text)
 {
-    CByteHash hash;
-    hash.Add(canonicalHead.data(), canonicalHead.size());
-    uint64_t length = canonicalHead.size();
+    CHashSink canonical;
+    CanonicalHeadTo(text, RefForm::Blank, NoMapping, canonical);
+    uint64_t length = canonical.size;
     if (text.isStream)
         length += text.dataLength + CanonicalTailLength(text);
-    return (hash.Value() & 0xFFFFFFFF00000000ull) ^ length;
+    return (canonical.hash.Value() & 0xFFFFFFFF00000000ull) ^ length;
 }
 
 // What an object's key knows of its stream data: its length and first bytes. Streams that
@@ -143,8 +170,6 @@ void LiteralReference(const CObjectRef& ref, uint32_t& number, uint32_t& generat
     generation = ref.generation;
 }
 
-void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
-
 } // namespace
 
 // The keys by which a target is found: its shape and its full key. mapOutput gives each
@@ -152,9 +177,8 @@ void NoMapping(const CObjectRef&, uint32_t&, uint32_t&) {}
 template <typename MapOutput>
 COwnKeys CAppendEngine::TargetKeys(const CObjectText& text, CInputFile& input, MapOutput mapOutput)
 {
-    CanonicalHead(text, RefForm::Blank, NoMapping, m_targetCanonical);
     COwnKeys keys;
-    keys.shape = ShapeKey(text, m_targetCanonical);
+    keys.shape = ShapeKey(text);
     CanonicalHead(text, RefForm::AsWritten, mapOutput, m_targetCanonical);
     keys.full = FullKey(text, m_targetCanonical, DataSample(input, text));
     return keys;
@@ -338,8 +362,7 @@ bool CAppendEngine::ExamineDuplicate(uint32_t number, uint32_t depth)
         return false;
     }
     m_progress.Tick(static_cast<uint32_t>(std::min<size_t>(scan.m_refs.size(), 1000)) + 7);
-    CanonicalHead(frame.text, RefForm::Blank, NoMapping, frame.canonical);
-    if (!IsKnownShape(ShapeKey(frame.text, frame.canonical)))
+    if (!IsKnownShape(ShapeKey(frame.text)))
         return false;
     for (const CObjectRef& ref : scan.m_refs) {
         if (!IsDuplicate(ref.number, depth + 1))
