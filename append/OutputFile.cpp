@@ -127,6 +127,15 @@ void COutputFile::WriteByte(char byte)
 
 void COutputFile::WriteNumber(int64_t value)
 {
+    // Most numbers go straight into the buffer: no run pending, room for the longest.
+    constexpr size_t kLongest = 20;
+    if (m_runLength == 0 && m_buffer.size() - m_used >= kLongest) {
+        char* const at = m_buffer.data() + m_used;
+        const size_t length = static_cast<size_t>(std::to_chars(at, at + kLongest, value).ptr - at);
+        m_used += length;
+        m_position += length;
+        return;
+    }
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     Write(digits, static_cast<size_t>(result.ptr - digits));
