@@ -165,12 +165,16 @@ bool CObjectReader::CompressedHead(uint32_t number, std::string& head)
     const unsigned char* bytes = m_xref->getObjectText(static_cast<int32_t>(number), 0, length);
     if (!bytes || length == 0)
         return false;
+    // "12 0 obj\r", the object's bytes, " endobj\r": sized once, then filled.
+    constexpr std::string_view kHeaderEnd = " 0 obj\r";
+    constexpr std::string_view kTrailer = " endobj\r";
     char digits[16];
-    const auto result = std::to_chars(digits, digits + sizeof digits, number);
-    head.append(digits, result.ptr);
-    head.append(" 0 obj\r");
-    head.append(reinterpret_cast<const char*>(bytes), length);
-    head.append(" endobj\r");
+    const size_t digitCount = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+    head.resize(digitCount + kHeaderEnd.size() + length + kTrailer.size());
+    char* at = std::copy_n(digits, digitCount, head.data());
+    at = std::copy(kHeaderEnd.begin(), kHeaderEnd.end(), at);
+    at = std::copy_n(reinterpret_cast<const char*>(bytes), length, at);
+    std::copy(kTrailer.begin(), kTrailer.end(), at);
     return true;
 }
 
