@@ -25,13 +25,13 @@ public:
 
     bool Read()
     {
-        if (!Expect('<') || !Expect('<'))
+        if (!Expect('<') || !Next('<'))
             return false;
         bool seen[3] = {false, false, false};
         for (;;) {
             SkipWhite();
             if (m_at < m_end && *m_at == '>')
-                return Expect('>') && Expect('>') && (SkipWhite(), m_at == m_end);
+                return Expect('>') && Next('>') && (SkipWhite(), m_at == m_end);
             int key = -1;
             if (!ReadKey(key) || seen[key] || !Expect('['))
                 return false;
@@ -52,9 +52,14 @@ private:
         while (m_at < m_end && IsPdfWhite(*m_at))
             ++m_at;
     }
+    // The next byte is c, after white space (Expect) or straight on (Next).
     bool Expect(unsigned char c)
     {
         SkipWhite();
+        return Next(c);
+    }
+    bool Next(unsigned char c)
+    {
         if (m_at == m_end || *m_at != c)
             return false;
         ++m_at;

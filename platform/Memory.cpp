@@ -45,14 +45,13 @@ CMappedSpan::CMappedSpan(size_t bytes)
 #endif
     m_data = start;
     m_size = bytes;
-    m_mapped = start;
     m_mappedSize = keptBytes;
 }
 
 CMappedSpan::~CMappedSpan()
 {
-    if (m_mapped)
-        munmap(m_mapped, m_mappedSize);
+    if (m_data)
+        munmap(m_data, m_mappedSize);
 }
 
 #else
@@ -61,15 +60,14 @@ CMappedSpan::CMappedSpan(size_t bytes)
 {
     if (bytes == 0)
         return;
-    m_mapped = ::operator new(bytes);
-    m_data = static_cast<char*>(m_mapped);
+    m_data = static_cast<char*>(::operator new(bytes));
     m_size = bytes;
     m_mappedSize = bytes;
 }
 
 CMappedSpan::~CMappedSpan()
 {
-    ::operator delete(m_mapped);
+    ::operator delete(m_data);
 }
 
 #endif

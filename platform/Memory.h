@@ -39,12 +39,10 @@ private:
     {
         std::swap(m_data, other.m_data);
         std::swap(m_size, other.m_size);
-        std::swap(m_mapped, other.m_mapped);
         std::swap(m_mappedSize, other.m_mappedSize);
     }
 
-    char* m_data = nullptr;
+    char* m_data = nullptr;     // the mapping (or heap block) given back at the end
     size_t m_size = 0;
-    void* m_mapped = nullptr; // what is given back: the mapping, or the heap block
-    size_t m_mappedSize = 0;
+    size_t m_mappedSize = 0;    // whole pages
 };
