@@ -4,6 +4,7 @@
 #include <set>
 
 #include "pdf/ByteClass.h"
+#include "pdf/Lexer.h"
 #include "xref/XRef.h"
 
 namespace {
@@ -133,14 +134,10 @@ private:
     {
         SkipWhite();
         const std::string_view digits = Word();
-        if (digits.empty() || digits.size() > kMaxPlainDigits)
+        if (digits.empty() || digits.size() > kMaxPlainDigits ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return IsDigit(c); }))
             return false;
-        out = 0;
-        for (const char c : digits) {
-            if (!IsDigit(c))
-                return false;
-            out = out * 10 + (c - '0');
-        }
+        out = LexIntegerValue(digits);
         return true;
     }
     bool ReadRef(CRef& out)

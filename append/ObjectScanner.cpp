@@ -314,14 +314,14 @@ inline void CObjectScanner::TakeStructure(std::string_view text, const Token& to
     switch (token.kind) {
     case TokenKind::DictOpen:
     case TokenKind::ArrayOpen:
-        TakeOpen(token, m_depth == 1 && m_dictClose == kNoIndex && m_dictOpen != kNoIndex);
+        TakeOpen(token, IsInTopDict());
         return;
     case TokenKind::DictClose:
     case TokenKind::ArrayClose:
         TakeClose(token);
         return;
     default:
-        if (m_depth == 1 && m_dictClose == kNoIndex && m_dictOpen != kNoIndex)
+        if (IsInTopDict())
             TakeTopEntryToken(text, token);
         return;
     }

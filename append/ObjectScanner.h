@@ -106,6 +106,9 @@ private:
     void TakeReference(const Token& token);
     void NoteName(std::string_view name, size_t at);
     void NoteKey(std::string_view name, size_t at);
+    // Directly inside the top dictionary, between its "<<" and ">>" (depth first: most tokens
+    // of a nested container fail there).
+    bool IsInTopDict() const { return m_depth == 1 && m_dictClose == kNoIndex && m_dictOpen != kNoIndex; }
     void NoteUnshared(bool isUnshared, size_t at)
     {
         if (isUnshared && !m_hasUnsharedName) {
