@@ -73,44 +73,57 @@ bool NextToken(std::string_view text, size_t& at, size_t to, CToken& token)
     return true;
 }
 
-// One dictionary being read: whether the next token is a key, the key whose value comes, and
-// the renames found in it, kept until its end shows whether it is a remote go-to.
+// One dictionary or array being read: whether the next token is a key, the key whose value
+// comes, and where its renames start among those found, kept until its end shows whether it is
+// a remote go-to.
 struct CFrame {
-    bool isDictionary = false;
-    bool expectKey = true;
-    bool valueIsDestination = false;
-    bool isRemote = false;
-    std::vector<CSpanEdit> edits;
+    bool isDictionary;
+    bool expectKey;
+    bool valueIsDestination;
+    bool isRemote;
+    size_t editsStart;
 };
 
-void TakeValue(std::string_view text, const CToken& token, CFrame& frame, const CNameRenames& renames)
+void TakeValue(std::string_view text, const CToken& token, CFrame& frame, const CNameRenames& renames,
+               std::string& name, std::vector<CSpanEdit>& edits)
 {
     std::string_view word = text.substr(token.start, token.end - token.start);
     if (token.kind == TokenKind::Name && (word == "/GoToR" || word == "/GoToE"))
         frame.isRemote = true;
     if (!frame.valueIsDestination)
         return;
-    std::string name;
     const bool isName = token.kind == TokenKind::Name;
     if (!(isName ? DecodeNameToken(word, name) : token.kind == TokenKind::String && DecodeStringToken(word, name)))
         return;
     const auto found = renames.find(name);
     if (found == renames.end())
         return;
-    frame.edits.push_back(
-        {token.start, token.end, isName ? PdfNameText(found->second) : PdfLiteralStringText(found->second)});
+    edits.push_back({token.start, token.end, isName ? PdfNameText(found->second) : PdfLiteralStringText(found->second)});
 }
 
 } // namespace
 
-bool MayUseDestinations(std::string_view text)
+bool MayRenameDestinations(std::string_view text, size_t from, size_t to, const CNameRenames& renames)
 {
-    // Names such as /DA, /Dests or /DecodeParms go on with a regular byte; the keys end there.
-    for (size_t at = text.find("/D"); at != std::string_view::npos; at = text.find("/D", at + 2)) {
+    if (renames.empty() || to > text.size())
+        return false;
+    // Each such token, read as FindRenamedDestinations reads it, and the token after it, which
+    // is the only one a key of these names has renamed. Names such as /DA, /Dests or
+    // /DecodeParms go on with a regular byte.
+    std::string name;
+    for (size_t at = text.find("/D", from); at < to; at = text.find("/D", at + 2)) {
         size_t end = at + 2;
-        if (text.compare(end, 3, "est") == 0)
-            end += 3;
-        if (end == text.size() || !IsPdfRegular(static_cast<unsigned char>(text[end])))
+        while (end < to && IsPdfRegular(static_cast<unsigned char>(text[end])))
+            ++end;
+        const std::string_view word = text.substr(at, end - at);
+        CToken token;
+        if ((word != "/D" && word != "/Dest") || !NextToken(text, end, to, token))
+            continue;
+        const std::string_view value = text.substr(token.start, token.end - token.start);
+        const bool isDecoded = token.kind == TokenKind::Name     ? DecodeNameToken(value, name)
+                               : token.kind == TokenKind::String ? DecodeStringToken(value, name)
+                                                                 : false;
+        if (isDecoded && renames.count(name) != 0)
             return true;
     }
     return false;
@@ -121,18 +134,24 @@ void FindRenamedDestinations(std::string_view text, size_t from, size_t to, cons
 {
     if (renames.empty() || to > text.size())
         return;
-    std::vector<CFrame> frames(1);
+    // Renames go to edits as they are found; a remote go-to's own, and those of what it holds,
+    // are taken back when it ends.
+    constexpr size_t kMaxDepth = 64;
+    const size_t base = edits.size();
+    CFrame frames[kMaxDepth + 1]; // each set as it opens: most objects open a few
+    size_t depth = 0;
+    frames[0] = CFrame{false, true, false, false, base};
+    std::string name;
     CToken token;
     for (size_t at = from; NextToken(text, at, to, token);) {
-        CFrame& frame = frames.back();
+        CFrame& frame = frames[depth];
         const bool isKey = frame.isDictionary && frame.expectKey;
         if (token.kind == TokenKind::DictClose || token.kind == TokenKind::ArrayClose) {
-            if (frames.size() == 1)
+            if (depth == 0)
                 continue;
-            CFrame closed = std::move(frames.back());
-            frames.pop_back();
-            if (!closed.isRemote)
-                frames.back().edits.insert(frames.back().edits.end(), closed.edits.begin(), closed.edits.end());
+            if (frame.isRemote)
+                edits.resize(frame.editsStart);
+            --depth;
             continue;
         }
         if (isKey) {
@@ -145,18 +164,23 @@ void FindRenamedDestinations(std::string_view text, size_t from, size_t to, cons
             frame.expectKey = true;
         if (token.kind == TokenKind::DictOpen || token.kind == TokenKind::ArrayOpen) {
             frame.valueIsDestination = false;
-            if (frames.size() >= 64)
-                return; // nesting no real object has: leave the text as it is
-            CFrame inner;
-            inner.isDictionary = token.kind == TokenKind::DictOpen;
-            frames.push_back(std::move(inner));
+            if (depth + 1 >= kMaxDepth) {
+                edits.resize(base); // nesting no real object has: leave the text as it is
+                return;
+            }
+            frames[++depth] = CFrame{token.kind == TokenKind::DictOpen, true, false, false, edits.size()};
             continue;
         }
-        TakeValue(text, token, frame, renames);
+        TakeValue(text, token, frame, renames, name, edits);
         frame.valueIsDestination = frame.isDictionary ? false : frame.valueIsDestination;
     }
-    for (size_t i = frames.size(); i-- > 0;) {
-        if (!frames[i].isRemote)
-            edits.insert(edits.end(), frames[i].edits.begin(), frames[i].edits.end());
+    // Frames the text leaves open keep their own renames unless they are remote go-tos; those of
+    // the frames open inside them stay apart.
+    size_t regionEnd = edits.size();
+    for (size_t i = depth + 1; i-- > 0;) {
+        if (frames[i].isRemote)
+            edits.erase(edits.begin() + static_cast<std::ptrdiff_t>(frames[i].editsStart),
+                        edits.begin() + static_cast<std::ptrdiff_t>(regionEnd));
+        regionEnd = frames[i].editsStart;
     }
 }

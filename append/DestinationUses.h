@@ -20,9 +20,10 @@ struct CSpanEdit {
 
 using CNameRenames = std::unordered_map<std::string, std::string>;
 
-// False when text holds no "/D" or "/Dest" token, so that no use can be in it: a test of a few
-// byte searches for the objects of a file (fonts, images, pages) that hold none.
-bool MayUseDestinations(std::string_view text);
+// False when no "/D" or "/Dest" token in text[from, to) is followed by a name or string that
+// renames holds, so that no use can be renamed there: a few byte searches for most objects,
+// where reading all their tokens would cost many times more.
+bool MayRenameDestinations(std::string_view text, size_t from, size_t to, const CNameRenames& renames);
 
 // Appends an edit for each use in text[from, to) of a name that renames holds.
 void FindRenamedDestinations(std::string_view text, size_t from, size_t to, const CNameRenames& renames,

@@ -187,9 +187,10 @@ void CAppendEngine::CollectSecondEdits(uint32_t number, const CObjectText& text,
             RenameDaFonts(da, m_plan.fontRenames, renamed))
             edits.push_back({found->valueStart, found->valueEnd, PdfLiteralStringText(renamed)});
     }
-    if (!m_plan.destRenames.empty() && MayUseDestinations(text.head)) {
+    if (!m_plan.destRenames.empty()) {
         const size_t end = scan.m_firstValueEnd != kNoIndex ? scan.m_firstValueEnd : text.head.size();
-        FindRenamedDestinations(text.head, scan.m_bodyStart, end, m_plan.destRenames, edits);
+        if (MayRenameDestinations(text.head, scan.m_bodyStart, end, m_plan.destRenames))
+            FindRenamedDestinations(text.head, scan.m_bodyStart, end, m_plan.destRenames, edits);
     }
     if (!edits.empty())
         SortSpanEdits(edits);
