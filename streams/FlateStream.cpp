@@ -76,6 +76,43 @@ bool CPdfFlateStream::refill()
     return true;
 }
 
+bool CPdfFlateStream::readWhole(CByteBuffer& out, uint64_t limit)
+{
+    if (m_predictor || m_isFinished || m_inflatedTotal != 0)
+        return false;
+    const uint64_t most = std::min(limit, kMaxInflatedBytes);
+    uint64_t size = std::min<uint64_t>(most + 1, std::max<uint64_t>(uint64_t{m_input.size()} * 8, kOutputSize));
+    out.resize(static_cast<size_t>(size));
+    m_zlib.next_out = reinterpret_cast<unsigned char*>(out.data());
+    m_zlib.avail_out = static_cast<uInt>(size);
+    m_zlib.total_out = 0;
+    int result = Z_OK;
+    for (;;) {
+        result = inflate(&m_zlib, Z_FINISH);
+        if (result != Z_BUF_ERROR || m_zlib.avail_out != 0 || size > most)
+            break;
+        // Out of room: twice as much, up to one byte past the most, which shows it is exceeded.
+        const uint64_t done = m_zlib.total_out;
+        size = std::min(most + 1, size * 2);
+        out.resize(static_cast<size_t>(size));
+        m_zlib.next_out = reinterpret_cast<unsigned char*>(out.data()) + done;
+        m_zlib.avail_out = static_cast<uInt>(size - done);
+    }
+    const uint64_t produced = m_zlib.total_out;
+    if (result != Z_STREAM_END || produced > most) {
+        // Damage or too much: back to the start, for the slices to meet it as they always have.
+        out.clear();
+        inflateReset(&m_zlib);
+        m_zlib.next_in = m_input.data();
+        m_zlib.avail_in = static_cast<uInt>(m_input.size());
+        return false;
+    }
+    out.resize(static_cast<size_t>(produced));
+    m_inflatedTotal = produced;
+    m_isFinished = true;
+    return true;
+}
+
 // Whole inflated slices, or whole decoded rows, are handed over at once.
 size_t CPdfFlateStream::readBlock(char* buffer, size_t length)
 {

@@ -30,6 +30,10 @@ public:
 
     int getChar() override { return m_predictor ? m_predictor->getChar() : getRawChar(); }
     size_t readBlock(char* buffer, size_t length) override;
+    // A stream without predictor, before its first read: inflated in one go, which is accepted
+    // only when the zlib stream ends sound within the limits. Otherwise the stream is as it was,
+    // and its slices (and what damage drops of them) come as before.
+    bool readWhole(CByteBuffer& out, uint64_t limit) override;
     int getRawChar() override
     {
         if (m_read == m_end && !refill())

@@ -26,6 +26,11 @@ bool CPdfStream::lendBytes(const unsigned char*&, size_t&)
     return false;
 }
 
+bool CPdfStream::readWhole(CByteBuffer&, uint64_t)
+{
+    return false;
+}
+
 int CPdfStream::getRawChar()
 {
     throw CPdfException("Internal: called getRawChar() on non-predictor stream");

@@ -34,6 +34,10 @@ public:
     // stream that holds none (read it through readBlock); true with length 0 at the end. The
     // bytes stay valid until the stream is next read, moved or destroyed.
     virtual bool lendBytes(const unsigned char*& data, size_t& length);
+    // All the bytes readBlock would give from here on, at once, into out (replacing what it
+    // held) when they number at most limit; false, with nothing read, for a stream that cannot
+    // or bytes that do not fit: read it through readBlock then.
+    virtual bool readWhole(CByteBuffer& out, uint64_t limit);
     // Next decompressed byte before any predictor; only a flate stream has one.
     virtual int getRawChar();
     virtual int peekChar() = 0;

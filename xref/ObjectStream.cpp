@@ -106,15 +106,17 @@ bool readOffsetTable(uint32_t streamNumber, std::string_view table, const Object
 constexpr uint64_t kDecodedFloor = uint64_t(8) << 20;
 constexpr uint64_t kDecodedPerByte = 100;
 
-std::string decodeData(CPdfStream& data)
+CByteBuffer decodeData(CPdfStream& data)
 {
     const uint64_t limit = std::max(kDecodedFloor, uint64_t{data.getLength()} * kDecodedPerByte);
-    std::string decoded;
+    CByteBuffer decoded;
+    if (data.readWhole(decoded, limit))
+        return decoded;
     char block[4096];
     for (size_t count = data.readBlock(block, sizeof block); count > 0; count = data.readBlock(block, sizeof block)) {
         if (decoded.size() + count > limit)
             throw CPdfDamaged();
-        decoded.append(block, count);
+        decoded.insert(decoded.end(), block, block + count);
     }
     return decoded;
 }
@@ -146,7 +148,7 @@ CPdfObjectStreamText::CPdfObjectStreamText(CPdfXRef& xref, uint32_t number) : m_
     m_isMeasured = true;
     m_storedLength = data->getLength();
     m_decodedLength = m_data.size();
-    const std::string_view table = std::string_view(m_data).substr(0, static_cast<size_t>(header.first));
+    const std::string_view table = std::string_view(m_data.data(), m_data.size()).substr(0, static_cast<size_t>(header.first));
     if (!readOffsetTable(m_number, table, header, m_objectNumbers, m_offsets)) {
         m_objectNumbers.clear();
         m_offsets.clear();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pdf/Element.h"
+#include "platform/ByteBuffer.h"
 
 class CPdfXRef;
 
@@ -35,7 +36,7 @@ private:
     uint32_t m_number;
     std::vector<int32_t> m_objectNumbers;
     std::vector<int32_t> m_offsets;
-    std::string m_data;
+    CByteBuffer m_data;
     uint32_t m_first = 0;
     bool m_isMeasured = false;
     uint64_t m_storedLength = 0;
