@@ -28,8 +28,8 @@ size_t SkipLiteralString(std::string_view text, size_t at, size_t to)
     return to;
 }
 
-// The token at or after at, or false at the end.
-bool NextToken(std::string_view text, size_t& at, size_t to, CToken& token)
+// The token at or after at, or false at the end. Inline: its callers read an object's every token.
+inline bool NextToken(std::string_view text, size_t& at, size_t to, CToken& token)
 {
     while (at < to) {
         const auto c = static_cast<unsigned char>(text[at]);
