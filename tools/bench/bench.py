@@ -14,7 +14,9 @@ longer than 20 s is not run again: that run is its time (peers on the largest ca
 minutes). For each
 case it prints each peer's time over ours, ours over cat and our memory over qpdf's; the last
 line names the worst of each ratio. --base runs an earlier build of ours beside the others as
-"before". Each tool's minor page faults (by /usr/bin/time) are the median of its runs.
+"before", with before over ours also as the median of each round's own ratio: on a host whose speed
+drifts, runs of one round are closer in time than the medians of all. Each tool's minor page
+faults (by /usr/bin/time) are the median of its runs.
 Standard library only; timings never go into tests.
 """
 
@@ -200,6 +202,9 @@ def report(case, times, memory, faults, size, count, worst):
             line += "   ours %.2fx cat" % (ours / seconds)
         elif name == "before":
             line += "   %6.2fx ours" % (seconds / ours)
+            if len(times[name]) == len(times["foliobind"]):
+                paired = statistics.median(b / o for b, o in zip(times[name], times["foliobind"]))
+                line += " (%.2fx by round)" % paired
         print(line)
     peers = [median[p] for p in PEERS if p in median]
     if peers:
