@@ -84,6 +84,27 @@ struct CFrame {
     size_t editsStart;
 };
 
+// The keys whose value names a destination.
+bool IsDestinationKey(std::string_view word)
+{
+    return word == "/D" || word == "/Dest";
+}
+
+// The new name of the destination a name or string token names, or null when it keeps its
+// name. name is a buffer for the decoded token.
+const std::string* RenamedValue(std::string_view text, const CToken& token, const CNameRenames& renames,
+                                std::string& name)
+{
+    const std::string_view word = text.substr(token.start, token.end - token.start);
+    const bool isDecoded = token.kind == TokenKind::Name     ? DecodeNameToken(word, name)
+                           : token.kind == TokenKind::String ? DecodeStringToken(word, name)
+                                                             : false;
+    if (!isDecoded)
+        return nullptr;
+    const auto found = renames.find(name);
+    return found != renames.end() ? &found->second : nullptr;
+}
+
 void TakeValue(std::string_view text, const CToken& token, CFrame& frame, const CNameRenames& renames,
                std::string& name, std::vector<CSpanEdit>& edits)
 {
@@ -92,13 +113,9 @@ void TakeValue(std::string_view text, const CToken& token, CFrame& frame, const 
         frame.isRemote = true;
     if (!frame.valueIsDestination)
         return;
-    const bool isName = token.kind == TokenKind::Name;
-    if (!(isName ? DecodeNameToken(word, name) : token.kind == TokenKind::String && DecodeStringToken(word, name)))
-        return;
-    const auto found = renames.find(name);
-    if (found == renames.end())
-        return;
-    edits.push_back({token.start, token.end, isName ? PdfNameText(found->second) : PdfLiteralStringText(found->second)});
+    if (const std::string* renamed = RenamedValue(text, token, renames, name))
+        edits.push_back({token.start, token.end,
+                         token.kind == TokenKind::Name ? PdfNameText(*renamed) : PdfLiteralStringText(*renamed)});
 }
 
 } // namespace
@@ -115,15 +132,9 @@ bool MayRenameDestinations(std::string_view text, size_t from, size_t to, const 
         size_t end = at + 2;
         while (end < to && IsPdfRegular(static_cast<unsigned char>(text[end])))
             ++end;
-        const std::string_view word = text.substr(at, end - at);
         CToken token;
-        if ((word != "/D" && word != "/Dest") || !NextToken(text, end, to, token))
-            continue;
-        const std::string_view value = text.substr(token.start, token.end - token.start);
-        const bool isDecoded = token.kind == TokenKind::Name     ? DecodeNameToken(value, name)
-                               : token.kind == TokenKind::String ? DecodeStringToken(value, name)
-                                                                 : false;
-        if (isDecoded && renames.count(name) != 0)
+        if (IsDestinationKey(text.substr(at, end - at)) && NextToken(text, end, to, token) &&
+            RenamedValue(text, token, renames, name))
             return true;
     }
     return false;
@@ -156,7 +167,7 @@ void FindRenamedDestinations(std::string_view text, size_t from, size_t to, cons
         }
         if (isKey) {
             const std::string_view word = text.substr(token.start, token.end - token.start);
-            frame.valueIsDestination = token.kind == TokenKind::Name && (word == "/D" || word == "/Dest");
+            frame.valueIsDestination = token.kind == TokenKind::Name && IsDestinationKey(word);
             frame.expectKey = token.kind != TokenKind::Name;
             continue;
         }

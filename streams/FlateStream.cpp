@@ -20,8 +20,7 @@ CPdfFlateStream::CPdfFlateStream(CPdfRef<CPdfStream> underlying, int32_t predict
     : CPdfFilterStream(std::move(underlying))
 {
     readInput();
-    m_zlib.next_in = m_input.data();
-    m_zlib.avail_in = static_cast<uInt>(m_input.size());
+    pointAtInput();
     // A failed set-up shows as a stream without data.
     if (inflateInit(&m_zlib) != Z_OK)
         m_isFinished = true;
@@ -43,6 +42,12 @@ void CPdfFlateStream::readInput()
     for (size_t count = 0; m_input.size() < kMaxInflatedBytes &&
                            (count = underlying().readBlock(block, sizeof block)) > 0;)
         m_input.insert(m_input.end(), block, block + count);
+}
+
+void CPdfFlateStream::pointAtInput()
+{
+    m_zlib.next_in = m_input.data();
+    m_zlib.avail_in = static_cast<uInt>(m_input.size());
 }
 
 // Inflates the next slice of at most 1024 bytes. The stream ends for good at the zlib stream's
@@ -103,8 +108,7 @@ bool CPdfFlateStream::readWhole(CByteBuffer& out, uint64_t limit)
         // Damage or too much: back to the start, for the slices to meet it as they always have.
         out.clear();
         inflateReset(&m_zlib);
-        m_zlib.next_in = m_input.data();
-        m_zlib.avail_in = static_cast<uInt>(m_input.size());
+        pointAtInput();
         return false;
     }
     out.resize(static_cast<size_t>(produced));

@@ -51,6 +51,8 @@ private:
     static constexpr uint32_t kOutputSize = 1024;
 
     void readInput();
+    // zlib reads the compressed data from its first byte.
+    void pointAtInput();
     bool refill();
 
     std::unique_ptr<CPdfPredictor> m_predictor;
