@@ -1,5 +1,7 @@
 #include "append/ObjectScanner.h"
 
+#include <algorithm>
+
 namespace {
 
 // The first four bytes of a name as one number (one load, where the machine is little-endian).
@@ -16,80 +18,142 @@ bool StartsWith(std::string_view text, std::string_view prefix)
     return text.substr(0, prefix.size()) == prefix;
 }
 
+// One past the literal string that opens at start (balanced parentheses end it; a backslash
+// hides the byte after it), or npos when the bytes end first.
+size_t LiteralStringEnd(std::string_view text, size_t start)
+{
+    size_t depth = 0;
+    for (size_t q = start; q < text.size(); ++q) {
+        const char c = text[q];
+        if (c == '\\') {
+            ++q;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            return q + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The value of an integer token of more than 19 digits, which may not fit in 64 bits: exact up
+// to 32 bits, and above them only known to be above.
+uint64_t SaturatedValue(std::string_view digits)
+{
+    uint64_t value = 0;
+    for (const char d : digits)
+        value = value > UINT32_MAX ? value : value * 10 + static_cast<unsigned char>(d - '0');
+    return value;
+}
+
 } // namespace
 
 void CObjectScanner::Reset(ScanMode mode)
 {
     // The vectors keep their capacity from object to object.
-    std::vector<CObjectRef> refs;
-    std::vector<CObjectKey> keys;
-    refs.swap(m_refs);
-    keys.swap(m_keys);
-    *this = CObjectScanner();
-    refs.clear();
-    keys.clear();
-    m_refs.swap(refs);
-    m_keys.swap(keys);
+    static_cast<CScanFindings&>(*this) = CScanFindings();
+    m_refs.clear();
+    m_keys.clear();
     m_mode = mode;
     m_headerTokens = mode == ScanMode::Tail ? 3 : 0;
+    m_state = CState();
 }
 
-// The steps taken for every token (blanks, the token, its effect) are inline below: they run
-// some hundred thousand times for an ordinary file, and calls were a third of their cost.
 ScanStatus CObjectScanner::Scan(std::string_view text, bool atEnd)
 {
-    Token token; // every field Take reads is set by NextToken
-    for (;;) {
-        if (!NextToken(text, atEnd, token))
-            return atEnd ? ScanStatus::Bad : ScanStatus::NeedMore;
-        m_pos = token.end;
-        const ScanStatus status = Take(text, token);
-        if (status != ScanStatus::NeedMore)
-            return status;
-    }
+    CState state = m_state;
+    ScanStatus status = ScanStatus::NeedMore;
+    if (m_headerTokens == 3 || ScanHeader(text, atEnd, state, status))
+        status = ScanBody(text, atEnd, state);
+    m_state = state;
+    return status;
 }
 
-inline bool CObjectScanner::SkipBlanks(std::string_view text, bool atEnd)
+// The steps taken for every token (blanks, the token, its effect) are inline: they run some
+// hundred thousand times for an ordinary file. The reader is forced inline: with two callers the
+// compiler would call it, and the call cost a sixth of a token's work.
+[[gnu::always_inline]] inline bool CObjectScanner::ReadToken(std::string_view text, bool atEnd, size_t& pos, Token& token)
 {
-    size_t p = m_pos;
-    while (p < text.size()) {
-        const unsigned char c = static_cast<unsigned char>(text[p]);
-        if (IsPdfWhite(c)) {
+    const char* const bytes = text.data();
+    const size_t size = text.size();
+    size_t p = pos;
+    for (;;) {
+        while (p < size && IsPdfWhite(static_cast<unsigned char>(bytes[p])))
             ++p;
-            continue;
+        if (p == size) {
+            pos = p;
+            return false;
         }
-        if (c != '%')
+        if (bytes[p] != '%')
             break;
         size_t q = p;
-        while (q < text.size() && text[q] != '\r' && text[q] != '\n')
+        while (q < size && bytes[q] != '\r' && bytes[q] != '\n')
             ++q;
-        if (q == text.size() && !atEnd) {
-            m_pos = p; // the comment may go on in bytes not read yet
+        if (q == size && !atEnd) {
+            pos = p; // the comment may go on in bytes not read yet
             return false;
         }
         p = q;
     }
-    m_pos = p;
-    return p < text.size();
-}
-
-inline bool CObjectScanner::NextToken(std::string_view text, bool atEnd, Token& token)
-{
-    if (!SkipBlanks(text, atEnd))
-        return false;
-    const size_t p = m_pos;
-    const unsigned char c = static_cast<unsigned char>(text[p]);
+    pos = p; // where the token starts, and where a scan that runs out resumes
+    const auto c = static_cast<unsigned char>(bytes[p]);
     token.start = p;
+    if (IsPdfRegular(c)) {
+        // A word: all digits (an integer), a number with sign or point, or a keyword. Most
+        // words are integers: their digits are read first, and need no class lookup.
+        size_t q = p;
+        uint64_t value = 0;
+        while (q < size && IsDigit(bytes[q])) {
+            value = value * 10 + static_cast<unsigned char>(bytes[q] - '0'); // exact up to 19 digits
+            ++q;
+        }
+        const size_t digitsEnd = q;
+        if (q < size && IsPdfRegular(static_cast<unsigned char>(bytes[q]))) {
+            do
+                ++q;
+            while (q < size && IsPdfRegular(static_cast<unsigned char>(bytes[q])));
+        }
+        if (q == size && !atEnd)
+            return false;
+        token.end = q;
+        if (digitsEnd == q) {
+            token.kind = TokenKind::Integer;
+            token.value = q - p > 19 ? SaturatedValue(text.substr(p, q - p)) : value;
+            return true;
+        }
+        bool numeric = digitsEnd > p || c == '+' || c == '-' || c == '.';
+        for (size_t i = std::max(digitsEnd, p + 1); numeric && i < q; ++i) {
+            const char d = bytes[i];
+            numeric = IsDigit(d) || d == '+' || d == '-' || d == '.';
+        }
+        token.kind = numeric ? TokenKind::Number : TokenKind::Keyword;
+        return true;
+    }
     token.end = p + 1;
     switch (c) {
-    case '(':
-        return ReadLiteralString(text, atEnd, token);
+    case '/': {
+        size_t q = p + 1;
+        while (q < size && IsPdfRegular(static_cast<unsigned char>(bytes[q])))
+            ++q;
+        if (q == size && !atEnd)
+            return false;
+        token.kind = TokenKind::Name;
+        token.end = q;
+        return true;
+    }
+    case '(': {
+        const size_t end = LiteralStringEnd(text, p);
+        if (end == std::string_view::npos && !atEnd)
+            return false;
+        token.kind = TokenKind::String;
+        token.end = end == std::string_view::npos ? size : end;
+        return true;
+    }
     case '<':
     case '>': {
-        if (p + 1 == text.size() && !atEnd)
+        if (p + 1 == size && !atEnd)
             return false;
-        const bool doubled = p + 1 < text.size() && text[p + 1] == static_cast<char>(c);
-        if (doubled) {
+        if (p + 1 < size && bytes[p + 1] == static_cast<char>(c)) {
             token.kind = c == '<' ? TokenKind::DictOpen : TokenKind::DictClose;
             token.end = p + 2;
             return true;
@@ -102,7 +166,7 @@ inline bool CObjectScanner::NextToken(std::string_view text, bool atEnd, Token& 
         if (close == std::string_view::npos && !atEnd)
             return false;
         token.kind = TokenKind::String;
-        token.end = close == std::string_view::npos ? text.size() : close + 1;
+        token.end = close == std::string_view::npos ? size : close + 1;
         return true;
     }
     case '[':
@@ -111,99 +175,202 @@ inline bool CObjectScanner::NextToken(std::string_view text, bool atEnd, Token& 
     case ']':
         token.kind = TokenKind::ArrayClose;
         return true;
-    case ')':
-    case '{':
-    case '}':
+    default: // ) { }
         token.kind = TokenKind::Other;
         return true;
-    default:
-        return ReadRegular(text, atEnd, token);
     }
 }
 
-bool CObjectScanner::ReadLiteralString(std::string_view text, bool atEnd, Token& token)
+bool CObjectScanner::ScanHeader(std::string_view text, bool atEnd, CState& state, ScanStatus& status)
 {
-    // Balanced parentheses end the string; a backslash hides the byte after it.
-    size_t depth = 0;
-    for (size_t q = token.start; q < text.size(); ++q) {
-        const char c = text[q];
-        if (c == '\\') {
-            ++q;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')' && --depth == 0) {
-            token.kind = TokenKind::String;
-            token.end = q + 1;
-            return true;
-        }
-    }
-    if (!atEnd)
-        return false;
-    token.kind = TokenKind::String;
-    token.end = text.size();
-    return true;
-}
-
-inline bool CObjectScanner::ReadRegular(std::string_view text, bool atEnd, Token& token)
-{
-    const char* bytes = text.data();
-    const size_t size = text.size();
-    size_t q = token.start + 1;
-    if (bytes[token.start] == '/') {
-        while (q < size && IsPdfRegular(static_cast<unsigned char>(bytes[q])))
-            ++q;
-        if (q == size && !atEnd)
+    Token token;
+    while (m_headerTokens < 3) {
+        if (!ReadToken(text, atEnd, state.pos, token)) {
+            status = atEnd ? ScanStatus::Bad : ScanStatus::NeedMore;
             return false;
-        token.end = q;
-        token.kind = TokenKind::Name;
-        return true;
-    }
-    // One pass classifies the word: all digits (an integer, its value saturating above 32 bits,
-    // so that it is never an object number), a number with sign or point, or a keyword.
-    const auto first = static_cast<unsigned char>(bytes[token.start]);
-    bool allDigits = IsDigit(first);
-    bool numeric = allDigits || first == '+' || first == '-' || first == '.';
-    uint64_t value = allDigits ? first - '0' : 0;
-    if (allDigits) { // most words are integers: their digits need no class lookup
-        for (; q < size && IsDigit(bytes[q]); ++q)
-            value = value > UINT32_MAX ? value : value * 10 + static_cast<unsigned char>(bytes[q] - '0');
-    }
-    for (; q < size; ++q) {
-        const auto c = static_cast<unsigned char>(bytes[q]);
-        if (!IsPdfRegular(c))
-            break;
-        if (IsDigit(c)) {
-            value = value > UINT32_MAX ? value : value * 10 + (c - '0');
-        } else {
-            allDigits = false;
-            numeric = numeric && (c == '+' || c == '-' || c == '.');
+        }
+        state.pos = token.end;
+        if (!TakeHeader(text, token)) {
+            status = ScanStatus::Bad;
+            return false;
         }
     }
-    if (q == size && !atEnd)
-        return false;
-    token.end = q;
-    token.kind = allDigits ? TokenKind::Integer : numeric ? TokenKind::Number : TokenKind::Keyword;
-    token.value = allDigits ? value : 0;
     return true;
 }
 
-ScanStatus CObjectScanner::TakeHeader(std::string_view text, const Token& token)
+bool CObjectScanner::TakeHeader(std::string_view text, const Token& token)
 {
     const int index = m_headerTokens++;
     if (index < 2) {
         if (token.kind != TokenKind::Integer || token.value > UINT32_MAX)
-            return ScanStatus::Bad;
+            return false;
         (index == 0 ? m_number : m_generation) = static_cast<uint32_t>(token.value);
         if (index == 0) {
             m_headerStart = token.start;
             m_headerNumberEnd = token.end;
         }
-        return ScanStatus::NeedMore;
+        return true;
     }
     if (token.kind != TokenKind::Keyword || text.substr(token.start, token.end - token.start) != "obj")
-        return ScanStatus::Bad;
+        return false;
     m_bodyStart = token.end;
-    return ScanStatus::NeedMore;
+    return true;
+}
+
+inline ScanStatus CObjectScanner::ScanBody(std::string_view text, bool atEnd, CState& state)
+{
+    const bool isBody = m_mode != ScanMode::Tail;
+    Token token;
+    for (;;) {
+        if (!ReadToken(text, atEnd, state.pos, token))
+            return atEnd ? ScanStatus::Bad : ScanStatus::NeedMore;
+        state.pos = token.end;
+        switch (token.kind) {
+        case TokenKind::Integer:
+            if (isBody)
+                TakeLeaf(state, token);
+            state.integerStart[0] = state.integerStart[1];
+            state.integerEnd[0] = state.integerEnd[1];
+            state.integerValue[0] = state.integerValue[1];
+            state.integerStart[1] = token.start;
+            state.integerEnd[1] = token.end;
+            state.integerValue[1] = token.value;
+            state.integerRun += state.integerRun < 2;
+            state.isFirstToken = false;
+            continue;
+        case TokenKind::DictOpen:
+        case TokenKind::ArrayOpen:
+            if (isBody)
+                TakeOpen(state, token);
+            break;
+        case TokenKind::DictClose:
+        case TokenKind::ArrayClose:
+            if (isBody)
+                TakeClose(state, token);
+            break;
+        case TokenKind::Name:
+            if (isBody) {
+                NoteName(text.substr(token.start + 1, token.end - token.start - 1), token.start);
+                if (state.depth == 1 && state.topDictOpen && state.expectKey) {
+                    TakeKey(state, token, text);
+                    break;
+                }
+                TakeLeaf(state, token);
+            }
+            break;
+        case TokenKind::Keyword: {
+            const std::string_view word = text.substr(token.start, token.end - token.start);
+            if (word.size() == 1 && word[0] == 'R') {
+                TakeReference(state, token);
+            } else if (word == "endobj") {
+                m_endobjStart = token.start;
+                m_endobjEnd = token.end;
+                return ScanStatus::EndObj;
+            } else if (word == "stream" && m_mode == ScanMode::Stored) {
+                m_streamEnd = token.end;
+                return ScanStatus::Stream;
+            } else if (!isBody && state.isFirstToken && word == "endstream") {
+                m_sawEndstream = true;
+            }
+            if (isBody)
+                TakeLeaf(state, token);
+            break;
+        }
+        default:
+            if (isBody)
+                TakeLeaf(state, token);
+            break;
+        }
+        state.integerRun = 0;
+        state.isFirstToken = false;
+    }
+}
+
+// A token that is neither a container's open or close nor a key: the object's value when it
+// comes first, a one-token value of the top dictionary's last key.
+inline void CObjectScanner::TakeLeaf(CState& state, const Token& token)
+{
+    if (m_firstValueStart == kNoIndex) {
+        m_firstValueStart = token.start;
+        m_firstValueEnd = token.end;
+    }
+    if (state.depth != 1 || !state.topDictOpen || state.expectKey)
+        return; // in a nested container, or a token in a key's place that is no name
+    m_keys.back().valueStart = token.start;
+    m_keys.back().valueEnd = token.end;
+    state.expectKey = true;
+}
+
+void CObjectScanner::TakeKey(CState& state, const Token& token, std::string_view text)
+{
+    CObjectKey key;
+    key.keyStart = token.start;
+    key.keyEnd = token.end;
+    m_keys.push_back(key);
+    const size_t length = token.end - token.start - 1;
+    if (length <= 2 || length == 4 || length == 12 || length == 13) // the lengths NoteKey knows
+        NoteKey(text.substr(token.start + 1, length), token.start);
+    state.expectKey = false;
+}
+
+inline void CObjectScanner::TakeOpen(CState& state, const Token& token)
+{
+    if (m_firstValueStart == kNoIndex) {
+        m_firstValueStart = token.start;
+        if (token.kind == TokenKind::DictOpen) {
+            m_dictOpen = token.start;
+            state.expectKey = true;
+            state.topDictOpen = true;
+        }
+    }
+    // A container in a value's place is that value; its span ends with its close.
+    if (state.depth == 1 && state.topDictOpen && !state.expectKey && !m_keys.empty()) {
+        m_keys.back().valueStart = token.start;
+        state.valueOpen = true;
+    }
+    ++state.depth;
+}
+
+inline void CObjectScanner::TakeClose(CState& state, const Token& token)
+{
+    if (m_firstValueStart == kNoIndex) {
+        m_firstValueStart = token.start;
+        m_firstValueEnd = token.end;
+    }
+    if (state.depth > 0)
+        --state.depth;
+    if (state.depth == 1 && state.valueOpen) {
+        m_keys.back().valueEnd = token.end;
+        state.valueOpen = false;
+        state.expectKey = true;
+    }
+    if (state.depth == 0 && m_firstValueEnd == kNoIndex) {
+        m_firstValueEnd = token.end;
+        if (m_dictOpen == m_firstValueStart) {
+            m_dictClose = token.start;
+            state.topDictOpen = false;
+        }
+    }
+}
+
+void CObjectScanner::TakeReference(const CState& state, const Token& token)
+{
+    if (state.integerRun < 2 || state.integerValue[0] > UINT32_MAX || state.integerValue[1] > UINT32_MAX)
+        return;
+    CObjectRef ref;
+    ref.start = state.integerStart[0];
+    ref.numberEnd = state.integerEnd[0];
+    ref.generationStart = state.integerStart[1];
+    ref.generationEnd = state.integerEnd[1];
+    ref.end = token.end;
+    ref.number = static_cast<uint32_t>(state.integerValue[0]);
+    ref.generation = static_cast<uint32_t>(state.integerValue[1]);
+    m_refs.push_back(ref);
+    // A reference is one value: stretch the span that began with its number.
+    if (!m_keys.empty() && m_keys.back().valueStart == ref.start)
+        m_keys.back().valueEnd = ref.end;
+    if (m_firstValueStart == ref.start)
+        m_firstValueEnd = ref.end;
 }
 
 inline void CObjectScanner::NoteName(std::string_view name, size_t at)
@@ -231,147 +398,6 @@ inline void CObjectScanner::NoteName(std::string_view name, size_t at)
         NoteUnshared(StartsWith(name, "FontFile2"), at);
     else if (first == kStru)
         NoteUnshared(StartsWith(name, "StructElem") || StartsWith(name, "StructTreeRoot"), at);
-}
-
-inline ScanStatus CObjectScanner::Take(std::string_view text, const Token& token)
-{
-    if (m_headerTokens < 3)
-        return TakeHeader(text, token);
-    const bool isBody = m_mode != ScanMode::Tail;
-    switch (token.kind) {
-    case TokenKind::Integer:
-        if (isBody)
-            TakeStructure(text, token);
-        m_integers[0] = m_integers[1];
-        m_integers[1] = {token.start, token.end, token.value};
-        m_integerRun += m_integerRun < 2;
-        m_isFirstToken = false;
-        return ScanStatus::NeedMore;
-    case TokenKind::Keyword: {
-        const std::string_view word(text.data() + token.start, token.end - token.start);
-        if (word == "R") {
-            TakeReference(token);
-        } else if (word == "endobj") {
-            m_endobjStart = token.start;
-            m_endobjEnd = token.end;
-            return ScanStatus::EndObj;
-        } else if (word == "stream" && m_mode == ScanMode::Stored) {
-            m_streamEnd = token.end;
-            return ScanStatus::Stream;
-        } else if (word == "endstream" && !isBody && m_isFirstToken) {
-            m_sawEndstream = true;
-        }
-        break;
-    }
-    case TokenKind::Name:
-        if (isBody)
-            NoteName(std::string_view(text.data() + token.start + 1, token.end - token.start - 1), token.start);
-        break;
-    default:
-        break;
-    }
-    if (isBody)
-        TakeStructure(text, token);
-    m_integerRun = 0;
-    m_isFirstToken = false;
-    return ScanStatus::NeedMore;
-}
-
-void CObjectScanner::TakeReference(const Token& token)
-{
-    const IntegerToken& number = m_integers[0];
-    const IntegerToken& generation = m_integers[1];
-    if (m_integerRun < 2 || number.value > UINT32_MAX || generation.value > UINT32_MAX)
-        return;
-    CObjectRef ref;
-    ref.start = number.start;
-    ref.numberEnd = number.end;
-    ref.generationStart = generation.start;
-    ref.generationEnd = generation.end;
-    ref.end = token.end;
-    ref.number = static_cast<uint32_t>(number.value);
-    ref.generation = static_cast<uint32_t>(generation.value);
-    m_refs.push_back(ref);
-    // A reference is one value: stretch the span that began with its number.
-    if (!m_keys.empty() && m_keys.back().valueStart == ref.start)
-        m_keys.back().valueEnd = ref.end;
-    if (m_firstValueStart == ref.start)
-        m_firstValueEnd = ref.end;
-}
-
-inline void CObjectScanner::TakeStructure(std::string_view text, const Token& token)
-{
-    const bool opens = token.kind == TokenKind::DictOpen || token.kind == TokenKind::ArrayOpen;
-    if (m_firstValueStart == kNoIndex) {
-        m_firstValueStart = token.start;
-        if (!opens)
-            m_firstValueEnd = token.end;
-        if (token.kind == TokenKind::DictOpen) {
-            m_dictOpen = token.start;
-            m_expectKey = true;
-        }
-    }
-    switch (token.kind) {
-    case TokenKind::DictOpen:
-    case TokenKind::ArrayOpen:
-        TakeOpen(token, IsInTopDict());
-        return;
-    case TokenKind::DictClose:
-    case TokenKind::ArrayClose:
-        TakeClose(token);
-        return;
-    default:
-        if (IsInTopDict())
-            TakeTopEntryToken(text, token);
-        return;
-    }
-}
-
-void CObjectScanner::TakeOpen(const Token& token, bool inTopDict)
-{
-    // A container in a value's place is that value; its span ends with its close.
-    if (inTopDict && !m_expectKey && !m_keys.empty()) {
-        m_keys.back().valueStart = token.start;
-        m_valueOpen = true;
-    }
-    ++m_depth;
-}
-
-void CObjectScanner::TakeClose(const Token& token)
-{
-    if (m_depth > 0)
-        --m_depth;
-    if (m_depth == 1 && m_valueOpen) {
-        m_keys.back().valueEnd = token.end;
-        m_valueOpen = false;
-        m_expectKey = true;
-    }
-    if (m_depth == 0 && m_firstValueEnd == kNoIndex) {
-        m_firstValueEnd = token.end;
-        if (m_dictOpen == m_firstValueStart)
-            m_dictClose = token.start;
-    }
-}
-
-// A token directly inside the top dictionary: a key's name, or a one-token value.
-inline void CObjectScanner::TakeTopEntryToken(std::string_view text, const Token& token)
-{
-    if (m_expectKey) {
-        if (token.kind == TokenKind::Name) {
-            CObjectKey key;
-            key.keyStart = token.start;
-            key.keyEnd = token.end;
-            m_keys.push_back(key);
-            const size_t length = token.end - token.start - 1;
-            if (length <= 2 || length == 4 || length == 12 || length == 13) // the lengths NoteKey knows
-                NoteKey(text.substr(token.start + 1, length), token.start);
-            m_expectKey = false;
-        }
-        return;
-    }
-    m_keys.back().valueStart = token.start;
-    m_keys.back().valueEnd = token.end;
-    m_expectKey = true;
 }
 
 // Keys of the top dictionary that only objects of one page have: an annotation's page and

@@ -88,27 +88,40 @@ private:
         TokenKind kind = TokenKind::Other;
         size_t start = 0;
         size_t end = 0;
-        uint64_t value = 0; // Integer: its value, saturated above 32 bits
+        uint64_t value = 0; // Integer: its value; above 32 bits it only says so
+    };
+    // What a scan carries from token to token and from call to call. Scan works on a copy in
+    // locals, which the compiler keeps in registers, and stores it back when it returns.
+    struct CState {
+        size_t pos = 0;
+        int64_t depth = 0;
+        // The last two tokens while they are integers ([1] the later): a reference's number and
+        // generation when an "R" follows.
+        size_t integerStart[2] = {};
+        size_t integerEnd[2] = {};
+        uint64_t integerValue[2] = {};
+        int integerRun = 0;      // how many of the tokens just taken are integers, up to 2
+        bool expectKey = false;  // the top dictionary's next token is a key
+        bool valueOpen = false;  // a container in a top key's value is open
+        bool topDictOpen = false; // the object's value is a dictionary not closed yet
+        bool isFirstToken = true; // no token of the body (or tail) taken yet
     };
 
-    // Next token from m_pos; false when the bytes end inside it (or before it).
-    bool NextToken(std::string_view text, bool atEnd, Token& token);
-    bool SkipBlanks(std::string_view text, bool atEnd);
-    bool ReadRegular(std::string_view text, bool atEnd, Token& token);
-    bool ReadLiteralString(std::string_view text, bool atEnd, Token& token);
-    // Returns the status the token ends the scan with, or NeedMore to go on.
-    ScanStatus Take(std::string_view text, const Token& token);
-    ScanStatus TakeHeader(std::string_view text, const Token& token);
-    void TakeStructure(std::string_view text, const Token& token);
-    void TakeOpen(const Token& token, bool inTopDict);
-    void TakeClose(const Token& token);
-    void TakeTopEntryToken(std::string_view text, const Token& token);
-    void TakeReference(const Token& token);
+    // The next token from pos, past white space and comments; false when the bytes end inside
+    // it or before it, with pos where the scan must resume.
+    static bool ReadToken(std::string_view text, bool atEnd, size_t& pos, Token& token);
+    // The header's three tokens; false on a bad header or when the bytes end first (status then
+    // says which).
+    bool ScanHeader(std::string_view text, bool atEnd, CState& state, ScanStatus& status);
+    ScanStatus ScanBody(std::string_view text, bool atEnd, CState& state);
+    bool TakeHeader(std::string_view text, const Token& token);
+    void TakeOpen(CState& state, const Token& token);
+    void TakeClose(CState& state, const Token& token);
+    void TakeLeaf(CState& state, const Token& token);
+    void TakeKey(CState& state, const Token& token, std::string_view text);
+    void TakeReference(const CState& state, const Token& token);
     void NoteName(std::string_view name, size_t at);
     void NoteKey(std::string_view name, size_t at);
-    // Directly inside the top dictionary, between its "<<" and ">>" (depth first: most tokens
-    // of a nested container fail there).
-    bool IsInTopDict() const { return m_depth == 1 && m_dictClose == kNoIndex && m_dictOpen != kNoIndex; }
     void NoteUnshared(bool isUnshared, size_t at)
     {
         if (isUnshared && !m_hasUnsharedName) {
@@ -118,19 +131,6 @@ private:
     }
 
     ScanMode m_mode = ScanMode::Stored;
-    size_t m_pos = 0;
     int m_headerTokens = 0;
-    int64_t m_depth = 0;
-    bool m_expectKey = false;
-    bool m_valueOpen = false;
-    // The last two tokens while they are integers ([1] the later): a reference's number and
-    // generation when an "R" follows.
-    struct IntegerToken {
-        size_t start = 0;
-        size_t end = 0;
-        uint64_t value = 0;
-    };
-    IntegerToken m_integers[2];
-    int m_integerRun = 0;  // how many of the tokens just taken are integers, up to 2
-    bool m_isFirstToken = true; // no token of the body (or tail) taken yet
+    CState m_state;
 };

@@ -78,6 +78,8 @@ const ScanRow kRows[] = {
      ScanStatus::EndObj, 4, 0, {"3 0"}, {}, "\n"},
     {"number past 32 bits is no reference", "4 0 obj [4294967296 0 R 4294967295 0 R] endobj\n", ScanMode::Stored,
      ScanStatus::EndObj, 4, 0, {"4294967295 0"}, {}, "\n"},
+    {"integers longer than 64 bits hold", "000000000000000000007 0 obj [0000000000000000000000001 0 R 18446744073709551617 0 R] endobj\n",
+     ScanMode::Stored, ScanStatus::EndObj, 7, 0, {"1 0"}, {}, "\n"},
     {"tail", "\r\nendstream\nendobj\r\n", ScanMode::Tail, ScanStatus::EndObj, 0, 0, {}, {}, "\r\n"},
     {"header must say obj", "4 0 R << >> endobj\n", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {}, ""},
     {"header number must be an integer", "x 0 obj endobj\n", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {}, ""},
