@@ -59,6 +59,16 @@ void CObjectScanner::Reset(ScanMode mode)
     m_state = CState();
 }
 
+void CObjectScanner::ResetPastHeader(ScanMode mode, uint32_t number, size_t numberEnd, size_t bodyStart)
+{
+    Reset(mode);
+    m_number = number;
+    m_headerNumberEnd = numberEnd;
+    m_bodyStart = bodyStart;
+    m_headerTokens = 3;
+    m_state.pos = bodyStart;
+}
+
 ScanStatus CObjectScanner::Scan(std::string_view text, bool atEnd)
 {
     CState state = m_state;

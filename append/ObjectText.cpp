@@ -14,6 +14,9 @@
 namespace {
 
 constexpr size_t kFirstChunk = 4096;
+// A compressed object's text is "12 0 obj\r", its bytes and " endobj\r": what follows the
+// number up to the end of the header's keyword.
+constexpr std::string_view kCompressedHeaderRest = " 0 obj";
 constexpr size_t kLargestChunk = 16 * 1024 * 1024;
 
 } // namespace
@@ -165,14 +168,14 @@ bool CObjectReader::CompressedHead(uint32_t number, std::string& head)
     const unsigned char* bytes = m_xref->getObjectText(static_cast<int32_t>(number), 0, length);
     if (!bytes || length == 0)
         return false;
-    // "12 0 obj\r", the object's bytes, " endobj\r": sized once, then filled.
-    constexpr std::string_view kHeaderEnd = " 0 obj\r";
+    // Sized once, then filled.
     constexpr std::string_view kTrailer = " endobj\r";
     char digits[16];
     const size_t digitCount = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
-    head.resize(digitCount + kHeaderEnd.size() + length + kTrailer.size());
+    head.resize(digitCount + kCompressedHeaderRest.size() + 1 + length + kTrailer.size());
     char* at = std::copy_n(digits, digitCount, head.data());
-    at = std::copy(kHeaderEnd.begin(), kHeaderEnd.end(), at);
+    at = std::copy(kCompressedHeaderRest.begin(), kCompressedHeaderRest.end(), at);
+    *at++ = '\r';
     at = std::copy_n(reinterpret_cast<const char*>(bytes), length, at);
     std::copy(kTrailer.begin(), kTrailer.end(), at);
     return true;
@@ -183,9 +186,10 @@ bool CObjectReader::ReadCompressed(uint32_t number, CObjectText& out)
     if (!CompressedHead(number, out.head))
         return false;
     out.isCompressed = true;
-    out.scan.Reset(ScanMode::Compressed);
     // The header is ours, so the text is copied whatever its bytes hold; the scan only finds
-    // its references and keys.
+    // its references and keys, from the body on.
+    const size_t numberEnd = out.head.find(' ');
+    out.scan.ResetPastHeader(ScanMode::Compressed, number, numberEnd, numberEnd + kCompressedHeaderRest.size());
     out.scan.Scan(out.head, true);
     return true;
 }

@@ -32,6 +32,8 @@ void ExpectScan(const ScanRow& row, const CObjectScanner& scan, ScanStatus statu
     if (row.mode != ScanMode::Tail) {
         EXPECT_EQ(scan.m_number, row.number);
         EXPECT_EQ(scan.m_generation, row.generation);
+        EXPECT_EQ(scan.m_headerNumberEnd, row.text.find(' '));
+        EXPECT_EQ(scan.m_bodyStart, row.text.find("obj") + 3);
     }
     std::vector<std::string> refs;
     for (const CObjectRef& ref : scan.m_refs)
@@ -72,6 +74,8 @@ const ScanRow kRows[] = {
      {{"Length", "9 0 R"}}, "\n"},
     {"stream is plain text in a compressed object", "4 0 obj\r<< /S stream >> endobj\r", ScanMode::Compressed,
      ScanStatus::EndObj, 4, 0, {}, {{"S", "stream"}}, "\r"},
+    {"compressed dictionary", "12 0 obj\r<< /W [1 2 R] /P 3 0 R >> endobj\r", ScanMode::Compressed, ScanStatus::EndObj,
+     12, 0, {"1 2", "3 0"}, {{"W", "[1 2 R]"}, {"P", "3 0 R"}}, "\r", true},
     {"missing value before the close", "4 0 obj << /A >> endobj\n", ScanMode::Stored, ScanStatus::EndObj, 4, 0, {},
      {{"A", "<none>"}}, "\n"},
     {"reference needs two integers", "4 0 obj [1.0 0 R /X 0 R 2 -1 R 3 0 R] endobj\n", ScanMode::Stored,
@@ -115,14 +119,22 @@ const ScanRow kRows[] = {
 };
 
 // Whole text at once, and the same text given one byte more at a time: a token cut at the end
-// of the bytes is never taken early.
+// of the bytes is never taken early. A compressed object's text is also scanned past the header
+// its reader wrote.
 TEST(ObjectScanner, Rows)
 {
     for (const ScanRow& row : kRows) {
-        for (const bool isCut : {false, true}) {
-            SCOPED_TRACE(std::string(row.name) + (isCut ? ", byte by byte" : ""));
+        for (const char* way : {"whole", "byte by byte", "past the header"}) {
+            const bool isCut = way[0] == 'b';
+            const bool isPastHeader = way[0] == 'p';
+            if (isPastHeader && (row.mode != ScanMode::Compressed || row.status == ScanStatus::Bad))
+                continue;
+            SCOPED_TRACE(std::string(row.name) + ", " + way);
             CObjectScanner scan;
-            scan.Reset(row.mode);
+            if (isPastHeader)
+                scan.ResetPastHeader(row.mode, row.number, row.text.find(' '), row.text.find("obj") + 3);
+            else
+                scan.Reset(row.mode);
             ScanStatus status = ScanStatus::NeedMore;
             for (size_t length = 1; isCut && status == ScanStatus::NeedMore && length <= row.text.size(); ++length)
                 status = scan.Scan(std::string_view(row.text).substr(0, length), false);
