@@ -10,15 +10,13 @@ namespace {
 
 constexpr uint32_t kPackedNoIndex = UINT32_MAX;
 
-// False when value needs more than 32 bits (kNoIndex aside).
-bool Pack(size_t value, uint32_t& out)
+// A position in 32 bits: kNoIndex becomes kPackedNoIndex by the cut itself. The sum
+// value + 1 fits in 32 bits just when value does or is kNoIndex (which wraps to 0), so one test
+// of the sums' bits above 32 tells whether every value packed fits.
+uint32_t Packed(size_t value, uint64_t& sums)
 {
-    if (value == kNoIndex) {
-        out = kPackedNoIndex;
-        return true;
-    }
-    out = static_cast<uint32_t>(value);
-    return value < kPackedNoIndex;
+    sums |= uint64_t{static_cast<size_t>(value + 1)};
+    return static_cast<uint32_t>(value);
 }
 
 size_t Unpacked(uint32_t value)
@@ -50,15 +48,13 @@ auto KeyPositions(Key& key)
     return std::array<decltype(&key.keyStart), 4>{&key.keyStart, &key.keyEnd, &key.valueStart, &key.valueEnd};
 }
 
-// packed := the values the positions point at; false when one needs more than 32 bits.
+// packed := the values the positions point at; sums as Packed keeps them.
 template <typename PositionList, size_t N>
-bool PackAll(const PositionList& positions, uint32_t (&packed)[N])
+void PackAll(const PositionList& positions, uint32_t (&packed)[N], uint64_t& sums)
 {
     static_assert(std::tuple_size<PositionList>::value == N, "one packed value per position");
-    bool fits = true;
     for (size_t i = 0; i < N; ++i)
-        fits = Pack(*positions[i], packed[i]) && fits;
-    return fits;
+        packed[i] = Packed(*positions[i], sums);
 }
 
 template <typename PositionList, size_t N>
@@ -100,7 +96,8 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
     record.findings.generation = text.scan.m_generation;
     record.findings.sawEndstream = text.scan.m_sawEndstream;
     record.findings.hasUnsharedName = text.scan.m_hasUnsharedName;
-    bool fits = PackAll(Positions(text.scan), record.findings.at);
+    uint64_t sums = 0;
+    PackAll(Positions(text.scan), record.findings.at, sums);
     // Within the limit, every count and size fits in 32 bits.
     record.refsCount = static_cast<uint32_t>(refs.size());
     record.keysCount = static_cast<uint32_t>(keys.size());
@@ -112,18 +109,18 @@ bool CKeptTexts::Keep(uint32_t number, const CObjectText& text)
         CPackedRef packed;
         packed.number = ref.number;
         packed.generation = ref.generation;
-        fits = PackAll(RefPositions(ref), packed.at) && fits;
+        PackAll(RefPositions(ref), packed.at, sums);
         std::memcpy(at, &packed, sizeof packed);
         at += sizeof packed;
     }
     for (const CObjectKey& key : keys) {
         CPackedKey packed;
-        fits = PackAll(KeyPositions(key), packed.at) && fits;
+        PackAll(KeyPositions(key), packed.at, sums);
         std::memcpy(at, &packed, sizeof packed);
         at += sizeof packed;
     }
-    if (!fits)
-        return false;
+    if (sums >> 32 != 0)
+        return false; // a position needs more than 32 bits
     std::memcpy(start, &record, sizeof record);
     std::copy_n(text.head.data(), headSize, at);
     std::copy_n(text.tail.data(), text.tail.size(), at + headSize);
