@@ -191,8 +191,44 @@ ScanStatus CObjectScanner::Scan(std::string_view text, bool atEnd)
     }
 }
 
+// Most headers are "12 0 obj" where the scan starts, one space apart and white space or a
+// delimiter after: read at once. Anything else (and a number of more than ten digits) is read
+// token by token, as ScanHeader goes on to do.
+bool CObjectScanner::ReadPlainHeader(std::string_view text, size_t& pos)
+{
+    const char* const bytes = text.data();
+    const size_t size = text.size();
+    size_t p = pos;
+    uint64_t values[2] = {};
+    size_t numberEnd = 0;
+    for (uint64_t& value : values) {
+        const size_t start = p;
+        while (p < size && p - start < 10 && IsDigit(bytes[p])) {
+            value = value * 10 + static_cast<unsigned char>(bytes[p] - '0');
+            ++p;
+        }
+        if (p == start || p == size || bytes[p] != ' ' || value > UINT32_MAX)
+            return false;
+        if (numberEnd == 0)
+            numberEnd = p;
+        ++p;
+    }
+    if (size - p < 4 || text.compare(p, 3, "obj") != 0 || IsPdfRegular(static_cast<unsigned char>(bytes[p + 3])))
+        return false;
+    m_number = static_cast<uint32_t>(values[0]);
+    m_generation = static_cast<uint32_t>(values[1]);
+    m_headerStart = pos;
+    m_headerNumberEnd = numberEnd;
+    m_bodyStart = p + 3;
+    m_headerTokens = 3;
+    pos = m_bodyStart;
+    return true;
+}
+
 bool CObjectScanner::ScanHeader(std::string_view text, bool atEnd, CState& state, ScanStatus& status)
 {
+    if (m_headerTokens == 0 && ReadPlainHeader(text, state.pos))
+        return true;
     Token token;
     while (m_headerTokens < 3) {
         if (!ReadToken(text, atEnd, state.pos, token)) {

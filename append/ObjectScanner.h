@@ -113,6 +113,9 @@ private:
     // The next token from pos, past white space and comments; false when the bytes end inside
     // it or before it, with pos where the scan must resume.
     static bool ReadToken(std::string_view text, bool atEnd, size_t& pos, Token& token);
+    // A header in its usual form, "12 0 obj", at pos, read at once; false (nothing taken) for
+    // any other.
+    bool ReadPlainHeader(std::string_view text, size_t& pos);
     // The header's three tokens; false on a bad header or when the bytes end first (status then
     // says which).
     bool ScanHeader(std::string_view text, bool atEnd, CState& state, ScanStatus& status);

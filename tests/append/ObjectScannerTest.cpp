@@ -32,7 +32,9 @@ void ExpectScan(const ScanRow& row, const CObjectScanner& scan, ScanStatus statu
     if (row.mode != ScanMode::Tail) {
         EXPECT_EQ(scan.m_number, row.number);
         EXPECT_EQ(scan.m_generation, row.generation);
-        EXPECT_EQ(scan.m_headerNumberEnd, row.text.find(' '));
+        const size_t numberStart = row.text.find_first_of("0123456789");
+        EXPECT_EQ(scan.m_headerStart, numberStart);
+        EXPECT_EQ(scan.m_headerNumberEnd, row.text.find_first_not_of("0123456789", numberStart));
         EXPECT_EQ(scan.m_bodyStart, row.text.find("obj") + 3);
     }
     std::vector<std::string> refs;
@@ -86,6 +88,12 @@ const ScanRow kRows[] = {
      ScanMode::Stored, ScanStatus::EndObj, 7, 0, {"1 0"}, {}, "\n"},
     {"tail", "\r\nendstream\nendobj\r\n", ScanMode::Tail, ScanStatus::EndObj, 0, 0, {}, {}, "\r\n"},
     {"header must say obj", "4 0 R << >> endobj\n", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {}, ""},
+    {"header keyword runs on", "4 0 objx << >> endobj\n", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {}, ""},
+    {"header number past 32 bits", "4294967296 0 obj endobj\n", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {}, ""},
+    {"header after a comment, over lines", "% c\n7\n0\r\nobj\n<< >>\nendobj\n", ScanMode::Stored, ScanStatus::EndObj,
+     7, 0, {}, {}, "\n"},
+    {"header with wide gaps and a long generation", "7  00000000003 obj<< >>endobj", ScanMode::Stored,
+     ScanStatus::EndObj, 7, 3, {}, {}, ""},
     {"header number must be an integer", "x 0 obj endobj\n", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {}, ""},
     {"no end", "4 0 obj << /A (endobj) >>", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {}, ""},
     {"unterminated string runs to the end", "4 0 obj (abc endobj\n", ScanMode::Stored, ScanStatus::Bad, 0, 0, {}, {},
