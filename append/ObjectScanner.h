@@ -70,8 +70,8 @@ struct CScanFindings {
 class CObjectScanner : public CScanFindings {
 public:
     void Reset(ScanMode mode);
-    // Starts the scan of a text whose header its maker wrote, "number 0 obj" with the number
-    // ending at numberEnd: the scan takes the header as read and goes on at bodyStart.
+    // Starts the scan of a text that begins with a header its maker wrote, "number 0 obj" with
+    // the number ending at numberEnd: the scan takes the header as read and goes on at bodyStart.
     void ResetPastHeader(ScanMode mode, uint32_t number, size_t numberEnd, size_t bodyStart);
     ScanStatus Scan(std::string_view text, bool atEnd);
 
