@@ -13,21 +13,6 @@ struct CToken {
     size_t end = 0;
 };
 
-size_t SkipLiteralString(std::string_view text, size_t at, size_t to)
-{
-    size_t depth = 0;
-    for (size_t q = at; q < to; ++q) {
-        if (text[q] == '\\') {
-            ++q;
-        } else if (text[q] == '(') {
-            ++depth;
-        } else if (text[q] == ')' && --depth == 0) {
-            return q + 1;
-        }
-    }
-    return to;
-}
-
 // The token at or after at, or false at the end. Inline: its callers read an object's every token.
 inline bool NextToken(std::string_view text, size_t& at, size_t to, CToken& token)
 {
@@ -48,7 +33,8 @@ inline bool NextToken(std::string_view text, size_t& at, size_t to, CToken& toke
     const char c = text[at];
     if (c == '(') {
         token.kind = TokenKind::String;
-        token.end = SkipLiteralString(text, at, to);
+        const size_t end = LiteralStringEnd(text.substr(0, to), at);
+        token.end = end == std::string_view::npos ? to : end;
     } else if (c == '<' && at + 1 < to && text[at + 1] == '<') {
         token.kind = TokenKind::DictOpen;
         token.end = at + 2;

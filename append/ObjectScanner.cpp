@@ -18,24 +18,6 @@ bool StartsWith(std::string_view text, std::string_view prefix)
     return text.substr(0, prefix.size()) == prefix;
 }
 
-// One past the literal string that opens at start (balanced parentheses end it; a backslash
-// hides the byte after it), or npos when the bytes end first.
-size_t LiteralStringEnd(std::string_view text, size_t start)
-{
-    size_t depth = 0;
-    for (size_t q = start; q < text.size(); ++q) {
-        const char c = text[q];
-        if (c == '\\') {
-            ++q;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')' && --depth == 0) {
-            return q + 1;
-        }
-    }
-    return std::string_view::npos;
-}
-
 // The value of an integer token of more than 19 digits, which may not fit in 64 bits: exact up
 // to 32 bits, and above them only known to be above.
 uint64_t SaturatedValue(std::string_view digits)
@@ -62,11 +44,19 @@ void CObjectScanner::Reset(ScanMode mode)
 void CObjectScanner::ResetPastHeader(ScanMode mode, uint32_t number, size_t numberEnd, size_t bodyStart)
 {
     Reset(mode);
+    TakeWholeHeader(number, 0, 0, numberEnd, bodyStart);
+    m_state.pos = bodyStart;
+}
+
+void CObjectScanner::TakeWholeHeader(uint32_t number, uint32_t generation, size_t numberStart, size_t numberEnd,
+                                     size_t bodyStart)
+{
     m_number = number;
+    m_generation = generation;
+    m_headerStart = numberStart;
     m_headerNumberEnd = numberEnd;
     m_bodyStart = bodyStart;
     m_headerTokens = 3;
-    m_state.pos = bodyStart;
 }
 
 ScanStatus CObjectScanner::Scan(std::string_view text, bool atEnd)
@@ -215,12 +205,7 @@ bool CObjectScanner::ReadPlainHeader(std::string_view text, size_t& pos)
     }
     if (size - p < 4 || text.compare(p, 3, "obj") != 0 || IsPdfRegular(static_cast<unsigned char>(bytes[p + 3])))
         return false;
-    m_number = static_cast<uint32_t>(values[0]);
-    m_generation = static_cast<uint32_t>(values[1]);
-    m_headerStart = pos;
-    m_headerNumberEnd = numberEnd;
-    m_bodyStart = p + 3;
-    m_headerTokens = 3;
+    TakeWholeHeader(static_cast<uint32_t>(values[0]), static_cast<uint32_t>(values[1]), pos, numberEnd, p + 3);
     pos = m_bodyStart;
     return true;
 }

@@ -121,6 +121,9 @@ private:
     bool ScanHeader(std::string_view text, bool atEnd, CState& state, ScanStatus& status);
     ScanStatus ScanBody(std::string_view text, bool atEnd, CState& state);
     bool TakeHeader(std::string_view text, const Token& token);
+    // The header's findings at once, as its three tokens would leave them.
+    void TakeWholeHeader(uint32_t number, uint32_t generation, size_t numberStart, size_t numberEnd,
+                         size_t bodyStart);
     void TakeOpen(CState& state, const Token& token);
     void TakeClose(CState& state, const Token& token);
     void TakeLeaf(CState& state, const Token& token);

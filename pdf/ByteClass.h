@@ -2,8 +2,11 @@
 // tab, line feed, form feed, carriage return and space; delimiters are ( ) < > [ ] { } / %;
 // every other byte is regular. The tests take a byte value, or -1 (the end of data), which is in
 // no class. A plain char would turn bytes past 127 negative, so the class tests refuse it: cast
-// to unsigned char first.
+// to unsigned char first. Also where a literal string ends, for readers that skip strings.
 #pragma once
+
+#include <cstddef>
+#include <string_view>
 
 // The class of each byte value: 0 regular, 1 white space, 2 delimiter.
 struct CPdfByteClasses {
@@ -85,4 +88,22 @@ constexpr int HexValue(int c)
 constexpr bool IsHexDigit(int c)
 {
     return HexValue(c) >= 0;
+}
+
+// One past the literal string that opens at text[start] (balanced parentheses end it; a
+// backslash hides the byte after it), or npos when text ends first.
+inline size_t LiteralStringEnd(std::string_view text, size_t start)
+{
+    size_t depth = 0;
+    for (size_t q = start; q < text.size(); ++q) {
+        const char c = text[q];
+        if (c == '\\') {
+            ++q;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            return q + 1;
+        }
+    }
+    return std::string_view::npos;
 }
